@@ -1,0 +1,248 @@
+#include "app/Settings.h"
+
+#include "platform/PrivateProfile.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace telvo {
+namespace {
+
+std::string ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteAll(const std::filesystem::path& p, std::string_view text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
+std::vector<std::string> KeysInFile(const std::string& text) {
+    std::vector<std::string> keys;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::size_t eq = line.find('=');
+        if (eq != std::string::npos) {
+            keys.push_back(line.substr(0, eq));
+        }
+    }
+    return keys;
+}
+
+// The load and save that the window's creation and close perform, around a real file.
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        values.Reset();
+        // What the library reports before the load: the float fallbacks and the flags.
+        values.FootLength = 10.5f;
+        values.HeelWidth = 3.25f;
+        values.BallWidth = 4.0f;
+        values.FootShortenOutside = 0.5f;
+        values.SuitFlags = 1;
+    }
+    void Load() {
+        PrivateProfile p(file());
+        ASSERT_TRUE(p.Load());
+        LoadSettings(values, p);
+    }
+    void Save() {
+        PrivateProfile p(file());
+        ASSERT_TRUE(p.Load());
+        StoreSettings(values, p);
+        ASSERT_TRUE(p.Save());
+    }
+    std::filesystem::path file() const { return dir.path() / SettingsFileName; }
+
+    TempDir dir;
+    SettingsValues values;
+};
+
+TEST_F(SettingsFile, FreshStartTakesEveryDefault) {
+    Load();
+    EXPECT_EQ(values.CurrentFileType, 2);
+    EXPECT_EQ(values.RenderType, 2);
+    EXPECT_EQ(values.RecordLimitFS, 5);
+    EXPECT_EQ(values.RecordFramesOrSeconds, 0);
+    EXPECT_EQ(values.RecordDelay, 3);
+    EXPECT_EQ(values.Units, -1);
+    EXPECT_EQ(values.SuitFlags, 1);
+    EXPECT_EQ(values.FootLength, 10.5f);
+    EXPECT_EQ(values.FootShortenOutside, 0.5f);
+    EXPECT_STREQ(values.CurrentFile, "");
+    EXPECT_EQ(values.LookForSuitOnStartup, 1);
+}
+
+TEST_F(SettingsFile, CloseWritesAll38KeysInTableOrder) {
+    Load();
+    Save();
+    std::string text = ReadAll(file());
+    std::vector<std::string> keys = KeysInFile(text);
+    ASSERT_EQ(keys.size(), 38u);
+    std::vector<std::string> expected;
+    for (const SettingKey& k : SettingKeys) {
+        expected.push_back(k.name);
+        if (expected.back() == "SuitFlags") {
+            expected.push_back("EnableTracking");
+        }
+    }
+    EXPECT_EQ(keys, expected);
+    EXPECT_NE(text.find("[GyroSuit]\nCurrentActorFile=\n"), std::string::npos)
+        << "empty paths are written as empty entries";
+    EXPECT_NE(text.find("\nFootLength=10.500000\n"), std::string::npos);
+    EXPECT_NE(text.find("\nUnits=-1\n"), std::string::npos);
+    EXPECT_NE(text.find("\nEnableTracking=0\n"), std::string::npos);
+}
+
+TEST_F(SettingsFile, EveryKeyRoundTrips) {
+    SetPath(values.CurrentActorFile, "/home/op/actors/anna.ac");
+    SetPath(values.CurrentActorFileDir, "/home/op/actors");
+    SetPath(values.CurrentFile, "/home/op/takes/walk 3.tl");
+    SetPath(values.CurrentFileDir, "/home/op/takes");
+    int n = 100;
+    for (const SettingKey& k : SettingKeys) {
+        if (k.kind == SettingKind::Integer) {
+            values.*k.integer = n++;
+        } else if (k.kind == SettingKind::Float) {
+            (values.*k.real).store(static_cast<float>(n++) + 0.25f);
+        }
+    }
+    values.Units = -1;
+    Save();
+
+    SettingsValues loaded;
+    PrivateProfile p(file());
+    ASSERT_TRUE(p.Load());
+    LoadSettings(loaded, p);
+    for (const SettingKey& k : SettingKeys) {
+        switch (k.kind) {
+        case SettingKind::Path:
+            EXPECT_STREQ(loaded.*k.path, values.*k.path) << k.name;
+            break;
+        case SettingKind::Integer:
+            EXPECT_EQ((loaded.*k.integer).load(), (values.*k.integer).load()) << k.name;
+            break;
+        case SettingKind::Float:
+            EXPECT_EQ((loaded.*k.real).load(), (values.*k.real).load()) << k.name;
+            break;
+        }
+    }
+}
+
+TEST_F(SettingsFile, EnableTrackingIsWrittenButNeverRead) {
+    WriteAll(file(), "[GyroSuit]\nEnableTracking=1\n");
+    Load();
+    EXPECT_EQ(values.EnableTracking, 0);
+    Save();
+    EXPECT_NE(ReadAll(file()).find("EnableTracking=0"), std::string::npos);
+}
+
+TEST_F(SettingsFile, HandWrittenWindowsFileIsReadAndKeepsItsOtherContent) {
+    WriteAll(file(), "; operator station\r\n[Display]\r\nMonitor=2\r\n\r\n[GyroSuit]\r\n"
+                     "ShowGrid = 0\r\nRenderType=1\r\nCurrentFile=C:\\takes\\run.bvh\r\n"
+                     "FootLength=  9.75\r\n");
+    Load();
+    EXPECT_EQ(values.ShowGrid, 0);
+    EXPECT_EQ(values.RenderType, 1);
+    EXPECT_STREQ(values.CurrentFile, "C:\\takes\\run.bvh");
+    EXPECT_EQ(values.FootLength, 9.75f);
+    Save();
+    std::string text = ReadAll(file());
+    EXPECT_EQ(text.rfind("; operator station\r\n[Display]\r\nMonitor=2\r\n\r\n[GyroSuit]\r\n", 0),
+              0u);
+    EXPECT_NE(text.find("ShowGrid=0\r\n"), std::string::npos);
+    EXPECT_EQ(KeysInFile(text).size(), 39u);
+}
+
+TEST_F(SettingsFile, BadValuesFallBackAndTheNextSaveIsClean) {
+    std::string longPath(10000, 'p');
+    std::string text = "\x89PNG\x0d\x0a\x1a\x0a garbage\n"
+                       "[gyrosuit]\n"
+                       "showgrid=0\n"
+                       "RenderType=banana\n"
+                       "RecordLimitFS=99999999999999\n"
+                       "RecordDelay=-4\n"
+                       "FootLength=not a number\n"
+                       "HeelWidth=nan\n"
+                       "BallWidth=1e999\n"
+                       "CurrentFile=" + longPath + "\n"
+                       "\x01\x02\x03\xff\xfe\n"
+                       "[GyroSuit]\n"
+                       "Loop=0\n"
+                       "ShowGrid=1\n";
+    text.push_back('\0');
+    text += "Units=3\n";
+    WriteAll(file(), text);
+    Load();
+    EXPECT_EQ(values.ShowGrid, 0) << "case-blind names, first value wins";
+    EXPECT_EQ(values.Loop, 0) << "the repeated section is read too";
+    EXPECT_EQ(values.RenderType, 2);
+    EXPECT_EQ(values.RecordLimitFS, 5);
+    EXPECT_EQ(values.RecordDelay, -4) << "ranges are the commands' business";
+    EXPECT_EQ(values.FootLength, 10.5f);
+    EXPECT_EQ(values.HeelWidth, 3.25f);
+    EXPECT_EQ(values.BallWidth, 4.0f);
+    EXPECT_STREQ(values.CurrentFile, "") << "a path too long for its buffer is refused";
+
+    Save();
+    std::string saved = ReadAll(file());
+    for (char c : saved) {
+        unsigned char u = static_cast<unsigned char>(c);
+        ASSERT_TRUE(u >= 0x20 || c == '\n') << "control byte in the saved file";
+    }
+    EXPECT_EQ(KeysInFile(saved).size(), 38u);
+    EXPECT_NE(saved.find("FootLength=10.500000\n"), std::string::npos);
+    EXPECT_NE(saved.find("RenderType=2\n"), std::string::npos);
+    EXPECT_NE(saved.find("CurrentFile=\n"), std::string::npos);
+
+    SettingsValues again;
+    PrivateProfile p(file());
+    ASSERT_TRUE(p.Load());
+    LoadSettings(again, p);
+    EXPECT_EQ(again.ShowGrid, 0);
+    EXPECT_EQ(again.RecordDelay, -4);
+}
+
+TEST_F(SettingsFile, PathAtTheLimitIsKept) {
+    std::string path259(259, 'a');
+    WriteAll(file(), "[GyroSuit]\nCurrentActorFile=" + path259 + "\nCurrentFile=" +
+                         path259 + "b\n");
+    Load();
+    EXPECT_EQ(std::strlen(values.CurrentActorFile), 259u);
+    EXPECT_STREQ(values.CurrentFile, "");
+}
+
+TEST(SetPath, RefusesWhatDoesNotFit) {
+    char buffer[PathCapacity] = "keep";
+    EXPECT_FALSE(SetPath(buffer, std::string(260, 'x')));
+    EXPECT_STREQ(buffer, "keep");
+    EXPECT_FALSE(SetPath(buffer, std::string_view("a\0b", 3)));
+    EXPECT_TRUE(SetPath(buffer, ""));
+    EXPECT_STREQ(buffer, "");
+}
+
+TEST(SettingsValues, ResetRestoresProcessStartValues) {
+    SettingsValues v;
+    v.ShowGrid = 0;
+    v.Units = 4;
+    v.EnableTracking = 1;
+    SetPath(v.CurrentFile, "x");
+    v.Reset();
+    EXPECT_EQ(v.ShowGrid, 1);
+    EXPECT_EQ(v.Units, -1);
+    EXPECT_EQ(v.EnableTracking, 0);
+    EXPECT_STREQ(v.CurrentFile, "");
+}
+
+} // namespace
+} // namespace telvo
