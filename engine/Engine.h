@@ -1,0 +1,44 @@
+#pragma once
+
+#include "suitlib/SuitLib.h"
+
+namespace telvo {
+
+// The engine's entry points. Command handlers run on the window thread unless noted; they
+// reach the window only through Engine.MainWindow (the Platform port), which the window's
+// creation publishes once the suit library has started.
+
+// Suit library callbacks (library threads).
+void FrameCallback(const Frame* frame, SuitInfo* suit);
+void SuitTimeoutCallback(SuitInfo* suit);
+
+// Live mode, north, motors and LEDs, beeps.
+void OnLive();
+void OnSetNorth();
+void OnMotorLed(int command); // one of the five motor and LED command ids
+void Beep(int kind);          // 0 start of a recording, 1 its end, 2 start of live mode
+
+// Recording.
+void OnRecord();
+void OnStop();
+
+// Playback.
+void OnPlay();
+void OnPauseStep();
+void OnStepBackwards();
+void OnPlaybackRate(int command); // decrease, increase or normal playback rate
+void PlaybackTimerCallback();     // the periodic timer's thread
+
+// Check marks, title and repaint from the flags.
+void UpdateMenuState();
+
+// Motion and actor files: the operations the window's creation and the file commands share.
+void ReadCurrentMotionFile();
+void ReadCurrentActorFile();
+void SaveActorChangesPrompt();
+
+// Opens a suit with the program's callbacks when none is open, and applies SuitFlags,
+// tracking and actor data to it. Returns the handle (0 when none could be opened).
+GyroHandle OpenSuitIfNeeded();
+
+} // namespace telvo
