@@ -10,6 +10,8 @@ if(NOT rc EQUAL 0)
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
                         -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix}
+                        "-DCMAKE_CXX_FLAGS=${SANITIZE_FLAGS}"
+                        "-DCMAKE_EXE_LINKER_FLAGS=${SANITIZE_FLAGS}"
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "consumer configure failed: ${rc}")

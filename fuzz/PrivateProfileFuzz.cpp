@@ -1,0 +1,46 @@
+// Any bytes as a settings file: parsing, every read, a write and a re-read must hold up, and
+// what is saved must read back the same.
+#include "app/Settings.h"
+#include "platform/PrivateProfile.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    telvo::PrivateProfile profile;
+    profile.Parse(text);
+
+    telvo::SettingsValues values;
+    telvo::LoadSettings(values, profile);
+    telvo::StoreSettings(values, profile);
+
+    std::string saved = profile.Serialize();
+    telvo::PrivateProfile again;
+    again.Parse(saved);
+    telvo::SettingsValues reread;
+    telvo::LoadSettings(reread, again);
+    for (const telvo::SettingKey& key : telvo::SettingKeys) {
+        bool same = true;
+        switch (key.kind) {
+        case telvo::SettingKind::Path:
+            same = std::string_view(values.*key.path) == std::string_view(reread.*key.path);
+            break;
+        case telvo::SettingKind::Integer:
+            same = (values.*key.integer).load() == (reread.*key.integer).load();
+            break;
+        case telvo::SettingKind::Float:
+            same = (values.*key.real).load() == (reread.*key.real).load();
+            break;
+        }
+        if (!same) {
+            std::abort();
+        }
+    }
+    if (again.Serialize() != saved) {
+        std::abort();
+    }
+    return 0;
+}
