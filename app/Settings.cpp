@@ -143,8 +143,7 @@ void StoreSettings(const SettingsValues& values, PrivateProfile& profile) {
             profile.WriteString(SettingsSection, key.name, text);
             break;
         case SettingKind::Float:
-            std::snprintf(text, sizeof text, "%f",
-                          static_cast<double>((values.*key.real).load()));
+            std::snprintf(text, sizeof text, "%f", static_cast<double>((values.*key.real).load()));
             profile.WriteString(SettingsSection, key.name, text);
             break;
         }

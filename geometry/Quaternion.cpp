@@ -16,7 +16,9 @@ int Quaternion::Normalize() {
     return 1;
 }
 
-Quaternion Quaternion::Inverse() { return Quaternion(w, -v.x, -v.y, -v.z); }
+Quaternion Quaternion::Inverse() {
+    return Quaternion(w, -v.x, -v.y, -v.z);
+}
 
 Quaternion Quaternion::operator*(Quaternion b) {
     float scalar = w * b.w - (v * b.v);
@@ -29,13 +31,19 @@ Quaternion Quaternion::operator*=(Quaternion b) {
     return *this;
 }
 
-Quaternion Quaternion::operator*(float s) { return Quaternion(w * s, v.x * s, v.y * s, v.z * s); }
+Quaternion Quaternion::operator*(float s) {
+    return Quaternion(w * s, v.x * s, v.y * s, v.z * s);
+}
 
-void Quaternion::operator*=(float s) { *this = *this * s; }
+void Quaternion::operator*=(float s) {
+    *this = *this * s;
+}
 
 Quaternion Quaternion::operator/(float s) {
     float r = 1.0f / s;
     return *this * r;
 }
 
-void Quaternion::operator/=(float s) { *this = *this / s; }
+void Quaternion::operator/=(float s) {
+    *this = *this / s;
+}

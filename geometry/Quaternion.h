@@ -18,8 +18,8 @@ public:
     Quaternion(const Quaternion&) = default;
     Quaternion& operator=(const Quaternion&) = default;
 
-    int Normalize(); // in place; 0 when the norm is zero
-    Quaternion Inverse(); // the conjugate: the inverse of a unit quaternion only
+    int Normalize();                    // in place; 0 when the norm is zero
+    Quaternion Inverse();               // the conjugate: the inverse of a unit quaternion only
     Quaternion operator*(Quaternion b); // Hamilton product
     Quaternion operator*=(Quaternion b);
     Quaternion operator*(float s);

@@ -3,9 +3,8 @@
 #include <cmath>
 
 Vector Vector::Normalize() {
-    float len = static_cast<float>(std::sqrt(static_cast<double>(x) * x +
-                                             static_cast<double>(y) * y +
-                                             static_cast<double>(z) * z));
+    float len = static_cast<float>(std::sqrt(
+        static_cast<double>(x) * x + static_cast<double>(y) * y + static_cast<double>(z) * z));
     if (len == 0.0f) {
         return *this;
     }
@@ -27,7 +26,9 @@ void Vector::operator+=(Vector b) {
     z += b.z;
 }
 
-Vector Vector::operator+(Vector b) { return Vector(x + b.x, y + b.y, z + b.z); }
+Vector Vector::operator+(Vector b) {
+    return Vector(x + b.x, y + b.y, z + b.z);
+}
 
 void Vector::operator-=(Vector b) {
     x -= b.x;
@@ -35,11 +36,17 @@ void Vector::operator-=(Vector b) {
     z -= b.z;
 }
 
-Vector Vector::operator-(Vector b) { return Vector(x - b.x, y - b.y, z - b.z); }
+Vector Vector::operator-(Vector b) {
+    return Vector(x - b.x, y - b.y, z - b.z);
+}
 
-Vector Vector::operator-() { return Vector(-x, -y, -z); }
+Vector Vector::operator-() {
+    return Vector(-x, -y, -z);
+}
 
-float Vector::operator*(Vector b) { return x * b.x + y * b.y + z * b.z; }
+float Vector::operator*(Vector b) {
+    return x * b.x + y * b.y + z * b.z;
+}
 
 void Vector::operator*=(float s) {
     x *= s;
@@ -47,7 +54,9 @@ void Vector::operator*=(float s) {
     z *= s;
 }
 
-Vector Vector::operator*(float s) { return Vector(x * s, y * s, z * s); }
+Vector Vector::operator*(float s) {
+    return Vector(x * s, y * s, z * s);
+}
 
 void Vector::operator/=(float s) {
     float r = 1.0f / s;

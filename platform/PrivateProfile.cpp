@@ -15,7 +15,9 @@ namespace telvo {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) {
@@ -157,9 +159,8 @@ void PrivateProfile::Parse(std::string_view text) {
         }
         if (t.front() == '[') {
             std::size_t close = t.find(']');
-            std::string_view name = close == std::string_view::npos
-                                        ? std::string_view()
-                                        : Trim(t.substr(1, close - 1));
+            std::string_view name =
+                close == std::string_view::npos ? std::string_view() : Trim(t.substr(1, close - 1));
             if (name.empty()) {
                 continue;
             }
@@ -220,8 +221,7 @@ std::optional<std::string> PrivateProfile::Find(std::string_view section,
     return std::nullopt;
 }
 
-int PrivateProfile::GetInt(std::string_view section, std::string_view key,
-                           int defaultValue) const {
+int PrivateProfile::GetInt(std::string_view section, std::string_view key, int defaultValue) const {
     std::optional<std::string> v = Find(section, key);
     if (!v) {
         return defaultValue;

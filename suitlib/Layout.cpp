@@ -34,7 +34,9 @@ CHECK_OFFSET(ActorData, ContactRadius, 772);
 
 // Field order as the library defines it; pointer-holding records take this platform's width.
 constexpr std::size_t kPtr = sizeof(void*);
-constexpr std::size_t RoundUp(std::size_t n, std::size_t a) { return (n + a - 1) / a * a; }
+constexpr std::size_t RoundUp(std::size_t n, std::size_t a) {
+    return (n + a - 1) / a * a;
+}
 CHECK_OFFSET(SkeletonNode, Offset, 4);
 CHECK_OFFSET(SkeletonNode, ChildCount, 32);
 CHECK_OFFSET(SkeletonNode, Children, RoundUp(36, kPtr));

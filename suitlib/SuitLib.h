@@ -27,17 +27,17 @@ using GyroHandle = int32_t; // a suit handle; 0 means no suit
 
 // One sample of the whole suit (1064 bytes).
 struct Frame {
-    uint32_t Flags;             // FrameFlag bits
-    uint8_t Reserved4[8];       // library: frame sequence number
-    Matrix RawMatrices[19];     // sensor orientations, sensors 0 to 18
-    Vector RootPosition;        // world position the view follows
-    uint32_t ContactMask;       // bit i: contact point i touches the floor
-    uint8_t Reserved712[240];   // library: timestamp and solver state
-    Vector MarkerPositions[4];  // tracker markers, world positions
-    int32_t ShadowMaskValid;    // non-zero: ShadowMask is valid
-    uint8_t Reserved1004[20];   // library
-    uint32_t ShadowMask;        // bit i: contact point i casts a floor shadow
-    uint8_t Reserved1028[36];   // library
+    uint32_t Flags;            // FrameFlag bits
+    uint8_t Reserved4[8];      // library: frame sequence number
+    Matrix RawMatrices[19];    // sensor orientations, sensors 0 to 18
+    Vector RootPosition;       // world position the view follows
+    uint32_t ContactMask;      // bit i: contact point i touches the floor
+    uint8_t Reserved712[240];  // library: timestamp and solver state
+    Vector MarkerPositions[4]; // tracker markers, world positions
+    int32_t ShadowMaskValid;   // non-zero: ShadowMask is valid
+    uint8_t Reserved1004[20];  // library
+    uint32_t ShadowMask;       // bit i: contact point i casts a floor shadow
+    uint8_t Reserved1028[36];  // library
 };
 
 // Bits of Frame::Flags.
@@ -191,8 +191,7 @@ int GyroWriteActorData(const char* path, const ActorData* actor, int units);
 void GyroCopyActorToSkeleton(Skeleton* skeleton, const ActorData* actor);
 void GyroPutSkeletonOnFloor(Skeleton* skeleton, Frame* frames, const ActorData* actor);
 void GyroUpdateActorFromSkeleton(Skeleton* skeleton, ActorData* actor);
-void GyroGetBVHFoot(float* footLength, float* heelWidth, float* ballWidth,
-                    float* shortenOutside);
+void GyroGetBVHFoot(float* footLength, float* heelWidth, float* ballWidth, float* shortenOutside);
 void GyroSetBVHFoot(float footLength, float heelWidth, float ballWidth, float shortenOutside);
 int GyroReadBVH(const char* path, Skeleton* skeleton);
 int GyroReadTL(const char* path, Skeleton* skeleton, ActorData* actor);

@@ -175,7 +175,9 @@ TEST_F(SettingsFile, BadValuesFallBackAndTheNextSaveIsClean) {
                        "FootLength=not a number\n"
                        "HeelWidth=nan\n"
                        "BallWidth=1e999\n"
-                       "CurrentFile=" + longPath + "\n"
+                       "CurrentFile=" +
+                       longPath +
+                       "\n"
                        "\x01\x02\x03\xff\xfe\n"
                        "[GyroSuit]\n"
                        "Loop=0\n"
@@ -215,8 +217,8 @@ TEST_F(SettingsFile, BadValuesFallBackAndTheNextSaveIsClean) {
 
 TEST_F(SettingsFile, PathAtTheLimitIsKept) {
     std::string path259(259, 'a');
-    WriteAll(file(), "[GyroSuit]\nCurrentActorFile=" + path259 + "\nCurrentFile=" +
-                         path259 + "b\n");
+    WriteAll(file(),
+             "[GyroSuit]\nCurrentActorFile=" + path259 + "\nCurrentFile=" + path259 + "b\n");
     Load();
     EXPECT_EQ(std::strlen(values.CurrentActorFile), 259u);
     EXPECT_STREQ(values.CurrentFile, "");

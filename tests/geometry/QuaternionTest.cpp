@@ -10,8 +10,8 @@ namespace {
 
 static_assert(offsetof(Quaternion, w) == 0 && offsetof(Quaternion, v) == 4,
               "scalar part first in memory");
-static_assert(
-    std::is_same_v<decltype(std::declval<Quaternion&>() *= std::declval<Quaternion>()), Quaternion>);
+static_assert(std::is_same_v<decltype(std::declval<Quaternion&>() *= std::declval<Quaternion>()),
+                             Quaternion>);
 static_assert(std::is_void_v<decltype(std::declval<Quaternion&>() *= 1.0f)>);
 static_assert(std::is_void_v<decltype(std::declval<Quaternion&>() /= 1.0f)>);
 
@@ -85,8 +85,8 @@ TEST(Quaternion, InPlaceProductChangesAndReturns) {
 TEST(Quaternion, ScalarForms) {
     Quaternion q(1.0f, 2.0f, 3.0f, 4.0f);
     ExpectQuaternion(q * 2.0f, 2.0f, 4.0f, 6.0f, 8.0f);
-    ExpectQuaternion(q / 3.0f, 1.0f * (1.0f / 3.0f), 2.0f * (1.0f / 3.0f),
-                     3.0f * (1.0f / 3.0f), 4.0f * (1.0f / 3.0f));
+    ExpectQuaternion(q / 3.0f, 1.0f * (1.0f / 3.0f), 2.0f * (1.0f / 3.0f), 3.0f * (1.0f / 3.0f),
+                     4.0f * (1.0f / 3.0f));
     q *= 0.5f;
     ExpectQuaternion(q, 0.5f, 1.0f, 1.5f, 2.0f);
     q /= 0.5f;

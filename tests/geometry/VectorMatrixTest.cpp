@@ -31,7 +31,9 @@ void ExpectVector(Vector v, float x, float y, float z) {
     EXPECT_FLOAT_EQ(v.z, z);
 }
 
-Matrix OneToNine() { return Matrix(1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f, 9.0f); }
+Matrix OneToNine() {
+    return Matrix(1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f, 9.0f);
+}
 
 TEST(Vector, NormalizeReturnsUnitCopyAndLeavesZeroAlone) {
     Vector v(3.0f, 0.0f, 4.0f);

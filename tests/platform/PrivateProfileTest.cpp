@@ -82,7 +82,8 @@ TEST(PrivateProfile, WindowsLineEndingsAreReadAndKept) {
     EXPECT_EQ(p.GetInt("GyroSuit", "ShowGrid", 1), 0);
     EXPECT_EQ(p.GetString("GyroSuit", "CurrentFile", "", 260), "C:\\m\\walk.bvh");
     p.WriteString("GyroSuit", "Loop", "1");
-    EXPECT_EQ(p.Serialize(), "[GyroSuit]\r\nShowGrid=0\r\nCurrentFile=C:\\m\\walk.bvh\r\nLoop=1\r\n");
+    EXPECT_EQ(p.Serialize(),
+              "[GyroSuit]\r\nShowGrid=0\r\nCurrentFile=C:\\m\\walk.bvh\r\nLoop=1\r\n");
 }
 
 TEST(PrivateProfile, WrittenValuesCannotBreakTheFile) {
