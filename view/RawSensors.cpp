@@ -1,0 +1,78 @@
+#include "RawSensors.h"
+
+#include "Camera.h"
+#include "ViewMath.h"
+#include "ViewState.h"
+#include "engine/EngineState.h"
+#include "suitlib/SuitLib.h"
+
+#include <cstdio>
+
+namespace telvo {
+
+namespace {
+
+inline constexpr Pen FacingPen{2, Yellow};
+inline constexpr Pen AwayPen{2, Blue};
+
+} // namespace
+
+Point ProjectGizmo(const Vector& d) {
+    float a = RawAxisLength * Dot(Row(FrontViewRotation, 0), d);
+    float b = -RawAxisLength * Dot(Row(FrontViewRotation, 1), d);
+    return {(View.ViewWidth >> 1) + RoundPixel(a), (View.ViewHeight >> 1) + RoundPixel(b)};
+}
+
+void DrawRawCrosses(Surface& surface, const Matrix (&raw)[19]) {
+    static const char* const letters[3] = {"X", "Y", "Z"};
+    const Vector towardsViewer = Row(FrontViewRotation, 2);
+    for (int i = 0; i < RawSensorCount; ++i) {
+        float cx = static_cast<float>(-2 + i % 5);
+        float cy = 1.5f - static_cast<float>(i / 5);
+        int offX = static_cast<int>(cx * static_cast<double>(RawCellPitch));
+        int offY = static_cast<int>(cy * static_cast<double>(RawCellPitch));
+        surface.SetPen(FacingPen);
+        Point centre = ProjectGizmo({0.0f, 0.0f, 0.0f});
+        centre = {centre.x + offX, centre.y + offY};
+        char label[16];
+        std::snprintf(label, sizeof label, "Gyro %d", i);
+        surface.SetTextColor(Green);
+        surface.Text(centre.x, centre.y, label);
+        surface.SetTextColor(Red);
+        for (int k = 0; k < 3; ++k) {
+            Vector d = Column(raw[i], k);
+            surface.SetPen(Dot(towardsViewer, d) >= 0.0f ? FacingPen : AwayPen);
+            Point tip = ProjectGizmo(d);
+            tip = {tip.x + offX, tip.y + offY};
+            surface.Line(centre, tip);
+            surface.Text(tip.x, tip.y, letters[k]);
+        }
+    }
+}
+
+void DrawRawSensors(Surface& surface) {
+    Matrix raw[RawSensorCount];
+    for (Matrix& m : raw) {
+        m = MatrixIdentity;
+    }
+    if (Engine.Playback.load() != 0) {
+        if (PreparePose() == 0) {
+            return;
+        }
+        for (int i = 0; i < RawSensorCount; ++i) {
+            raw[i] = View.ShownFrame.RawMatrices[i];
+        }
+    } else if (GyroHandle suit = Engine.SuitHandle.load(); suit != 0) {
+        // A failed read would leave the matrices undefined: the crosses stay upright instead.
+        if (GyroGetRaw(suit, raw, 1) == 0) {
+            for (Matrix& m : raw) {
+                m = MatrixIdentity;
+            }
+        }
+    }
+    surface.Save();
+    DrawRawCrosses(surface, raw);
+    surface.Restore();
+}
+
+} // namespace telvo

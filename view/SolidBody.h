@@ -1,0 +1,30 @@
+#pragma once
+
+#include "geometry/Vector.h"
+
+struct SkeletonNode;
+
+namespace telvo {
+
+class Surface;
+struct DrawItem;
+
+// The waist of a bone's double pyramid lies an eighth of its length from the parent joint and
+// as far from its axis.
+inline constexpr float WaistFraction = 0.125f;
+inline constexpr float RingAngle = 2.0943952f; // 120 degrees
+
+// Fills the three ring points of a bone item from its parent joint (item.pos) and the child's
+// offset in the parent's frame. false for a bone of length 0, which has no solid.
+bool ComputeRingPoints(const SkeletonNode& parent, const SkeletonNode& child, DrawItem& bone);
+
+// One face lit from the viewer: nothing when it faces away, is edge-on or degenerate;
+// otherwise filled grey (green when asked) by how squarely it faces the viewer, outlined with
+// the surface's current pen.
+void DrawShadedTriangle(Surface& surface, const Vector& p1, const Vector& p2, const Vector& p3,
+                        bool green);
+
+// The six faces of a bone item.
+void DrawSolidBone(Surface& surface, const DrawItem& bone);
+
+} // namespace telvo
