@@ -36,9 +36,21 @@ void UpdateMenuState();
 void ReadCurrentMotionFile();
 void ReadCurrentActorFile();
 void SaveActorChangesPrompt();
+// Store Actor File: stops, asks for the file and writes the actor data (the suit's current
+// measurements when a suit is open). The save-changes prompt runs it on Yes.
+void OnStoreActorFile();
+
+// The recording, for readers on any thread. Both take Engine.RecordingMutex; the copy takes
+// Engine.DisplayMutex inside it (always in that order).
+uint32_t RecordedFrameCount();
+// Copies recorded frame `index` into DisplayFrame; false (and nothing copied) when the
+// recording holds no such frame.
+bool CopyRecordedFrameToDisplay(uint32_t index);
 
 // Opens a suit with the program's callbacks when none is open, and applies SuitFlags,
-// tracking and actor data to it. Returns the handle (0 when none could be opened).
+// tracking and actor data to it. Returns the handle (0 when none could be opened). Live and
+// Record use it; the window's creation opens its own way, as it takes the actor data from the
+// suit instead of giving it.
 GyroHandle OpenSuitIfNeeded();
 
 } // namespace telvo

@@ -28,6 +28,7 @@ void EngineState::Reset() {
         std::memset(&Skeleton, 0, sizeof Skeleton);
     }
     RecordStartTime = 0;
+    RecordingFull = 0;
     PlaybackIndex = 0;
     PlaybackDivider = 1;
     PlaybackTickCount = 0;

@@ -45,6 +45,8 @@ struct EngineState {
     std::mutex RecordingMutex;
     ::Skeleton Skeleton{};
     uint32_t RecordStartTime = 0;
+    // GyroAddFrame failed: this recording takes no more frames (one Stop posted, one box).
+    std::atomic<int> RecordingFull{0};
 
     // Playback.
     std::atomic<uint32_t> PlaybackIndex{0};
