@@ -1,0 +1,523 @@
+#include "MainFrame.h"
+
+#include "AppIcon.h"
+#include "CommandIds.h"
+#include "CommandTable.h"
+#include "Settings.h"
+#include "ViewWidget.h"
+#include "dialogs/AboutBox.h"
+#include "dialogs/NoSuitsDetected.h"
+#include "engine/Engine.h"
+#include "engine/EngineState.h"
+#include "platform/PrivateProfile.h"
+#include "platform/qt/QtPlatform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+
+#include <cmath>
+#include <mutex>
+#include <system_error>
+
+namespace telvo {
+
+namespace {
+
+constexpr int StatusBarId = 59393;
+
+} // namespace
+
+CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)) {
+    setWindowTitle(QStringLiteral("TelvoView"));
+    setWindowIcon(AppIcon());
+    setAttribute(Qt::WA_QuitOnClose);
+
+    view_ = new CViewWidget(this);
+    setCentralWidget(view_);
+    BuildMenus();
+    BuildStatusBar();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize available = screen->availableSize();
+        resize(std::min(1024, available.width() * 3 / 4),
+               std::min(768, available.height() * 3 / 4));
+    } else {
+        resize(1024, 768);
+    }
+
+    QtWindowParts parts;
+    parts.window = this;
+    parts.statusPanes = panes_;
+    for (const auto& [command, action] : actions_) {
+        if (action->isCheckable()) {
+            parts.checkItems[command] = action;
+        }
+    }
+    parts.view = view_;
+    parts.runCommand = [this](int command) { OnCommand(command); };
+    parts.requestClose = [this] { close(); };
+    platform_ = std::make_unique<QtPlatform>(std::move(parts));
+
+    // Accelerators are matched before any widget sees the key, as a message loop translates
+    // them; see eventFilter.
+    qApp->installEventFilter(this);
+    view_->setFocus();
+}
+
+CMainFrame::~CMainFrame() {
+    qApp->removeEventFilter(this);
+    Platform* mine = platform_.get();
+    Engine.MainWindow.compare_exchange_strong(mine, nullptr);
+}
+
+void CMainFrame::BuildMenus() {
+    for (const MenuDefinition& menu : MenuBar()) {
+        QMenu* dropDown = menuBar()->addMenu(QString::fromLatin1(menu.title));
+        for (const MenuEntry& entry : menu.entries) {
+            if (entry.command == 0) {
+                dropDown->addSeparator();
+                continue;
+            }
+            QAction* action = dropDown->addAction(QString::fromLatin1(entry.text));
+            action->setCheckable(entry.checkable);
+            // The label after the tab only shows the key: the accelerator table acts on it.
+            action->setShortcutContext(Qt::WidgetShortcut);
+            const int command = entry.command;
+            connect(action, &QAction::triggered, this, [this, action, command](bool checked) {
+                // Marks follow the program's state only; the handler sets them again.
+                if (action->isCheckable()) {
+                    action->setChecked(!checked);
+                }
+                OnCommand(command);
+            });
+            actions_[command] = action;
+        }
+    }
+}
+
+void CMainFrame::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("status%1").arg(StatusBarId));
+    bar->setSizeGripEnabled(true);
+    const int widths[3] = {360, 100, 220};
+    for (std::size_t i = 0; i < panes_.size(); ++i) {
+        auto* pane = new QLabel(bar);
+        pane->setObjectName(QStringLiteral("pane%1").arg(i));
+        pane->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        pane->setLineWidth(1);
+        pane->setMargin(1);
+        pane->setTextFormat(Qt::PlainText);
+        if (i == 1) {
+            pane->setMinimumWidth(widths[i]);
+        } else {
+            pane->setFixedWidth(widths[i]);
+        }
+        // Permanent, so that a menu's status tip never hides the panes.
+        bar->addPermanentWidget(pane, i == 1 ? 1 : 0);
+        panes_[i] = pane;
+    }
+}
+
+QAction* CMainFrame::Action(int command) const {
+    auto it = actions_.find(command);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+std::filesystem::path CMainFrame::SettingsPath() const {
+    return options_.configFolder / SettingsFileName;
+}
+
+void CMainFrame::LoadSettingsFile() {
+    if (options_.configFolder.empty()) {
+        return;
+    }
+    PrivateProfile profile(SettingsPath());
+    // An unreadable file gives the defaults, as a missing one does.
+    profile.Load();
+    LoadSettings(Settings, profile);
+}
+
+void CMainFrame::SaveSettingsFile() {
+    if (options_.configFolder.empty()) {
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(options_.configFolder, ec);
+    PrivateProfile profile(SettingsPath());
+    // Keep the file's other sections and keys. A file that exists but cannot be read is
+    // left alone rather than replaced by one holding only this section.
+    if (!profile.Load()) {
+        return;
+    }
+    StoreSettings(Settings, profile);
+    profile.Save();
+}
+
+bool CMainFrame::Create() {
+    creating_ = true;
+    struct Done {
+        CMainFrame* frame;
+        ~Done() {
+            frame->creating_ = false;
+            if (frame->closeRequested_) {
+                frame->platform_->PostClose();
+            }
+        }
+    } done{this};
+
+    // The library's foot geometry and flags are the defaults of the settings read next.
+    float foot[4] = {};
+    GyroGetBVHFoot(&foot[0], &foot[1], &foot[2], &foot[3]);
+    Settings.FootLength = foot[0];
+    Settings.HeelWidth = foot[1];
+    Settings.BallWidth = foot[2];
+    Settings.FootShortenOutside = foot[3];
+    Settings.SuitFlags = GyroGetFlags(0);
+
+    LoadSettingsFile();
+
+    {
+        std::lock_guard lock(Engine.DisplayMutex);
+        Engine.DisplayFrame = Frame{};
+    }
+
+    if (GyroInit() == 0) {
+        platform_->MessageBox("Error initializing KVX suit", MessageButtons::Ok,
+                              MessageIcon::Exclamation);
+        platform_->PostClose();
+        return true;
+    }
+
+    Engine.MainWindow = platform_.get();
+
+    if (Settings.LookForSuitOnStartup != 0) {
+        if (!FindSuitsOrAsk()) {
+            platform_->PostClose();
+            return true;
+        }
+        const GyroHandle suit = GyroOpen(nullptr, FrameCallback, SuitTimeoutCallback);
+        Engine.SuitHandle = suit;
+        if (suit != 0) {
+            GyroSetFlags(suit, Settings.SuitFlags);
+            GyroEnableMarkerTracking(suit, Settings.EnableTracking);
+        }
+    }
+
+    const GyroHandle suit = Engine.SuitHandle;
+    {
+        std::lock_guard lock(Engine.RecordingMutex);
+        GyroInitSkeleton(&Engine.Skeleton);
+        // A rate of zero or less would give an endless frame period and a playback timer
+        // that never ticks; the suits' native rate stands in.
+        const float rate = GyroGetFrameRate(suit);
+        Engine.Skeleton.FramePeriod =
+            rate > 0.0f && std::isfinite(rate) ? 1.0f / rate : 1.0f / 120.0f;
+    }
+    Engine.ContactPointIndices = GyroGetContactPointIndexArray(&Engine.ContactPointCount);
+    GyroGetActorData(suit, &Engine.ActorData);
+
+    if (Settings.Autoload != 0 && Settings.CurrentActorFile[0] != '\0') {
+        ReadCurrentActorFile();
+    }
+    GyroSetBVHFoot(Settings.FootLength, Settings.HeelWidth, Settings.BallWidth,
+                   Settings.FootShortenOutside);
+
+    if (!options_.refusedCommandLineFile.empty()) {
+        platform_->MessageBox(
+            "The file named on the command line is longer than 259 characters and was not "
+            "opened:\n" +
+                options_.refusedCommandLineFile,
+            MessageButtons::Ok, MessageIcon::Exclamation);
+    } else if (!options_.commandLineFile.empty() &&
+               SetPath(Settings.CurrentFile, options_.commandLineFile)) {
+        Settings.CurrentFileType = 0;
+        ReadCurrentMotionFile();
+    }
+
+    UpdateMenuState();
+    OnViewCommand(CmdCenterView);
+    return true;
+}
+
+bool CMainFrame::FindSuitsOrAsk() {
+    while (GyroFindSuits() < 1) {
+        CNoSuitsDetected prompt;
+        prompt.SetDontLookForSuits(Settings.LookForSuitOnStartup == 0);
+        prompt_ = &prompt;
+        const int answer = prompt.exec();
+        prompt_ = nullptr;
+        if (closeRequested_) {
+            // A signal ended the prompt: leave as Abort would, the setting as it was.
+            return false;
+        }
+        Settings.LookForSuitOnStartup = prompt.m_dontLookForSuits != 0 ? 0 : 1;
+        if (answer == CNoSuitsDetected::Abort) {
+            return false;
+        }
+        if (answer == CNoSuitsDetected::Ignore) {
+            break;
+        }
+    }
+    return true;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (creating_) {
+        // Inside a box of the creation: the close handler runs once creation has ended.
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    if (!closed_) {
+        closed_ = true;
+        RunCloseHandler();
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::RunCloseHandler() {
+    // No box another thread asks for may hold up the steps below (GyroFinish waits for the
+    // library's threads); boxes of this thread are still shown.
+    platform_->BeginClose();
+    SaveActorChangesPrompt();
+    if (const TimerId timer = Engine.PlaybackTimerId.exchange(0)) {
+        platform_->KillTimer(timer);
+    }
+    Engine.SuitHandle = 0;
+    GyroFinish();
+    {
+        std::lock_guard lock(Engine.RecordingMutex);
+        GyroFreeSkeletonFrames(&Engine.Skeleton);
+    }
+    SaveSettingsFile();
+}
+
+void CMainFrame::CloseFromSignal() {
+    if (creating_) {
+        closeRequested_ = true;
+        if (prompt_ != nullptr) {
+            prompt_->reject();
+        }
+        return;
+    }
+    close();
+    if (closed_ && QApplication::activeModalWidget() != nullptr) {
+        // A box was open: the settings are saved, so leave its loop and the program.
+        QCoreApplication::exit(0);
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this || QApplication::activePopupWidget() ||
+        QApplication::activeModalWidget()) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const int command = FindAccelerator(key->key(), key->modifiers(), key->text());
+    if (command == 0) {
+        return false;
+    }
+    OnCommand(command);
+    return true;
+}
+
+void CMainFrame::Toggle(std::atomic<int>& flag) {
+    flag = flag.load() == 0 ? 1 : 0;
+    UpdateMenuState();
+}
+
+void CMainFrame::ToggleSuitFlag(int bit) {
+    const int flags = Settings.SuitFlags.load() ^ bit;
+    Settings.SuitFlags = flags;
+    GyroSetFlags(Engine.SuitHandle, flags);
+    UpdateMenuState();
+}
+
+void CMainFrame::SelectRender(int type) {
+    Settings.RenderType = type;
+    UpdateMenuState();
+}
+
+void CMainFrame::OnAbout() {
+    CAboutBox about(this);
+    OnStop();
+    about.exec();
+}
+
+void CMainFrame::OnReloadLastActorFile() {
+    SaveActorChangesPrompt();
+    if (Settings.CurrentActorFile[0] != '\0') {
+        ReadCurrentActorFile();
+    } else {
+        OnPendingCommand(CmdLoadActorFile);
+    }
+}
+
+void CMainFrame::OnCommand(int command) {
+    SettingsValues& s = Settings;
+    switch (command) {
+    // File
+    case CmdReloadLastActorFile:
+        OnReloadLastActorFile();
+        break;
+    case CmdStoreActorFile:
+        OnStoreActorFile();
+        break;
+    case CmdAbout:
+        OnAbout();
+        break;
+    case CmdExit:
+        close();
+        break;
+
+    // Options
+    case CmdReportFrameRate:
+        Toggle(s.ReportFrameRate);
+        break;
+    case CmdLookForSuitsOnStartup:
+        Toggle(s.LookForSuitOnStartup);
+        break;
+    case CmdUseSwitches:
+        // The first switch reading after the change is compared against no switch held.
+        Engine.PreviousAux = 0;
+        Toggle(s.UseSwitches);
+        break;
+    case CmdLoopedPlayback:
+        Toggle(s.Loop);
+        break;
+    case CmdEnableJumping:
+        ToggleSuitFlag(SuitFlagJumping);
+        break;
+    case CmdIgnoreFloor:
+        ToggleSuitFlag(SuitFlagIgnoreFloor);
+        break;
+    case CmdSwapSpineGyroWithHips:
+        ToggleSuitFlag(SuitFlagSwapSpineHips);
+        break;
+    case CmdUseSpineForExtraGyro:
+        ToggleSuitFlag(SuitFlagSpineExtraGyro);
+        break;
+    case CmdRenderSolid:
+        SelectRender(2);
+        break;
+    case CmdRenderWireframe:
+        SelectRender(1);
+        break;
+    case CmdRenderNothing:
+        SelectRender(0);
+        break;
+    case CmdDisplayRawChannels:
+        SelectRender(3);
+        break;
+
+    // View
+    case CmdShowAxes:
+        Toggle(s.ShowAxes);
+        break;
+    case CmdShowGrid:
+        Toggle(s.ShowGrid);
+        break;
+    case CmdShowNorth:
+        Toggle(s.ShowNorth);
+        break;
+    case CmdShowContactShadows:
+        Toggle(s.ShowFootShadow);
+        break;
+    case CmdShowContactPoints:
+        Toggle(s.ShowContactPoints);
+        break;
+    case CmdShowContactRadii:
+        Toggle(s.ShowContactPointRadii);
+        break;
+    case CmdShowNodes:
+        Toggle(s.ShowNodes);
+        break;
+    case CmdShowNodeNames:
+        Toggle(s.ShowNodeNames);
+        break;
+    case CmdShowInfo:
+        Toggle(s.ShowInfo);
+        break;
+    case CmdShowMarkers:
+        Toggle(s.ShowMarkers);
+        break;
+    case CmdShowMarkerNames:
+        Toggle(s.ShowMarkerNames);
+        break;
+    case CmdColorFront:
+        Toggle(s.ColorFront);
+        break;
+    case CmdFollowCharacter:
+        Toggle(s.FollowCharacter);
+        break;
+    case CmdFrontView:
+    case CmdRightSideView:
+    case CmdTopView:
+    case CmdCenterView:
+    case CmdCenterSequence:
+        OnViewCommand(command);
+        break;
+
+    // Actions
+    case CmdStop:
+        OnStop();
+        break;
+    case CmdPlay:
+        OnPlay();
+        break;
+    case CmdPauseStep:
+        OnPauseStep();
+        break;
+    case CmdStepBackwards:
+        OnStepBackwards();
+        break;
+    case CmdRecord:
+        OnRecord();
+        break;
+    case CmdDecreasePlaybackRate:
+    case CmdIncreasePlaybackRate:
+    case CmdNormalPlaybackRate:
+        OnPlaybackRate(command);
+        break;
+    case CmdLive:
+        OnLive();
+        break;
+    case CmdSetNorth:
+        OnSetNorth();
+        break;
+
+    // Settings
+    case CmdRightMotor:
+    case CmdRightLed:
+    case CmdLeftMotor:
+    case CmdLeftLed:
+    case CmdChestMotor:
+        OnMotorLed(command);
+        break;
+
+    default:
+        OnPendingCommand(command);
+        break;
+    }
+}
+
+void CMainFrame::OnPendingCommand(int /*command*/) {
+    // Open, Save As, Load Actor File, Load Default Actor Data, Enable Tracking, the three
+    // option dialogs and Enable Server get their handlers with the file, dialog, tracker and
+    // server work. Until then they do nothing, and nothing that is not a command either.
+}
+
+} // namespace telvo
