@@ -77,12 +77,14 @@ bool PeriodicTimer::Start(std::int64_t periodNs, std::function<void()> callback)
     auto state = std::make_shared<State>();
     state->periodNs = periodNs;
     state->callback = std::move(callback);
+    // Set before the thread runs: its first callback may already call Stop().
+    state_ = state;
     try {
-        thread_ = std::thread(&PeriodicTimer::Run, state);
+        thread_ = std::thread(&PeriodicTimer::Run, std::move(state));
     } catch (const std::system_error&) {
+        state_.reset();
         return false;
     }
-    state_ = std::move(state);
     return true;
 }
 
@@ -141,6 +143,10 @@ void PeriodicTimer::Run(std::shared_ptr<State> state) {
 }
 
 TimerRegistry::~TimerRegistry() {
+    KillAll();
+}
+
+void TimerRegistry::KillAll() {
     std::vector<Entry> timers;
     std::vector<std::unique_ptr<PeriodicTimer>> stopped;
     {

@@ -68,6 +68,9 @@ public:
     // Unknown ids and 0 are ignored. From inside that timer's own callback it only marks the
     // timer; otherwise it returns after the timer's last callback has finished.
     void Kill(TimerId id);
+    // Kills every timer; returns when none of their callbacks runs any more (from a timer's own
+    // callback, when the others have finished). The registry stays usable.
+    void KillAll();
     // Timers started and not killed.
     std::size_t Count() const;
 

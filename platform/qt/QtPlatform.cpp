@@ -216,7 +216,7 @@ struct QtPlatform::Impl {
     SizeWatcher sizeWatcher{areaWidth, areaHeight};
 
     Tones tones;
-    std::unique_ptr<TimerRegistry> timers = std::make_unique<TimerRegistry>();
+    TimerRegistry timers;
 
     // Needs the mutex.
     void ScheduleLocked() {
@@ -235,7 +235,7 @@ QtPlatform::QtPlatform(QtWindowParts parts) : QtPlatform() {
 
 QtPlatform::~QtPlatform() {
     // Timer callbacks may still post; end them while everything they use is there.
-    d_->timers.reset();
+    d_->timers.KillAll();
     BeginClose();
     std::unique_lock lock(d_->mutex);
     d_->answered.wait(lock, [this] { return d_->callersInside == 0; });
@@ -551,13 +551,11 @@ std::uint32_t QtPlatform::TimeMs() {
 }
 
 TimerId QtPlatform::StartTimer(std::int64_t periodNs, std::function<void()> callback) {
-    return d_->timers ? d_->timers->Start(periodNs, std::move(callback)) : 0;
+    return d_->timers.Start(periodNs, std::move(callback));
 }
 
 void QtPlatform::KillTimer(TimerId id) {
-    if (d_->timers) {
-        d_->timers->Kill(id);
-    }
+    d_->timers.Kill(id);
 }
 
 FileChoice QtPlatform::ChooseFile(const FileChooser& request) {
