@@ -50,7 +50,7 @@ void SetFrameFlags(GyroHandle suit, uint32_t set, uint32_t clear);
 void DropFrames(GyroHandle suit, uint32_t n);
 // A silent suit delivers nothing; the timeout callback runs once per silence.
 void SetSilent(GyroHandle suit, bool silent);
-// Real clock: how long a silence lasts before the timeout callback runs (default 500 ms).
+// Real clock: how long a silence lasts before the timeout callback runs (default 1000 ms).
 void SetTimeoutMs(int ms);
 // GyroAddFrame fails once the recording holds this many frames (0 = memory is the limit).
 void SetRecordingLimit(uint32_t frames);

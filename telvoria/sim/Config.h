@@ -1,0 +1,47 @@
+#pragma once
+
+// What the simulated suits are: the optional telvoria-sim.ini in TelvoView's configuration
+// folder, overridden by the test controls.
+//
+//   [Simulation]
+//   Suits=2            ; 0 to 16 suits (default 1)
+//   Tracker=1          ; a marker tracker is attached (default 0)
+//   TimeoutMs=1000     ; silence before a suit counts as not answering
+//   [Suit1]
+//   Number=1           ; suit number 0 to 65535 (default: the section's number)
+//   Identity=65537     ; optional: the whole 32-bit identity, overrides Number
+//   Name=Studio        ; at most 15 characters
+//   FrameDivider=1     ; 120 / divider frames per second; 0 to 120, 0 counts as 1
+
+#include "telvoria/TelvoriaSim.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace telvo::sim {
+
+struct Controls {
+    std::string configFolder; // empty: the default folder
+    bool useConfigFile = true;
+    std::optional<std::vector<SuitSpec>> suits;
+    std::optional<bool> tracker;
+    std::optional<int> timeoutMs;
+    bool initFails = false;
+    bool openFails = false;
+    bool manualClock = false;
+};
+
+struct Setup {
+    std::vector<SuitSpec> suits;
+    bool tracker = false;
+    int timeoutMs = 1000;
+};
+
+// $XDG_CONFIG_HOME/TelvoView, else ~/.config/TelvoView; empty when neither is known.
+std::string DefaultConfigFolder();
+
+Setup ParseSetup(const std::string& iniText);
+Setup LoadSetup(const Controls& controls);
+
+} // namespace telvo::sim
