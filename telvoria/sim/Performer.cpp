@@ -349,7 +349,7 @@ namespace {
 // A standing jump, u seconds into it: crouch, push, flight, landing. Adds to the standing
 // posture; sets the lift of the feet while in the air.
 void Jump(float u, Posture& p, float& lift) {
-    constexpr float Crouch = 0.45f;
+    constexpr float Crouch = 0.4f;
     constexpr float Push = 0.6f;
     constexpr float Land = 1.05f;
     constexpr float Flight = Land - Push;
@@ -360,16 +360,13 @@ void Jump(float u, Posture& p, float& lift) {
     float tuck = 0.0f;
     if (u < Crouch) {
         crouch = Smooth(u / Crouch);
-        arms = -45.0f * crouch;
     } else if (u < Push) {
         float k = Smooth((u - Crouch) / (Push - Crouch));
         crouch = 1.0f - k;
         point = 30.0f * k;
-        arms = -45.0f + 165.0f * k;
     } else if (u < Land) {
         float k = (u - Push) / Flight;
         point = 30.0f - 22.0f * k;
-        arms = 120.0f - 80.0f * k;
         tuck = std::sin(std::numbers::pi_v<float> * k);
         float t = u - Push;
         lift = 0.5f * Gravity * t * (Flight - t);
@@ -377,7 +374,18 @@ void Jump(float u, Posture& p, float& lift) {
         float k = (u - Land) / (JumpTime - Land);
         crouch = 0.7f * (k < 0.35f ? Smooth(k / 0.35f) : 1.0f - Smooth((k - 0.35f) / 0.5f));
         point = 8.0f * (1.0f - Smooth(k / 0.2f));
-        arms = 40.0f * (1.0f - Smooth(k / 0.8f));
+    }
+    // The arms swing back while crouching and up through the push.
+    constexpr float SwingUp = 0.3f;
+    constexpr float ArmsUp = 0.7f;
+    if (u < SwingUp) {
+        arms = -45.0f * Smooth(u / SwingUp);
+    } else if (u < ArmsUp) {
+        arms = -45.0f + 165.0f * Smooth((u - SwingUp) / (ArmsUp - SwingUp));
+    } else if (u < Land) {
+        arms = 120.0f - 80.0f * (u - ArmsUp) / (Land - ArmsUp);
+    } else {
+        arms = 40.0f * (1.0f - Smooth((u - Land) / (0.8f * (JumpTime - Land))));
     }
     p[SHips].pitch += 20.0f * Deg * crouch;
     p[SWaist].pitch += 12.0f * Deg * crouch;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace telvo::sim {
@@ -114,6 +115,9 @@ struct Library {
     std::vector<std::shared_ptr<Suit>> retired; // closed from their own thread, not joined yet
     GyroHandle nextHandle = 1;
     std::atomic<uint8_t> motorLeds{0};
+    // Held while GyroFinish stops the suits, so that every caller returns only once all
+    // callbacks have ended.
+    std::mutex finishing;
 };
 
 // Never destroyed: suit threads may still run while the process exits.
@@ -181,6 +185,25 @@ void Produce(Suit& s, Frame& f, int64_t timestampNs) {
 
 enum class Step { Delivered, Dropped, Silent, Closed };
 
+// Set while this thread runs one of the program's callbacks.
+thread_local bool inCallback = false;
+
+void Call(GyroFrameCallback f, const Frame* frame, SuitInfo* info) {
+    if (f != nullptr) {
+        bool outer = std::exchange(inCallback, true);
+        f(frame, info);
+        inCallback = outer;
+    }
+}
+
+void Call(GyroTimeoutCallback f, SuitInfo* info) {
+    if (f != nullptr) {
+        bool outer = std::exchange(inCallback, true);
+        f(info);
+        inCallback = outer;
+    }
+}
+
 // One sample of the suit, with its lock held on entry and exit; the callbacks run unlocked.
 // Silent suits call the timeout callback once when timeoutDue says so.
 Step TakeSample(Suit& s, std::unique_lock<std::mutex>& lock, bool timeoutDue) {
@@ -194,9 +217,7 @@ Step TakeSample(Suit& s, std::unique_lock<std::mutex>& lock, bool timeoutDue) {
             s.timeoutFired = true;
             s.scratch = s.info;
             lock.unlock();
-            if (s.onTimeout != nullptr) {
-                s.onTimeout(&s.scratch);
-            }
+            Call(s.onTimeout, &s.scratch);
             lock.lock();
         }
         return Step::Silent;
@@ -215,9 +236,7 @@ Step TakeSample(Suit& s, std::unique_lock<std::mutex>& lock, bool timeoutDue) {
     ++s.sequence;
     s.scratch = s.info;
     lock.unlock();
-    if (s.onFrame != nullptr) {
-        s.onFrame(&frame, &s.scratch);
-    }
+    Call(s.onFrame, &frame, &s.scratch);
     lock.lock();
     // The program may write the divider of its record (0 becomes 1); keep what it wrote.
     if (s.info.FrameDivider == 0 && s.scratch.FrameDivider != 0) {
@@ -507,6 +526,11 @@ int GyroInit() {
 
 void GyroFinish() {
     Library& lib = Lib();
+    // From inside a callback, waiting for another finisher could wait for this very callback.
+    std::unique_lock finishing(lib.finishing, std::defer_lock);
+    if (!inCallback) {
+        finishing.lock();
+    }
     std::vector<std::shared_ptr<Suit>> all;
     {
         std::lock_guard lock(lib.m);

@@ -1,0 +1,98 @@
+// The recording's frame array: contiguous, bytes kept, limits and foreign arrays refused.
+#include "tests/telvoria/SimFixture.h"
+
+#include <cstring>
+
+namespace telvo::test {
+namespace {
+
+void Fill(Frame& f, uint32_t n) {
+    auto* bytes = reinterpret_cast<unsigned char*>(&f);
+    for (std::size_t i = 0; i < sizeof f; ++i) {
+        bytes[i] = static_cast<unsigned char>(n * 31 + i);
+    }
+}
+
+bool Holds(const Frame& f, uint32_t n) {
+    Frame want;
+    Fill(want, n);
+    return std::memcmp(&f, &want, sizeof f) == 0;
+}
+
+class Recording : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        GyroInitSkeleton(&skel);
+    }
+    void TearDown() override {
+        GyroFreeSkeletonFrames(&skel);
+        SimTest::TearDown();
+    }
+    Skeleton skel;
+};
+
+TEST_F(Recording, AppendsKeepEveryByteInOneArrayThatNeverMoves) {
+    EXPECT_EQ(skel.Frames, nullptr);
+    EXPECT_EQ(skel.FrameCount, 0u);
+    const uint32_t n = 100000;
+    Frame* first = nullptr;
+    for (uint32_t i = 0; i < n; ++i) {
+        ASSERT_EQ(GyroAddFrame(&skel), 1);
+        ASSERT_EQ(skel.FrameCount, i + 1);
+        const Frame zero{};
+        ASSERT_EQ(std::memcmp(&skel.Frames[i], &zero, sizeof zero), 0) << "a new slot is clean";
+        Fill(skel.Frames[i], i);
+        if (i == 0) {
+            first = skel.Frames;
+        }
+        ASSERT_EQ(skel.Frames, first) << "the array moved at frame " << i;
+    }
+    for (uint32_t i = 0; i < n; i += 997) {
+        EXPECT_TRUE(Holds(skel.Frames[i], i)) << "frame " << i;
+    }
+    EXPECT_TRUE(Holds(skel.Frames[n - 1], n - 1));
+    GyroFreeSkeletonFrames(&skel);
+    EXPECT_EQ(skel.Frames, nullptr);
+    EXPECT_EQ(skel.FrameCount, 0u);
+    ASSERT_EQ(GyroAddFrame(&skel), 1) << "a freed recording starts again";
+    EXPECT_EQ(skel.FrameCount, 1u);
+}
+
+TEST_F(Recording, LimitFailsTheAppendAndKeepsWhatWasRecorded) {
+    sim::SetRecordingLimit(3);
+    for (uint32_t i = 0; i < 3; ++i) {
+        ASSERT_EQ(GyroAddFrame(&skel), 1);
+        Fill(skel.Frames[i], i);
+    }
+    EXPECT_EQ(GyroAddFrame(&skel), 0);
+    EXPECT_EQ(skel.FrameCount, 3u);
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(Holds(skel.Frames[i], i));
+    }
+    sim::Reset();
+    EXPECT_EQ(GyroAddFrame(&skel), 1) << "Reset lifts the limit";
+}
+
+TEST_F(Recording, ArraysNotFromTheLibraryAreNeverWrittenOrFreed) {
+    Frame mine[2];
+    Fill(mine[0], 0);
+    skel.Frames = mine;
+    skel.FrameCount = 1;
+    EXPECT_EQ(GyroAddFrame(&skel), 0);
+    EXPECT_TRUE(Holds(mine[0], 0));
+    GyroFreeSkeletonFrames(&skel);
+    EXPECT_EQ(skel.Frames, nullptr);
+    EXPECT_EQ(skel.FrameCount, 0u);
+    EXPECT_EQ(GyroAddFrame(nullptr), 0);
+    GyroFreeSkeletonFrames(nullptr);
+
+    // Initialising a skeleton gives its recording back.
+    ASSERT_EQ(GyroAddFrame(&skel), 1);
+    GyroInitSkeleton(&skel);
+    EXPECT_EQ(skel.Frames, nullptr);
+    EXPECT_EQ(skel.FrameCount, 0u);
+}
+
+} // namespace
+} // namespace telvo::test
