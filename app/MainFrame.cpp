@@ -90,7 +90,6 @@ void CMainFrame::BuildMenus() {
             QAction* action = dropDown->addAction(QString::fromLatin1(entry.text));
             action->setCheckable(entry.checkable);
             // The label after the tab only shows the key: the accelerator table acts on it.
-            action->setShortcutContext(Qt::WidgetShortcut);
             const int command = entry.command;
             connect(action, &QAction::triggered, this, [this, action, command](bool checked) {
                 // Marks follow the program's state only; the handler sets them again.
