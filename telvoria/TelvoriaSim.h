@@ -29,7 +29,7 @@ void SetConfigFolder(const std::string& folder);
 void UseConfigFile(bool use);
 // The suits the next GyroInit / GyroFindSuits finds (an empty list: no suit).
 void SetSuits(const std::vector<SuitSpec>& suits);
-// Whether a marker tracker is attached (GyroEnableMarkerTracking fails without one).
+// Whether a marker tracker is attached (GyroEnableMarkerTracking fails without one); at once.
 void SetTrackerPresent(bool present);
 // The next GyroInit (or every GyroOpen) fails while set.
 void SetInitFails(bool fails);
@@ -37,12 +37,14 @@ void SetOpenFails(bool fails);
 
 // Manual clock: suits opened while it is on start no thread; frames come only from Deliver.
 void SetManualClock(bool manual);
-// Delivers up to n frames of the suit on the calling thread, in order; returns those delivered
-// (fewer when the suit is silent, dropping, or closed from its callback).
+// Delivers up to n samples of the suit on the calling thread, in order, and returns the frames
+// delivered: dropped samples use up their turn; a silent suit calls its timeout callback (once
+// per silence) and stops the delivery; so does a suit closed from its callback.
 int Deliver(GyroHandle suit, int n);
 
-// The aux word GyroGetAux returns from now on, verbatim; its switch bits 0-5 also show in the
-// frame flags (bits 16-21, with 0x400000 when aux bit 0x40 is set). Default 0x40.
+// Per open suit, at once. The aux word GyroGetAux returns from now on, verbatim; its switch bits
+// 0-5 also show in the frame flags (bits 16-21, with 0x400000 when aux bit 0x40 is set). Default
+// 0x40.
 void SetAux(GyroHandle suit, uint32_t aux);
 // Extra flag bits set in, and bits cleared from, every frame from now on.
 void SetFrameFlags(GyroHandle suit, uint32_t set, uint32_t clear);
@@ -50,7 +52,8 @@ void SetFrameFlags(GyroHandle suit, uint32_t set, uint32_t clear);
 void DropFrames(GyroHandle suit, uint32_t n);
 // A silent suit delivers nothing; the timeout callback runs once per silence.
 void SetSilent(GyroHandle suit, bool silent);
-// Real clock: how long a silence lasts before the timeout callback runs (default 1000 ms).
+// Real clock: how long a silence lasts before the timeout callback runs (default 1000 ms);
+// applies to the open suits too. On the manual clock a silent suit times out at once.
 void SetTimeoutMs(int ms);
 // GyroAddFrame fails once the recording holds this many frames (0 = memory is the limit).
 void SetRecordingLimit(uint32_t frames);
@@ -65,7 +68,8 @@ uint64_t FramesDelivered(GyroHandle suit); // frame callbacks made for this suit
 // clock: sample index times the frame period, from 0).
 uint64_t FrameSequence(const Frame& frame);
 int64_t FrameTimestampNs(const Frame& frame);
-// The sample index counting dropped samples too (sequence plus the drops before it).
+// The suit's sample clock since it was opened: counts dropped samples too, and on the real
+// clock the samples a silent or blocked suit let pass.
 uint64_t FrameSampleIndex(const Frame& frame);
 
 } // namespace telvo::sim
