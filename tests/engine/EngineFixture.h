@@ -1,0 +1,126 @@
+#pragma once
+
+#include "app/CommandIds.h"
+#include "app/Settings.h"
+#include "engine/Engine.h"
+#include "engine/EngineState.h"
+#include "engine/ServerState.h"
+#include "telvoria/TelvoriaSim.h"
+#include "tests/support/FakePlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace telvo {
+
+// Hands a command to the engine's handler, as the window's dispatch does. Commands the engine
+// does not handle are kept in `others`.
+inline void DispatchToEngine(int command, std::vector<int>* others = nullptr) {
+    switch (command) {
+    case CmdStop:
+        OnStop();
+        break;
+    case CmdRecord:
+        OnRecord();
+        break;
+    case CmdPlay:
+        OnPlay();
+        break;
+    case CmdPauseStep:
+        OnPauseStep();
+        break;
+    case CmdStepBackwards:
+        OnStepBackwards();
+        break;
+    case CmdLive:
+        OnLive();
+        break;
+    case CmdSetNorth:
+        OnSetNorth();
+        break;
+    case CmdDecreasePlaybackRate:
+    case CmdIncreasePlaybackRate:
+    case CmdNormalPlaybackRate:
+        OnPlaybackRate(command);
+        break;
+    case CmdRightMotor:
+    case CmdRightLed:
+    case CmdLeftMotor:
+    case CmdLeftLed:
+    case CmdChestMotor:
+        OnMotorLed(command);
+        break;
+    default:
+        if (others != nullptr) {
+            others->push_back(command);
+        }
+        break;
+    }
+}
+
+// The engine on the simulated suit library with its manual clock: frames come only when a
+// test delivers them, on the test's thread, and the window is a FakePlatform.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        sim::UseConfigFile(false);
+        sim::SetManualClock(true);
+        Settings.Reset();
+        Engine.Reset();
+        Server.Reset();
+        Engine.MainWindow = &window;
+        ASSERT_NE(GyroInit(), 0);
+        GyroInitSkeleton(&Engine.Skeleton);
+        Engine.Skeleton.FramePeriod = 1.0f / GyroGetFrameRate(0);
+    }
+    void TearDown() override {
+        Engine.SuitHandle = 0;
+        GyroFinish();
+        for (TimerId id : window.RunningTimers()) {
+            window.KillTimer(id);
+        }
+        GyroFreeSkeletonFrames(&Engine.Skeleton);
+        Engine.MainWindow = nullptr;
+    }
+
+    // Opens the suit the way Live and Record do.
+    GyroHandle Open() { return OpenSuitIfNeeded(); }
+    int Deliver(int n) { return sim::Deliver(Engine.SuitHandle, n); }
+    int Pump() {
+        return window.Pump([this](int command) { DispatchToEngine(command, &unhandled); });
+    }
+    // A recording of n frames made through Record and Stop.
+    void RecordFrames(int n) {
+        OnRecord();
+        ASSERT_EQ(Engine.Recording.load(), 1);
+        ASSERT_EQ(Deliver(n), n);
+        OnStop();
+        ASSERT_EQ(RecordedFrameCount(), static_cast<uint32_t>(n));
+    }
+    // The library's sequence numbers of the recorded frames, oldest first.
+    std::vector<uint64_t> RecordedSequence() {
+        std::vector<uint64_t> sequence;
+        std::lock_guard lock(Engine.RecordingMutex);
+        for (uint32_t i = 0; Engine.Skeleton.Frames != nullptr && i < Engine.Skeleton.FrameCount;
+             ++i) {
+            sequence.push_back(sim::FrameSequence(Engine.Skeleton.Frames[i]));
+        }
+        return sequence;
+    }
+    static bool Contiguous(const std::vector<uint64_t>& sequence) {
+        for (std::size_t i = 1; i < sequence.size(); ++i) {
+            if (sequence[i] != sequence[i - 1] + 1) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    FakePlatform window;
+    std::vector<int> unhandled;
+};
+
+} // namespace telvo

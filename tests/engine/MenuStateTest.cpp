@@ -1,0 +1,123 @@
+#include "tests/engine/EngineFixture.h"
+
+#include <string>
+
+namespace telvo {
+namespace {
+
+using MenuState = EngineTest;
+
+TEST_F(MenuState, SetsAllMarksInOrderThenTitleThenRepaint) {
+    UpdateMenuState();
+    const std::vector<int> order = {
+        CmdColorFront,
+        CmdShowAxes,
+        CmdShowNorth,
+        CmdShowGrid,
+        CmdShowInfo,
+        CmdReportFrameRate,
+        CmdLookForSuitsOnStartup,
+        CmdEnableJumping,
+        CmdIgnoreFloor,
+        CmdSwapSpineGyroWithHips,
+        CmdUseSpineForExtraGyro,
+        CmdEnableTracking,
+        CmdShowMarkers,
+        CmdShowMarkerNames,
+        CmdUseSwitches,
+        CmdShowContactShadows,
+        CmdShowContactRadii,
+        CmdFollowCharacter,
+        CmdShowContactPoints,
+        CmdShowNodeNames,
+        CmdShowNodes,
+        CmdLoopedPlayback,
+        CmdEnableServer,
+        CmdRenderWireframe,
+        CmdRenderSolid,
+        CmdRenderNothing,
+        CmdDisplayRawChannels,
+        CmdLive,
+        CmdPauseStep,
+        CmdPlay,
+        CmdRecord,
+        CmdStop,
+    };
+    EXPECT_EQ(window.CheckOrder(), order);
+    std::vector<std::string> calls = window.Calls();
+    ASSERT_EQ(calls.size(), 33u);
+    EXPECT_EQ(calls.back(), "title TelvoView");
+    EXPECT_EQ(window.Invalidations(), 1);
+}
+
+TEST_F(MenuState, MarksFollowTheSettingsAndSuitFlags) {
+    Settings.ShowGrid = 0;
+    Settings.ShowNodes = 7; // any non-zero value is on
+    Settings.SuitFlags = SuitFlagIgnoreFloor | SuitFlagSpineExtraGyro | 0x100;
+    Settings.EnableTracking = 1;
+    Server.ServerRunning = 1;
+    UpdateMenuState();
+    EXPECT_EQ(window.Checked(CmdShowGrid), false);
+    EXPECT_EQ(window.Checked(CmdShowNodes), true);
+    EXPECT_EQ(window.Checked(CmdEnableJumping), false);
+    EXPECT_EQ(window.Checked(CmdIgnoreFloor), true);
+    EXPECT_EQ(window.Checked(CmdSwapSpineGyroWithHips), false);
+    EXPECT_EQ(window.Checked(CmdUseSpineForExtraGyro), true);
+    EXPECT_EQ(window.Checked(CmdEnableTracking), true);
+    EXPECT_EQ(window.Checked(CmdEnableServer), true);
+    EXPECT_EQ(window.Checked(CmdShowContactShadows), true); // ShowFootShadow
+}
+
+TEST_F(MenuState, ExactlyOneRenderItemForKnownTypesAndNoneOtherwise) {
+    const int items[] = {CmdRenderNothing, CmdRenderWireframe, CmdRenderSolid,
+                         CmdDisplayRawChannels};
+    for (int type = -1; type <= 9; ++type) {
+        Settings.RenderType = type;
+        UpdateMenuState();
+        for (int value = 0; value < 4; ++value) {
+            EXPECT_EQ(window.Checked(items[value]), value == type) << type;
+        }
+    }
+}
+
+TEST_F(MenuState, ModeMarksAndTheTitleOfThePlayingFile) {
+    ASSERT_TRUE(SetPath(Settings.CurrentFile, "/takes/walk 2.bvh"));
+    Engine.Live = 1;
+    UpdateMenuState();
+    EXPECT_EQ(window.Checked(CmdLive), true);
+    EXPECT_EQ(window.Checked(CmdStop), true);
+    EXPECT_EQ(window.Title(), "TelvoView");
+
+    Engine.Playback = 1;
+    Engine.Paused = 1;
+    UpdateMenuState();
+    EXPECT_EQ(window.Checked(CmdPlay), true);
+    EXPECT_EQ(window.Checked(CmdPauseStep), true);
+    EXPECT_EQ(window.Checked(CmdStop), false);
+    EXPECT_EQ(window.Title(), "TelvoView - /takes/walk 2.bvh");
+
+    Settings.CurrentFile[0] = '\0';
+    UpdateMenuState();
+    EXPECT_EQ(window.Title(), "TelvoView");
+
+    Engine.Playback = 0;
+    Engine.Paused = 0;
+    Engine.Recording = 1;
+    UpdateMenuState();
+    EXPECT_EQ(window.Checked(CmdRecord), true);
+    EXPECT_EQ(window.Checked(CmdStop), false);
+    EXPECT_EQ(window.Checked(CmdPlay), false);
+    Engine.Recording = 0;
+}
+
+TEST_F(MenuState, WithoutAWindowNothingIsTouched) {
+    Engine.MainWindow = nullptr;
+    UpdateMenuState();
+    OnStop();
+    Beep(0);
+    EXPECT_TRUE(window.Calls().empty());
+    Engine.MainWindow = &window;
+}
+
+} // namespace
+} // namespace telvo

@@ -1,0 +1,129 @@
+#include "tests/engine/EngineFixture.h"
+#include "tests/support/TempDir.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace telvo {
+namespace {
+
+class MotionFiles : public EngineTest {
+protected:
+    std::string In(const std::string& name) const { return (dir.path() / name).string(); }
+    void SetCurrentFile(const std::string& path, int type) {
+        ASSERT_TRUE(SetPath(Settings.CurrentFile, path));
+        Settings.CurrentFileType = type;
+    }
+    void WriteText(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    static ActorData Marked(float value) {
+        ActorData actor{};
+        actor.MarkerOffset = Vector(value, value, value);
+        actor.ContactRadius[3] = value;
+        return actor;
+    }
+    static bool Same(const ActorData& a, const ActorData& b) {
+        return std::memcmp(&a, &b, sizeof(ActorData)) == 0;
+    }
+    TempDir dir;
+};
+
+TEST_F(MotionFiles, UnknownExtensionsAreRefusedAndTheTypeBecomesRecording) {
+    for (const std::string name : {"walk.dat", "walk", "take.bvh.bak"}) {
+        window.ClearCalls();
+        SetCurrentFile(In(name), 0);
+        ReadCurrentMotionFile();
+        EXPECT_EQ(window.BoxTexts(),
+                  (std::vector<std::string>{"Unrecognized file type for reading"}))
+            << name;
+        EXPECT_EQ(Settings.CurrentFileType.load(), 2);
+        EXPECT_EQ(std::string(Settings.CurrentFileDir), dir.path().string());
+        EXPECT_EQ(window.CheckOrder().size(), 32u); // the menu state follows
+    }
+}
+
+TEST_F(MotionFiles, ExtensionDecidesTheTypeIgnoringCaseAndFailuresKeepTheActorData) {
+    Engine.ActorData = Marked(2.0f);
+    Engine.ActorDataChanged = 1;
+    SetCurrentFile(In("missing.BVH"), 0);
+    ReadCurrentMotionFile();
+    EXPECT_EQ(Settings.CurrentFileType.load(), 1);
+    EXPECT_EQ(window.BoxTexts(), (std::vector<std::string>{"BVH file format error"}));
+
+    window.ClearCalls();
+    WriteText(In("broken.Tl"), "not a recording");
+    SetCurrentFile(In("broken.Tl"), 3); // a SIMI type read by extension
+    ReadCurrentMotionFile();
+    EXPECT_EQ(Settings.CurrentFileType.load(), 2);
+    EXPECT_EQ(window.BoxTexts(),
+              (std::vector<std::string>{"Telvoria Recording file format error"}));
+    EXPECT_EQ(window.Boxes()[0].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(Same(Engine.ActorData, Marked(2.0f)));
+    EXPECT_EQ(Engine.ActorDataChanged, 1);
+}
+
+TEST_F(MotionFiles, DirectoryOfABareNameIsEmptyAndOfTheRootIsTheRoot) {
+    SetCurrentFile("walk.dat", 0);
+    ReadCurrentMotionFile();
+    EXPECT_STREQ(Settings.CurrentFileDir, "");
+    SetCurrentFile("/walk.dat", 0);
+    ReadCurrentMotionFile();
+    EXPECT_STREQ(Settings.CurrentFileDir, "/");
+}
+
+TEST_F(MotionFiles, ActorFileThatCannotBeReadIsReportedAndChangesNothing) {
+    Engine.ActorData = Marked(3.0f);
+    ASSERT_TRUE(SetPath(Settings.CurrentActorFile, In("none.ac")));
+    ReadCurrentActorFile();
+    EXPECT_EQ(window.StatusText(0), "Error reading file " + In("none.ac"));
+    EXPECT_TRUE(window.Boxes().empty());
+    EXPECT_TRUE(Same(Engine.ActorData, Marked(3.0f)));
+
+    WriteText(In("bad.ac"), "\x01\x02 garbage");
+    ASSERT_TRUE(SetPath(Settings.CurrentActorFile, In("bad.ac")));
+    ReadCurrentActorFile();
+    EXPECT_EQ(window.StatusText(0), "Error reading file " + In("bad.ac"));
+    EXPECT_TRUE(Same(Engine.ActorData, Marked(3.0f)));
+
+    // No remembered file: nothing at all.
+    window.ClearCalls();
+    Settings.CurrentActorFile[0] = '\0';
+    ReadCurrentActorFile();
+    EXPECT_TRUE(window.Calls().empty());
+}
+
+TEST_F(MotionFiles, SaveChangesPromptAsksOnceAndStoresOnYes) {
+    Engine.ActorDataChanged = 1;
+    window.AnswerNextBox(MessageAnswer::No);
+    SaveActorChangesPrompt();
+    SaveActorChangesPrompt();
+    ASSERT_EQ(window.Boxes().size(), 1u);
+    EXPECT_EQ(window.Boxes()[0].text,
+              "Actor data has changed.  Do you want to save the changes to an actor file?");
+    EXPECT_EQ(window.Boxes()[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(window.Boxes()[0].icon, MessageIcon::None);
+    EXPECT_TRUE(window.Choosers().empty());
+
+    // Yes runs Store Actor File; a cancelled chooser stores nothing but the flag is cleared.
+    Engine.ActorDataChanged = 1;
+    window.AnswerNextBox(MessageAnswer::Yes);
+    SaveActorChangesPrompt();
+    EXPECT_EQ(window.Choosers().size(), 1u);
+    EXPECT_EQ(Engine.ActorDataChanged, 0);
+    EXPECT_STREQ(Settings.CurrentActorFile, "");
+}
+
+TEST_F(MotionFiles, AChosenNameTooLongIsRefusedNotCut) {
+    ASSERT_TRUE(SetPath(Settings.CurrentActorFile, "/keep.ac"));
+    window.AnswerNextChooser(FileChoice{true, "/" + std::string(300, 'a') + ".ac", 1});
+    OnStoreActorFile();
+    EXPECT_EQ(window.BoxTexts(),
+              (std::vector<std::string>{"The file name is longer than 259 characters."}));
+    EXPECT_STREQ(Settings.CurrentActorFile, "/keep.ac");
+}
+
+} // namespace
+} // namespace telvo
