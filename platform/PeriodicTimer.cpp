@@ -129,14 +129,15 @@ void PeriodicTimer::Run(std::shared_ptr<State> state) {
         }
         state->callback();
 
-        // Skip the deadlines an overrunning callback has missed instead of calling back to
-        // back to catch up: the next call is at the first deadline still ahead.
+        // A deadline already passed is still served at once, unless the one after it has
+        // passed too: older deadlines are skipped rather than called back to back, so a slow
+        // callback (or a late wake-up) causes at most one immediate call, never a burst.
         const std::int64_t now = MonotonicNs();
         std::int64_t next = tick + 1;
-        if (now >= start + next * period) {
-            const std::int64_t ahead = (now - start) / period + 1;
-            state->missed.fetch_add(static_cast<std::uint64_t>(ahead - next));
-            next = ahead;
+        if (now >= start + (next + 1) * period) {
+            const std::int64_t latest = (now - start) / period;
+            state->missed.fetch_add(static_cast<std::uint64_t>(latest - next));
+            next = latest;
         }
         tick = next;
     }

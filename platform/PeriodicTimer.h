@@ -17,9 +17,10 @@ namespace telvo {
 // oversleeps: 120 ticks a second for a period of 1/120 s, not 125 from a whole-millisecond
 // period.
 //
-// When a callback overruns (it returns after one or more later deadlines have passed), the
-// missed ticks are skipped and the next call comes at the next deadline still ahead. The
-// schedule stays on the same grid; a slow callback never causes a burst of catch-up calls.
+// When a callback overruns or the thread wakes late, a tick whose deadline has passed is still
+// called at once as long as the following deadline has not passed too; older ticks are skipped.
+// The schedule stays on the same grid, a hiccup shorter than a period loses no tick, and a slow
+// callback never causes a burst of catch-up calls (at most one straight after it).
 class PeriodicTimer {
 public:
     PeriodicTimer() = default;

@@ -105,29 +105,35 @@ TEST(PeriodicTimer, TicksOnExactMultiplesOfAFractionalPeriod) {
     EXPECT_GE(counted, expected * 0.8);
 }
 
-TEST(PeriodicTimer, OverrunningCallbackSkipsMissedTicksInsteadOfBursting) {
-    constexpr std::int64_t period = 2'000'000;
+TEST(PeriodicTimer, OverrunsLoseNoTickUnderAPeriodAndNeverBurst) {
+    constexpr std::int64_t period = 10'000'000;
     std::vector<std::int64_t> times;
+    std::uint64_t missedAfterShortOverrun = 99;
     std::mutex m;
     PeriodicTimer t;
     ASSERT_TRUE(t.Start(period, [&] {
         std::lock_guard lock(m);
         times.push_back(MonotonicNs());
         if (times.size() == 1) {
-            std::this_thread::sleep_for(std::chrono::nanoseconds(period * 5 + period / 2));
-        }
-        if (times.size() == 3) {
+            std::this_thread::sleep_for(std::chrono::nanoseconds(period * 3 / 2));
+        } else if (times.size() == 2) {
+            missedAfterShortOverrun = t.MissedTicks();
+        } else if (times.size() == 3) {
+            std::this_thread::sleep_for(std::chrono::nanoseconds(period * 52 / 10));
+        } else if (times.size() == 5) {
             t.Stop();
         }
     }));
     ASSERT_TRUE(Eventually([&] { return !t.Running(); }));
     t.Stop();
     std::lock_guard lock(m);
-    ASSERT_EQ(times.size(), 3u);
-    // Catching up would call back to back right after the slow call.
-    EXPECT_GE(times[1] - times[0], period * 5);
-    EXPECT_GE(times[2] - times[1], period / 2);
+    ASSERT_EQ(times.size(), 5u);
+    // Half a period late: the tick is still delivered.
+    EXPECT_EQ(missedAfterShortOverrun, 0u);
+    // Five periods late: the four ticks wholly missed are dropped, one overdue tick follows
+    // at once, and then the grid again, not a catch-up run.
     EXPECT_GE(t.MissedTicks(), 4u);
+    EXPECT_GE(times[4] - times[3], period / 2);
 }
 
 TEST(TimerRegistry, IdsAreNonZeroAndKillIgnoresUnknownIds) {
