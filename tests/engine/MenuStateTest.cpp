@@ -50,22 +50,13 @@ TEST_F(MenuState, SetsAllMarksInOrderThenTitleThenRepaint) {
     EXPECT_EQ(window.Invalidations(), 1);
 }
 
-TEST_F(MenuState, MarksFollowTheSettingsAndSuitFlags) {
-    Settings.ShowGrid = 0;
-    Settings.ShowNodes = 7; // any non-zero value is on
+TEST_F(MenuState, SuitFlagBitsMarkTheirItems) {
     Settings.SuitFlags = SuitFlagIgnoreFloor | SuitFlagSpineExtraGyro | 0x100;
-    Settings.EnableTracking = 1;
-    Server.ServerRunning = 1;
     UpdateMenuState();
-    EXPECT_EQ(window.Checked(CmdShowGrid), false);
-    EXPECT_EQ(window.Checked(CmdShowNodes), true);
     EXPECT_EQ(window.Checked(CmdEnableJumping), false);
     EXPECT_EQ(window.Checked(CmdIgnoreFloor), true);
     EXPECT_EQ(window.Checked(CmdSwapSpineGyroWithHips), false);
     EXPECT_EQ(window.Checked(CmdUseSpineForExtraGyro), true);
-    EXPECT_EQ(window.Checked(CmdEnableTracking), true);
-    EXPECT_EQ(window.Checked(CmdEnableServer), true);
-    EXPECT_EQ(window.Checked(CmdShowContactShadows), true); // ShowFootShadow
 }
 
 TEST_F(MenuState, ExactlyOneRenderItemForKnownTypesAndNoneOtherwise) {
@@ -108,15 +99,6 @@ TEST_F(MenuState, ModeMarksAndTheTitleOfThePlayingFile) {
     EXPECT_EQ(window.Checked(CmdStop), false);
     EXPECT_EQ(window.Checked(CmdPlay), false);
     Engine.Recording = 0;
-}
-
-TEST_F(MenuState, WithoutAWindowNothingIsTouched) {
-    Engine.MainWindow = nullptr;
-    UpdateMenuState();
-    OnStop();
-    Beep(0);
-    EXPECT_TRUE(window.Calls().empty());
-    Engine.MainWindow = &window;
 }
 
 } // namespace

@@ -139,16 +139,14 @@ TEST_F(Recording, NoSuitMeansAMessageAndNothingChanges) {
     EXPECT_EQ(Engine.Live.load(), 0);
 }
 
-TEST_F(Recording, ASuitThatCannotBeOpenedStopsLiveSilentlyButNotRecord) {
+TEST_F(Recording, ASuitThatCannotBeOpenedEndsLiveSilentlyWhileRecordGoesOn) {
     sim::SetOpenFails(true);
     OnLive();
-    EXPECT_EQ(Engine.Live.load(), 0);
-    EXPECT_TRUE(window.Boxes().empty());
     OnRecord();
+    EXPECT_TRUE(window.Boxes().empty());
+    EXPECT_EQ(Engine.Live.load(), 0);
     EXPECT_EQ(Engine.Recording.load(), 1);
     EXPECT_EQ(Engine.SuitHandle.load(), 0);
-    OnRecord();
-    EXPECT_EQ(RecordedFrameCount(), 0u);
 }
 
 TEST_F(Recording, MissingTrackerSwitchesTrackingOffAndLiveGoesOn) {
@@ -176,35 +174,22 @@ TEST_F(Recording, LiveCalibratesAfterItsCountDownAndSetNorthFollows) {
     EXPECT_EQ(Engine.Live.load(), 1);
 }
 
-TEST_F(Recording, BeepKinds) {
+TEST_F(Recording, BeepsAndMotorCommands) {
     Settings.PCBeep = 1;
     Beep(0);
     Beep(1);
     Beep(2);
-    Beep(3);
-    ASSERT_EQ(window.Tones().size(), 3u);
-    EXPECT_EQ(window.Tones()[0].hz, 1568u);
-    EXPECT_EQ(window.Tones()[1].hz, 1047u);
-    EXPECT_EQ(window.Tones()[2].hz, 1047u);
-    for (const auto& tone : window.Tones()) {
-        EXPECT_EQ(tone.ms, 250u);
-    }
     Settings.PCBeep = 0;
     Beep(0);
     Beep(1);
-    Beep(2);
-    EXPECT_EQ(window.Sounds(),
-              (std::vector<SystemSound>{SystemSound::Exclamation, SystemSound::Default,
-                                        SystemSound::Default}));
-}
-
-TEST_F(Recording, MotorAndLedCommandsFlipTheirBitsWithoutMenuChanges) {
+    EXPECT_EQ(window.Calls(),
+              (std::vector<std::string>{"tone 1568 250", "tone 1047 250", "tone 1047 250",
+                                        "sound Exclamation", "sound Default"}));
+    // Each motor command flips its bit and sends the whole byte; none touches the menu.
     OnMotorLed(CmdRightMotor);
     OnMotorLed(CmdLeftLed);
     OnMotorLed(CmdChestMotor);
-    EXPECT_EQ(sim::MotorLedBits(), RightMotor | LeftLed | ChestMotor);
     OnMotorLed(CmdRightMotor);
-    OnMotorLed(CmdPlay); // not a motor command
     EXPECT_EQ(sim::MotorLedBits(), LeftLed | ChestMotor);
     EXPECT_TRUE(window.CheckOrder().empty());
 }
@@ -247,6 +232,24 @@ TEST_F(Timeout, CancelEndsTheRecordingKeepsItsFramesAndClosesTheSuit) {
     EXPECT_NE(Engine.SuitHandle.load(), 0);
     Deliver(3);
     EXPECT_EQ(RecordedFrameCount(), 3u);
+}
+
+TEST_F(Timeout, ASuitFallingSilentWhileRecordingIsClosedFromItsOwnCallback) {
+    OnLive();
+    OnRecord();
+    Deliver(30);
+    GyroHandle suit = Engine.SuitHandle;
+    sim::SetSilent(suit, true);
+    window.AnswerNextBox(MessageAnswer::Cancel);
+    std::thread library([suit] { sim::Deliver(suit, 5); });
+    library.join();
+    EXPECT_EQ(window.BoxTexts().back(), "Timeout on suit KVX1 \"Studio\"");
+    EXPECT_EQ(Engine.SuitHandle.load(), 0);
+    EXPECT_EQ(sim::OpenSuitCount(), 0);
+    EXPECT_EQ(Engine.Recording.load(), 0);
+    EXPECT_EQ(Engine.Live.load(), 1); // Stop leaves live mode on
+    EXPECT_EQ(RecordedFrameCount(), 30u);
+    EXPECT_TRUE(Contiguous(RecordedSequence()));
 }
 
 TEST_F(Timeout, RetryChangesNothingAndASecondTimeoutWaitsForNone) {
