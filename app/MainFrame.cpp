@@ -20,8 +20,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyleOptionMenuItem>
 
 #include <cmath>
 #include <mutex>
@@ -32,6 +34,23 @@ namespace telvo {
 namespace {
 
 constexpr int StatusBarId = 59393;
+
+// A menu item shows its check mark when on and nothing when off, not an empty box.
+class CheckMarkStyle : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuItem && item != nullptr && !item->checked &&
+            item->checkType != QStyleOptionMenuItem::NotCheckable) {
+            QStyleOptionMenuItem unmarked(*item);
+            unmarked.checkType = QStyleOptionMenuItem::NotCheckable;
+            QProxyStyle::drawControl(element, &unmarked, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
 
 } // namespace
 
@@ -82,6 +101,9 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::BuildMenus() {
     for (const MenuDefinition& menu : MenuBar()) {
         QMenu* dropDown = menuBar()->addMenu(QString::fromLatin1(menu.title));
+        auto* style = new CheckMarkStyle;
+        style->setParent(dropDown);
+        dropDown->setStyle(style);
         for (const MenuEntry& entry : menu.entries) {
             if (entry.command == 0) {
                 dropDown->addSeparator();

@@ -17,19 +17,19 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     version_->setObjectName(QStringLiteral("version"));
     version_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    // The legal notice, an empty line and the two-line credit.
     auto* notice = new QLabel(QStringLiteral(
-        "Copyright (C) the TelvoView developers. This program is provided as is, without "
+        "Copyright (C) the TelvoView developers.\nThis program is provided as is, without "
         "warranty of any kind.\n\nWritten by the TelvoView team.\nMotion capture for inertial "
         "suits."));
     notice->setObjectName(QStringLiteral("notice"));
-    notice->setWordWrap(true);
-    notice->setMinimumWidth(320);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(version_);
     layout->addWidget(notice);
     layout->addWidget(buttons);
