@@ -2,17 +2,29 @@
 #include "MainFrame.h"
 
 #include "CommandIds.h"
+#include "platform/qt/QtPlatform.h"
+#include "view/Camera.h"
 
 namespace telvo {
 
 void CMainFrame::OnViewCommand(int command) {
-    // --- The 3D view's commands are dispatched here. Until they are, they do nothing. ---
+    Platform& port = Port();
     switch (command) {
     case CmdFrontView:
+        OnFrontView(port);
+        break;
     case CmdRightSideView:
+        OnRightSideView(port);
+        break;
     case CmdTopView:
+        OnTopView(port);
+        break;
     case CmdCenterView:
+        OnCenterView(port);
+        break;
     case CmdCenterSequence:
+        OnCenterSequence(port);
+        break;
     default:
         break;
     }

@@ -2,22 +2,39 @@
 
 #include <QWidget>
 
+#include <memory>
+
+class QMouseEvent;
+
 namespace telvo {
 
-// The drawing area of the main window. It paints the whole area itself (no background
-// erase) and ends every paint by clearing Engine.PaintPending, so the frame pump and the
-// playback timer may request the next one.
+class Platform;
+class QtPicture;
+
+// The drawing area of the main window. Each paint composes one off-screen picture of the 3D
+// view and copies it here whole (no background erase); the composition clears
+// Engine.PaintPending as its last step, so the frame pump and the playback timer may request
+// the next one. Left and right drags turn, roll, pan and zoom the view.
 class CViewWidget : public QWidget {
 public:
     explicit CViewWidget(QWidget* parent = nullptr);
+    ~CViewWidget() override;
 
     // Paints counted since creation, for tests and the display rate.
     int PaintCount() const { return paints_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // The main window's port; null while the widget is not in one.
+    Platform* Port() const;
+
+    // The off-screen picture, composed whole at every paint and copied here in one piece.
+    std::unique_ptr<QtPicture> picture_;
     int paints_ = 0;
 };
 
