@@ -234,9 +234,10 @@ QtPlatform::QtPlatform(QtWindowParts parts) : QtPlatform() {
 }
 
 QtPlatform::~QtPlatform() {
-    // Timer callbacks may still post; end them while everything they use is there.
-    d_->timers.KillAll();
+    // Release whoever waits for a box first (a timer callback among them could otherwise never
+    // be joined), then end the timers while everything their callbacks use is still there.
     BeginClose();
+    d_->timers.KillAll();
     std::unique_lock lock(d_->mutex);
     d_->answered.wait(lock, [this] { return d_->callersInside == 0; });
 }

@@ -42,7 +42,9 @@ struct QtWindowParts {
 // The port on Qt. Safe from any thread: a call from another thread is queued, in the order the
 // calls were made, and runs on the window thread; on the window thread the calls act at once.
 // Message boxes and file choosers asked for from another thread are shown on the window thread
-// while the caller waits.
+// while the caller waits (a chooser's onTypeChange then runs on the window thread too). A timer
+// callback that waits for such a box must not be killed from the window thread before
+// BeginClose: the window thread would wait for the callback and the callback for the window.
 //
 // Construct on the window thread once the QApplication exists.
 class QtPlatform : public Platform {

@@ -325,16 +325,23 @@ TEST_F(QtPlatformTest, ManyThreadsAskingBoxesWhileTheWindowCloses) {
 
 TEST(QtPlatformLifetime, DestroyingThePortReleasesWaitingCallers) {
     std::future<MessageAnswer> pending;
+    std::atomic<int> timerAsked{0};
     {
         QtPlatform port;
         pending = std::async(std::launch::async, [&] {
             return port.MessageBox("x", MessageButtons::YesNo, MessageIcon::None);
         });
+        // A timer whose callback waits for a box: it must be released before it is joined.
+        port.StartTimer(1'000'000, [&] {
+            port.MessageBox("y", MessageButtons::Ok, MessageIcon::None);
+            ++timerAsked;
+        });
         std::this_thread::sleep_for(30ms);
     }
     ASSERT_EQ(pending.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(pending.get(), MessageAnswer::No);
-    QCoreApplication::processEvents(); // the dropped wake-up finds nothing
+    EXPECT_GE(timerAsked.load(), 1);
+    QCoreApplication::processEvents(); // the dropped wake-ups find nothing
 }
 
 TEST_F(QtPlatformTest, FileChooserTakesFiltersNamesAndTypeChanges) {
