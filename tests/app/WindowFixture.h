@@ -15,33 +15,26 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
-#include <QWidget>
 #include <QWindow>
 
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace telvo::testing {
 
-// One QApplication for the whole test program, on the offscreen platform.
-inline QApplication& App() {
+// One QApplication for the whole test program.
+inline void App() {
     static int argc = 1;
     static char name[] = "telvoview_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        auto* made = new QApplication(argc, argv);
-        QApplication::setApplicationName(QStringLiteral("TelvoView"));
-        return made;
-    }();
-    return *app;
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 }
 
-// Lets the event loop run until the condition holds or the time is up.
+// Runs the event loop until the condition holds; false when the time is up first.
 inline bool WaitFor(const std::function<bool()>& condition, int ms = 5000) {
     QElapsedTimer clock;
     clock.start();
@@ -49,53 +42,36 @@ inline bool WaitFor(const std::function<bool()>& condition, int ms = 5000) {
         if (clock.elapsed() > ms) {
             return false;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qWait(1);
+        QTest::qWait(2);
     }
     return true;
 }
 
-// Acts on modal dialogs as they come up, in order: each step takes the next modal widget not
-// handled before. Polls from the event loop, so it runs inside the dialog's own exec().
+// Acts on modal dialogs as they come up, one step each, from inside their own exec().
 class ModalScript {
 public:
-    using Step = std::function<void(QWidget* dialog)>;
-
     ModalScript() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-        timer_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!steps_.empty() && modal != nullptr && !modal->property("scripted").toBool()) {
+                modal->setProperty("scripted", true);
+                auto step = std::move(steps_.front());
+                steps_.pop_front();
+                step(modal);
+            }
+        });
+        timer_.start(5);
     }
-    void Then(Step step) { steps_.push_back(std::move(step)); }
+    void Then(std::function<void(QWidget*)> step) { steps_.push_back(std::move(step)); }
     bool Done() const { return steps_.empty(); }
-    int Handled() const { return handled_; }
 
 private:
-    void Poll() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (steps_.empty() || modal == nullptr || modal->property("scripted").toBool()) {
-            return;
-        }
-        modal->setProperty("scripted", true);
-        Step step = std::move(steps_.front());
-        steps_.pop_front();
-        ++handled_;
-        step(modal);
-    }
-
     QTimer timer_;
-    std::deque<Step> steps_;
-    int handled_ = 0;
+    std::deque<std::function<void(QWidget*)>> steps_;
 };
 
-struct ShownBox {
-    std::string text;
-    MessageButtons buttons;
-    MessageIcon icon;
-};
-
-// A fresh program state, a settings folder of its own and the simulated suit on its manual
-// clock; the window is real, its message boxes answered from a script.
+// Fresh program state, a settings folder of its own, the simulated suit on its manual clock,
+// and the real window whose message boxes are answered here.
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -107,23 +83,19 @@ protected:
         sim::UseConfigFile(false);
         sim::SetManualClock(true);
     }
-
     void TearDown() override {
         if (frame) {
             frame->close();
             frame.reset();
         }
-        QCoreApplication::processEvents();
         sim::Reset();
     }
 
-    // The settings file of the window, before it starts.
     void WriteSettings(const std::string& text) {
         PrivateProfile profile(dir.path() / SettingsFileName);
         profile.Parse(text);
         ASSERT_TRUE(profile.Save());
     }
-
     std::string ReadSetting(const char* key) {
         PrivateProfile profile(dir.path() / SettingsFileName);
         EXPECT_TRUE(profile.Load());
@@ -135,22 +107,13 @@ protected:
         frame = std::make_unique<CMainFrame>(std::move(options));
         frame->Port().SetMessageBoxHandler(
             [this](const std::string& text, MessageButtons buttons, MessageIcon icon) {
-                std::lock_guard lock(boxMutex);
-                boxes.push_back({text, buttons, icon});
-                if (onBox) {
-                    return onBox(text, buttons);
-                }
-                if (!answers.empty()) {
-                    MessageAnswer answer = answers.front();
-                    answers.pop_front();
-                    return answer;
-                }
-                return QtPlatform::CloseAnswer(buttons);
+                boxes.push_back(text);
+                icons.push_back(icon);
+                return onBox ? onBox(text, buttons) : QtPlatform::CloseAnswer(buttons);
             });
         return *frame;
     }
-
-    // Makes, creates and shows the window as the program's start does.
+    // Creates and shows the window as the program's start does.
     CMainFrame& Start(MainFrameOptions options = {}) {
         CMainFrame& made = Make(std::move(options));
         EXPECT_TRUE(made.Create());
@@ -159,26 +122,17 @@ protected:
         EXPECT_TRUE(WaitFor([&made] {
             return made.Closed() || (made.windowHandle() && made.windowHandle()->isExposed());
         }));
-        QCoreApplication::processEvents();
         return made;
     }
-
     bool Checked(int command) const { return frame->Action(command)->isChecked(); }
-
-    std::vector<std::string> BoxTexts() {
-        std::lock_guard lock(boxMutex);
-        std::vector<std::string> texts;
-        for (const ShownBox& box : boxes) {
-            texts.push_back(box.text);
-        }
-        return texts;
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(frame.get(), key, modifiers);
     }
 
     TempDir dir;
     std::unique_ptr<CMainFrame> frame;
-    std::mutex boxMutex;
-    std::vector<ShownBox> boxes;
-    std::deque<MessageAnswer> answers;
+    std::vector<std::string> boxes; // texts of the boxes shown, all on the window thread
+    std::vector<MessageIcon> icons;
     std::function<MessageAnswer(const std::string&, MessageButtons)> onBox;
 };
 
