@@ -13,10 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
 
 namespace telvo {
@@ -180,6 +182,31 @@ TEST_F(ViewWindow, LivePerformerIsPaintedAndFitted) {
     EXPECT_GT(notGrey, 100);
     EXPECT_EQ(View.ViewWidth, view->width());
     EXPECT_EQ(View.ViewHeight, view->height());
+}
+
+// The picture of the window for the documentation: a second of the live performer at 30
+// frames a second, turned a little. Only when TELVO_VIEW_PICTURES names a folder.
+TEST_F(ViewWindow, Screenshot) {
+    const char* folder = std::getenv("TELVO_VIEW_PICTURES");
+    if (folder == nullptr) {
+        GTEST_SKIP() << "TELVO_VIEW_PICTURES is not set";
+    }
+    frame->resize(1024, 720);
+    Settings.ShowNodes = 1;
+    frame->OnCommand(CmdLive);
+    GyroHandle suit = Engine.SuitHandle.load();
+    sim::Deliver(suit, 400);
+    frame->OnCommand(CmdFrontView);
+    View.ViewRotation = Matrix::RotX(0.35f) * Matrix::RotY(-0.5f) * FrontViewRotation;
+    frame->OnCommand(CmdCenterView);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1300) {
+        sim::Deliver(suit, 4);
+        QTest::qWait(33);
+    }
+    view->repaint();
+    frame->grab().save(QString::fromUtf8(folder) + QStringLiteral("/window.png"));
 }
 
 } // namespace
