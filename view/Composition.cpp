@@ -45,11 +45,11 @@ uint32_t DisplayFlags() {
 }
 
 void RefreshNorth() {
-    // A library that cannot answer leaves the arrow as it was rather than halving it again.
-    Vector north = View.NorthVector;
-    if (GyroGetNorth(Engine.SuitHandle.load(), &north) != 0) {
-        View.NorthVector = {north.x * 0.5f, north.y * 0.5f, north.z * 0.5f};
-    }
+    // Asked with the last full-length north in place, so a library that leaves the vector
+    // alone (no suit) does not halve the arrow again at every paint.
+    Vector north{View.NorthVector.x * 2.0f, View.NorthVector.y * 2.0f, View.NorthVector.z * 2.0f};
+    GyroGetNorth(Engine.SuitHandle.load(), &north);
+    View.NorthVector = {north.x * 0.5f, north.y * 0.5f, north.z * 0.5f};
 }
 
 } // namespace
