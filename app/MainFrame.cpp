@@ -388,6 +388,10 @@ void CMainFrame::OnReloadLastActorFile() {
 }
 
 void CMainFrame::OnCommand(int command) {
+    if (closed_) {
+        // A switch or a client posted it before the close: the library has ended since.
+        return;
+    }
     SettingsValues& s = Settings;
     switch (command) {
     // File

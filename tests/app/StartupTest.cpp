@@ -56,8 +56,12 @@ TEST_F(StartUp, CloseWritesAll38KeysAndKeepsTheRestOfTheFile) {
     EXPECT_NE(Engine.SuitHandle.load(), 0);
     EXPECT_EQ(Settings.EnableTracking.load(), 0) << "tracking starts off whatever the file says";
     Key(Qt::Key_G);
+    frame->Port().PostCommand(CmdLive); // a switch pressed just before the close
     frame->close();
-    EXPECT_EQ(sim::OpenSuitCount(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sim::OpenSuitCount(), 0) << "a command after the close opened a suit";
+    EXPECT_EQ(Engine.Live.load(), 0);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
     std::vector<std::string> keys = KeysOf(frame->SettingsPath());
     std::vector<std::string> expected = AllKeys();
     expected.insert(expected.begin(), "kept");
