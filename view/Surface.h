@@ -53,7 +53,7 @@ public:
     virtual void Save() = 0;
     virtual void Restore() = 0;
 
-    // Both end points are drawn.
+    // A straight line in the current pen.
     virtual void Line(Point from, Point to) = 0;
     // Outline of the ellipse in the bounding box, nothing inside.
     virtual void Ellipse(int left, int top, int right, int bottom) = 0;

@@ -1,93 +1,86 @@
-// Paints on the window thread while the frame pump and the playback timer run on theirs.
-// Meant for the ThreadSanitizer build as much as for the plain one.
+// Paints on the window thread while the frame pump or the playback timer run on theirs; meant
+// for the ThreadSanitizer build as much as for the plain one.
 #include "ViewTestSupport.h"
 #include "engine/Engine.h"
 #include "view/Camera.h"
-#include "view/Composition.h"
 
-#include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace telvo {
 namespace {
 
-// Every float of the frame the view reads carries the frame's number.
+// Every value of the frame the view reads carries the frame's number (exact in a float).
 Frame Numbered(int k) {
     Frame f{};
-    auto v = static_cast<float>(k);
+    auto v = static_cast<float>(k % 1000000);
     for (Matrix& m : f.RawMatrices) {
         m = Matrix(v, v, v, v, v, v, v, v, v);
     }
     f.RootPosition = {v, v, v};
-    f.ContactMask = static_cast<uint32_t>(k);
-    for (Vector& p : f.MarkerPositions) {
-        p = {v, v, v};
-    }
+    f.ContactMask = static_cast<uint32_t>(k % 1000000);
+    f.MarkerPositions[3] = {v, v, v};
     return f;
 }
 
-// A frame drawn whole: every number the same.
 bool Whole(const Frame& f) {
     float k = f.RootPosition.x;
     for (const Matrix& m : f.RawMatrices) {
-        const float* e = &m.m00;
         for (int i = 0; i < 9; ++i) {
-            if (e[i] != k) {
+            if ((&m.m00)[i] != k) {
                 return false;
             }
         }
     }
-    return f.RootPosition.y == k && f.RootPosition.z == k &&
-           f.ContactMask == static_cast<uint32_t>(k) && f.MarkerPositions[3].z == k;
+    return f.RootPosition.z == k && f.ContactMask == static_cast<uint32_t>(k) &&
+           f.MarkerPositions[3].z == k;
 }
 
 class PaintThreads : public ViewTest {
 protected:
-    void SetUp() override {
-        ViewTest::SetUp();
+    // Paints `paints` times while `work` runs on another thread; counts torn pictures.
+    int PaintWhile(const std::function<void(const std::atomic<bool>& stop)>& work, int paints) {
         Engine.MainWindow = &platform;
         Settings.FollowCharacter = 1;
-    }
-    void TearDown() override {
+        std::atomic<bool> stop{false};
+        std::thread other([&] { work(stop); });
+        int torn = 0;
+        for (int i = 0; i < paints; ++i) {
+            if (i % 2 == 0) { // every other paint waits a moment to be requested
+                for (int spin = 0; spin < 20000 && Engine.PaintPending.load() == 0; ++spin) {
+                    std::this_thread::yield();
+                }
+            }
+            OnPaint(platform, target);
+            torn += Whole(View.ShownFrame) ? 0 : 1;
+            if (i % 100 == 0) {
+                OnCenterSequence(platform);
+            }
+        }
+        stop = true;
+        other.join();
         Engine.MainWindow = nullptr;
-        ViewTest::TearDown();
+        return torn;
     }
-
+    static void Pump(const std::atomic<bool>& stop) {
+        SuitInfo suit{1, "Studio", 4}; // 30 a second: every frame may be displayed
+        for (int k = 1; !stop.load() && k < 50000; ++k) {
+            Frame f = Numbered(k);
+            FrameCallback(&f, &suit);
+        }
+    }
     RecordingTarget target;
 };
 
-TEST_F(PaintThreads, LivePaintsSeeWholeFramesWhetherRequestedOrNot) {
+TEST_F(PaintThreads, LiveAndRecordingPaintsSeeWholeFrames) {
     Engine.Live = 1;
-    std::atomic<bool> stop{false};
-    std::thread pump([&] {
-        SuitInfo suit{1, "Studio", 4}; // 30 frames a second: every frame may be displayed
-        for (int k = 1; !stop.load(); ++k) {
-            Frame f = Numbered(k % 1000000); // exact in a float
-            FrameCallback(&f, &suit);
-        }
-    });
-    int requested = 0;
-    int torn = 0;
-    for (int paint = 0; paint < 1000; ++paint) {
-        // Every other paint waits a moment for the pump's request; the rest come unasked.
-        if (paint % 2 == 0) {
-            auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
-            while (Engine.PaintPending.load() == 0 && std::chrono::steady_clock::now() < until) {
-                std::this_thread::yield();
-            }
-        }
-        bool wasRequested = Engine.PaintPending.load(std::memory_order_acquire) != 0;
-        OnPaint(platform, target);
-        requested += wasRequested ? 1 : 0;
-        torn += Whole(View.ShownFrame) ? 0 : 1;
-    }
-    stop = true;
-    pump.join();
-    EXPECT_EQ(torn, 0);
-    EXPECT_GT(requested, 0);
-    OnPaint(platform, target);
-    EXPECT_EQ(Engine.PaintPending.load(), 0);
+    EXPECT_EQ(PaintWhile(Pump, 1000), 0);
+    // Recording: the frame pump grows the recording while paints pose the same skeleton.
+    GyroInitSkeleton(&Engine.Skeleton);
+    Engine.Recording = 1;
+    EXPECT_EQ(PaintWhile(Pump, 300), 0);
+    std::lock_guard lock(Engine.RecordingMutex);
+    EXPECT_GT(Engine.Skeleton.FrameCount, 0u);
+    GyroFreeSkeletonFrames(&Engine.Skeleton);
 }
 
 TEST_F(PaintThreads, PlaybackPaintsWhileTheTimerAdvances) {
@@ -95,29 +88,14 @@ TEST_F(PaintThreads, PlaybackPaintsWhileTheTimerAdvances) {
     for (int k = 0; k < 50; ++k) {
         frames.push_back(Numbered(k));
     }
-    {
-        std::lock_guard lock(Engine.RecordingMutex);
-        UseRecording(frames);
-    }
+    UseRecording(frames);
     Engine.Playback = 1;
-    Settings.Loop = 1;
-    std::atomic<bool> stop{false};
-    std::thread timer([&] {
+    auto timer = [](const std::atomic<bool>& stop) {
         while (!stop.load()) {
             PlaybackTimerCallback();
         }
-    });
-    int torn = 0;
-    for (int paint = 0; paint < 2000; ++paint) {
-        OnPaint(platform, target);
-        torn += Whole(View.ShownFrame) ? 0 : 1;
-        if (paint % 100 == 0) {
-            OnCenterSequence(platform);
-        }
-    }
-    stop = true;
-    timer.join();
-    EXPECT_EQ(torn, 0);
+    };
+    EXPECT_EQ(PaintWhile(timer, 1000), 0);
     EXPECT_LT(Engine.PlaybackIndex.load(), 50u);
 }
 
