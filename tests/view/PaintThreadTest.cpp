@@ -41,12 +41,16 @@ protected:
     int PaintWhile(const std::function<void(const std::atomic<bool>& stop)>& work, int paints) {
         Engine.MainWindow = &platform;
         Settings.FollowCharacter = 1;
-        std::atomic<bool> stop{false};
-        std::thread other([&] { work(stop); });
+        std::atomic<bool> stop{false}, done{false};
+        std::thread other([&] {
+            work(stop);
+            done = true;
+        });
         int torn = 0;
         for (int i = 0; i < paints; ++i) {
             if (i % 2 == 0) { // every other paint waits a moment to be requested
-                for (int spin = 0; spin < 20000 && Engine.PaintPending.load() == 0; ++spin) {
+                for (int spin = 0; spin < 20000 && Engine.PaintPending.load() == 0 && !done;
+                     ++spin) {
                     std::this_thread::yield();
                 }
             }
@@ -61,23 +65,26 @@ protected:
         Engine.MainWindow = nullptr;
         return torn;
     }
-    static void Pump(const std::atomic<bool>& stop) {
-        SuitInfo suit{1, "Studio", 4}; // 30 a second: every frame may be displayed
-        for (int k = 1; !stop.load() && k < 50000; ++k) {
-            Frame f = Numbered(k);
-            FrameCallback(&f, &suit);
-        }
+    // The frame pump at 30 a second (every frame may be displayed), up to `frames` frames.
+    static auto Pump(int frames) {
+        return [frames](const std::atomic<bool>& stop) {
+            SuitInfo suit{1, "Studio", 4};
+            for (int k = 1; !stop.load() && k <= frames; ++k) {
+                Frame f = Numbered(k);
+                FrameCallback(&f, &suit);
+            }
+        };
     }
     RecordingTarget target;
 };
 
 TEST_F(PaintThreads, LiveAndRecordingPaintsSeeWholeFrames) {
     Engine.Live = 1;
-    EXPECT_EQ(PaintWhile(Pump, 1000), 0);
+    EXPECT_EQ(PaintWhile(Pump(1000000), 500), 0);
     // Recording: the frame pump grows the recording while paints pose the same skeleton.
     GyroInitSkeleton(&Engine.Skeleton);
     Engine.Recording = 1;
-    EXPECT_EQ(PaintWhile(Pump, 300), 0);
+    EXPECT_EQ(PaintWhile(Pump(3000), 200), 0);
     std::lock_guard lock(Engine.RecordingMutex);
     EXPECT_GT(Engine.Skeleton.FrameCount, 0u);
     GyroFreeSkeletonFrames(&Engine.Skeleton);
@@ -95,7 +102,7 @@ TEST_F(PaintThreads, PlaybackPaintsWhileTheTimerAdvances) {
             PlaybackTimerCallback();
         }
     };
-    EXPECT_EQ(PaintWhile(timer, 1000), 0);
+    EXPECT_EQ(PaintWhile(timer, 500), 0);
     EXPECT_LT(Engine.PlaybackIndex.load(), 50u);
 }
 
