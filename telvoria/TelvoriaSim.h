@@ -13,7 +13,7 @@
 namespace telvo::sim {
 
 // One simulated suit as GyroEnumerateSuitInfo lists it.
-struct SuitSpec {
+struct SimSuit {
     uint32_t identity = 1;       // low 16 bits: the suit number
     std::string name = "Studio"; // at most 15 characters are kept
     uint32_t frameDivider = 1;   // 0 counts as 1
@@ -28,7 +28,7 @@ void SetConfigFolder(const std::string& folder);
 // false: ignore telvoria-sim.ini entirely (the suits set here or by default are used).
 void UseConfigFile(bool use);
 // The suits the next GyroInit / GyroFindSuits finds (an empty list: no suit).
-void SetSuits(const std::vector<SuitSpec>& suits);
+void SetSuits(const std::vector<SimSuit>& suits);
 // Whether a marker tracker is attached (GyroEnableMarkerTracking fails without one); at once.
 void SetTrackerPresent(bool present);
 // The next GyroInit (or every GyroOpen) fails while set.

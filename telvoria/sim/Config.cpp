@@ -20,16 +20,16 @@ Setup FromIni(const Ini& ini) {
     setup.timeoutMs = static_cast<int>(ini.Integer("Simulation", "TimeoutMs", 1000, 1, 600000));
     for (long i = 1; i <= count; ++i) {
         std::string section = "Suit" + std::to_string(i);
-        SuitSpec spec;
+        SimSuit desc;
         long number = ini.Integer(section, "Number", i, 0, 0xffff);
-        spec.identity = static_cast<uint32_t>(
+        desc.identity = static_cast<uint32_t>(
             ini.Integer(section, "Identity", number, 0, static_cast<long>(UINT32_MAX)));
-        spec.name = ini.Text(section, "Name", i == 1 ? "Studio" : "Suit " + std::to_string(i));
-        if (spec.name.size() > 15) {
-            spec.name.resize(15);
+        desc.name = ini.Text(section, "Name", i == 1 ? "Studio" : "Suit " + std::to_string(i));
+        if (desc.name.size() > 15) {
+            desc.name.resize(15);
         }
-        spec.frameDivider = static_cast<uint32_t>(ini.Integer(section, "FrameDivider", 1, 0, 120));
-        setup.suits.push_back(spec);
+        desc.frameDivider = static_cast<uint32_t>(ini.Integer(section, "FrameDivider", 1, 0, 120));
+        setup.suits.push_back(desc);
     }
     return setup;
 }

@@ -24,7 +24,7 @@ namespace telvo::sim {
 struct Controls {
     std::string configFolder; // empty: the default folder
     bool useConfigFile = true;
-    std::optional<std::vector<SuitSpec>> suits;
+    std::optional<std::vector<SimSuit>> suits;
     std::optional<bool> tracker;
     std::optional<int> timeoutMs;
     bool initFails = false;
@@ -33,7 +33,7 @@ struct Controls {
 };
 
 struct Setup {
-    std::vector<SuitSpec> suits;
+    std::vector<SimSuit> suits;
     bool tracker = false;
     int timeoutMs = 1000;
 };

@@ -43,13 +43,13 @@ int64_t Now() {
         .count();
 }
 
-SuitInfo InfoOf(const SuitSpec& spec) {
+SuitInfo InfoOf(const SimSuit& desc) {
     SuitInfo info;
     std::memset(&info, 0, sizeof info);
-    info.Identity = spec.identity;
-    std::size_t n = std::min(spec.name.size(), sizeof info.Name - 1);
-    std::memcpy(info.Name, spec.name.data(), n);
-    info.FrameDivider = spec.frameDivider;
+    info.Identity = desc.identity;
+    std::size_t n = std::min(desc.name.size(), sizeof info.Name - 1);
+    std::memcpy(info.Name, desc.name.data(), n);
+    info.FrameDivider = desc.frameDivider;
     return info;
 }
 
@@ -338,9 +338,9 @@ void FinishAtExit() {
     GyroFinish();
 }
 
-bool InUse(const Library& lib, const SuitSpec& spec) {
+bool InUse(const Library& lib, const SimSuit& desc) {
     for (const auto& [handle, s] : lib.open) {
-        if (s->info.Identity == spec.identity) {
+        if (s->info.Identity == desc.identity) {
             return true;
         }
     }
@@ -374,7 +374,7 @@ void UseConfigFile(bool use) {
     Lib().controls.useConfigFile = use;
 }
 
-void SetSuits(const std::vector<SuitSpec>& suits) {
+void SetSuits(const std::vector<SimSuit>& suits) {
     std::lock_guard lock(Lib().m);
     Lib().controls.suits = suits;
 }
@@ -606,13 +606,13 @@ GyroHandle GyroOpen(const SuitInfo* info, GyroFrameCallback frame, GyroTimeoutCa
     if (!lib.initialised || lib.controls.openFails) {
         return 0;
     }
-    const SuitSpec* chosen = nullptr;
+    const SimSuit* chosen = nullptr;
     std::size_t index = 0;
     for (std::size_t i = 0; i < lib.setup.suits.size(); ++i) {
-        const SuitSpec& spec = lib.setup.suits[i];
-        bool wanted = info == nullptr || (spec.identity & 0xffffu) == (info->Identity & 0xffffu);
-        if (wanted && !InUse(lib, spec)) {
-            chosen = &spec;
+        const SimSuit& desc = lib.setup.suits[i];
+        bool wanted = info == nullptr || (desc.identity & 0xffffu) == (info->Identity & 0xffffu);
+        if (wanted && !InUse(lib, desc)) {
+            chosen = &desc;
             index = i;
             break;
         }

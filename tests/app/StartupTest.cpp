@@ -119,7 +119,7 @@ TEST_F(StartUp, RetryTakesTheBoxAndEscapeLeavesTheSetting) {
     script.Then([](QWidget* dialog) {
         EXPECT_TRUE(Box(dialog)->isChecked());
         Box(dialog)->setChecked(false);
-        sim::SetSuits({sim::SuitSpec{}});
+        sim::SetSuits({sim::SimSuit{}});
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     Start();
@@ -167,7 +167,7 @@ TEST_F(StartUp, SignalsCloseThroughTheCloseHandlerAlsoDuringThePrompt) {
         EXPECT_EQ(ReadSetting("LookForSuitOnStartup"), "1");
     }
 
-    sim::SetSuits({sim::SuitSpec{}});
+    sim::SetSuits({sim::SimSuit{}});
     CMainFrame& running = Start();
     SignalRelay again([&running](int) { running.CloseFromSignal(); });
     Key(Qt::Key_G);
