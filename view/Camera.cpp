@@ -3,6 +3,7 @@
 #include "ViewMath.h"
 #include "ViewState.h"
 #include "app/Settings.h"
+#include "engine/Engine.h"
 #include "engine/EngineState.h"
 #include "platform/Platform.h"
 #include "suitlib/SuitLib.h"
@@ -74,11 +75,6 @@ int PoseFrame(std::optional<uint32_t> recordedIndex) {
     GyroApplyFrame(&Engine.Skeleton, &shown);
     View.ContactMask = shown.ContactMask;
     return 1;
-}
-
-uint32_t RecordedFrameCount() {
-    std::lock_guard lock(Engine.RecordingMutex);
-    return Engine.Skeleton.Frames == nullptr ? 0 : Engine.Skeleton.FrameCount;
 }
 
 void Preset(Platform& platform, const Matrix& rotation, float panY) {

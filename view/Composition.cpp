@@ -4,6 +4,7 @@
 #include "Surface.h"
 #include "ViewState.h"
 #include "app/Settings.h"
+#include "engine/Engine.h"
 #include "engine/EngineState.h"
 #include "platform/Platform.h"
 #include "suitlib/SuitLib.h"
@@ -32,11 +33,6 @@ uint32_t RecordLimitFrames() {
     double frames = std::trunc(limit * 120.0 / divider + 0.5);
     double most = std::numeric_limits<uint32_t>::max();
     return static_cast<uint32_t>(frames < most ? frames : most);
-}
-
-uint32_t RecordedFrameCount() {
-    std::lock_guard lock(Engine.RecordingMutex);
-    return Engine.Skeleton.FrameCount;
 }
 
 uint32_t DisplayFlags() {
