@@ -327,6 +327,10 @@ void CMainFrame::CloseFromSignal() {
         closeRequested_ = true;
         if (prompt_ != nullptr) {
             prompt_->reject();
+        } else if (QWidget* box = QApplication::activeModalWidget()) {
+            // A box of the creation (a file that cannot be read, say) would otherwise hold
+            // the close until someone dismisses it.
+            box->close();
         }
         return;
     }

@@ -176,6 +176,29 @@ TEST_F(StartUp, SignalsCloseThroughTheCloseHandlerAlsoDuringThePrompt) {
     EXPECT_EQ(ReadSetting("ShowGrid"), "0");
 }
 
+TEST_F(StartUp, SignalDuringACreationBoxClosesAndSaves) {
+    MainFrameOptions options;
+    options.commandLineFile = "/nowhere/take.bvh";
+    CMainFrame& made = Make(std::move(options));
+    made.Port().SetMessageBoxHandler(nullptr); // the real box, on screen
+    SignalRelay relay([&made](int) { made.CloseFromSignal(); });
+    ModalScript script;
+    script.Then([](QWidget*) { std::raise(SIGTERM); });
+    bool stuck = false;
+    QTimer::singleShot(3000, [&stuck] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            stuck = true;
+            box->close();
+        }
+    });
+    EXPECT_TRUE(made.Create());
+    EXPECT_TRUE(script.Done()) << "no box came up for the unreadable file";
+    EXPECT_FALSE(stuck) << "the box stayed up after the signal";
+    made.show();
+    ASSERT_TRUE(WaitFor([&] { return made.Closed(); }));
+    EXPECT_EQ(ReadSetting("CurrentFile"), "/nowhere/take.bvh");
+}
+
 TEST_F(StartUp, AutoloadReadsTheLastActorFile) {
     WriteSettings("[GyroSuit]\nCurrentActorFile=/nowhere/performer.ac\n");
     Start();
