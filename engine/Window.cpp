@@ -15,18 +15,7 @@ namespace {
 class SilentPlatform final : public Platform {
 public:
     MessageAnswer MessageBox(const std::string&, MessageButtons buttons, MessageIcon) override {
-        switch (buttons) {
-        case MessageButtons::Ok:
-            return MessageAnswer::Ok;
-        case MessageButtons::OkCancel:
-        case MessageButtons::RetryCancel:
-            return MessageAnswer::Cancel;
-        case MessageButtons::YesNo:
-            return MessageAnswer::No;
-        case MessageButtons::AbortRetryIgnore:
-            return MessageAnswer::Ignore;
-        }
-        return MessageAnswer::Ok;
+        return DismissAnswer(buttons);
     }
     void SetStatusText(int, const std::string&) override {}
     void CheckMenuItem(int, bool) override {}

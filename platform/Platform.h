@@ -17,6 +17,23 @@ enum class MessageIcon { None, Exclamation, Information, Question };
 enum class MessageAnswer { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
 enum class SystemSound { Default, Exclamation };
 
+// The answer of a box nobody can see: Cancel, No or Ok, whichever it offers first; Abort for
+// Abort/Retry/Ignore. Used once the window closes and while no window exists.
+constexpr MessageAnswer DismissAnswer(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return MessageAnswer::Ok;
+    case MessageButtons::OkCancel:
+    case MessageButtons::RetryCancel:
+        return MessageAnswer::Cancel;
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
+    case MessageButtons::AbortRetryIgnore:
+        return MessageAnswer::Abort;
+    }
+    return MessageAnswer::Cancel;
+}
+
 struct FileFilter {
     std::string description; // "BVH file (*.bvh)"
     std::string pattern;     // "*.bvh"

@@ -304,18 +304,7 @@ void QtPlatform::SetFileChooserHandler(FileChooserHandler handler) {
 }
 
 MessageAnswer QtPlatform::CloseAnswer(MessageButtons buttons) {
-    switch (buttons) {
-    case MessageButtons::Ok:
-        return MessageAnswer::Ok;
-    case MessageButtons::OkCancel:
-    case MessageButtons::RetryCancel:
-        return MessageAnswer::Cancel;
-    case MessageButtons::YesNo:
-        return MessageAnswer::No;
-    case MessageButtons::AbortRetryIgnore:
-        return MessageAnswer::Abort;
-    }
-    return MessageAnswer::Cancel;
+    return DismissAnswer(buttons);
 }
 
 void QtPlatform::Post(std::function<void()> work) {
