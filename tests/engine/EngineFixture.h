@@ -66,7 +66,7 @@ protected:
 
     GyroHandle Open() { return OpenSuitIfNeeded(); }
     int Deliver(int n) { return sim::Deliver(Engine.SuitHandle, n); }
-    int Pump() { return window.Pump(DispatchToEngine); }
+    void Pump() { window.Pump(DispatchToEngine); }
     // A recording of n frames made through Record and Stop.
     void RecordFrames(int n) {
         OnRecord();

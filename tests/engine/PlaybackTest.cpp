@@ -80,7 +80,7 @@ TEST_F(Playback, LoopOffStopsOnTheLastFrameAndKillsItsTimer) {
     EXPECT_EQ(Engine.PlaybackTimerId.load(), 0u);
     EXPECT_FALSE(window.TimerRunning(timer));
     // Ending by itself leaves the marks alone until the next command.
-    EXPECT_TRUE(window.CheckOrder().empty());
+    EXPECT_TRUE(window.CallsOf("check ").empty());
     OnPlay(); // plays again from the start
     EXPECT_EQ(Index(), 0u);
     EXPECT_NE(Timer(), 0u);

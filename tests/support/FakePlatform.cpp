@@ -6,17 +6,24 @@ namespace telvo {
 
 namespace {
 
-const char* SoundName(SystemSound sound) {
-    return sound == SystemSound::Exclamation ? "Exclamation" : "Default";
-}
-
-const char* ModeName(FileChooser::Mode mode) {
-    return mode == FileChooser::Mode::Save ? "Save" : "Open";
+MessageAnswer FirstButton(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+    case MessageButtons::OkCancel:
+        return MessageAnswer::Ok;
+    case MessageButtons::YesNo:
+        return MessageAnswer::Yes;
+    case MessageButtons::RetryCancel:
+        return MessageAnswer::Retry;
+    case MessageButtons::AbortRetryIgnore:
+        return MessageAnswer::Abort;
+    }
+    return MessageAnswer::Ok;
 }
 
 } // namespace
 
-FakePlatform::FakePlatform() : windowThread_(std::this_thread::get_id()) {}
+FakePlatform::FakePlatform() = default;
 
 FakePlatform::~FakePlatform() {
     // A test that forgot a ticking thread must not leave it inside a dead object's callback.
@@ -47,28 +54,9 @@ void FakePlatform::AnswerBoxesWith(std::optional<MessageAnswer> answer) {
     boxDefault_ = answer;
 }
 
-MessageAnswer FakePlatform::DefaultAnswer(MessageButtons buttons) {
-    switch (buttons) {
-    case MessageButtons::Ok:
-    case MessageButtons::OkCancel:
-        return MessageAnswer::Ok;
-    case MessageButtons::YesNo:
-        return MessageAnswer::Yes;
-    case MessageButtons::RetryCancel:
-        return MessageAnswer::Retry;
-    case MessageButtons::AbortRetryIgnore:
-        return MessageAnswer::Abort;
-    }
-    return MessageAnswer::Ok;
-}
-
 void FakePlatform::AnswerNextChooser(FileChoice choice) {
-    HandleNextChooser([choice](const FileChooser&) { return choice; });
-}
-
-void FakePlatform::HandleNextChooser(ChooserHandler handler) {
     std::lock_guard lock(mutex_);
-    chooserScript_.push_back(std::move(handler));
+    chooserScript_.push_back(std::move(choice));
 }
 
 void FakePlatform::FailNextTimers(int count) {
@@ -86,25 +74,7 @@ void FakePlatform::SetScreenSize(PixelSize size) {
     screenSize_ = size;
 }
 
-void FakePlatform::SetWindowThread(std::thread::id id) {
-    std::lock_guard lock(mutex_);
-    windowThread_ = id;
-}
-
-void FakePlatform::SetSleepAdvancesClock(bool on) {
-    std::lock_guard lock(mutex_);
-    sleepAdvancesClock_ = on;
-}
-
-// --- Clock and timers -------------------------------------------------------------------
-
-void FakePlatform::SetTime(std::uint32_t ms) {
-    now_ = ms;
-}
-
-void FakePlatform::AdvanceClock(std::uint32_t ms) {
-    now_ += ms;
-}
+// --- Timers -----------------------------------------------------------------------------
 
 bool FakePlatform::Tick(TimerId id) {
     std::function<void()> callback;
@@ -137,12 +107,10 @@ int FakePlatform::Tick(TimerId id, int n) {
     return made;
 }
 
-int FakePlatform::TickAll() {
-    int ran = 0;
+void FakePlatform::TickAll() {
     for (TimerId id : RunningTimers()) {
-        ran += Tick(id) ? 1 : 0;
+        Tick(id);
     }
-    return ran;
 }
 
 bool FakePlatform::TimerRunning(TimerId id) const {
@@ -165,20 +133,12 @@ std::vector<TimerId> FakePlatform::RunningTimers() const {
 std::optional<std::int64_t> FakePlatform::TimerPeriodNs(TimerId id) const {
     std::lock_guard lock(mutex_);
     auto it = timers_.find(id);
-    if (it == timers_.end()) {
-        return std::nullopt;
-    }
-    return it->second.periodNs;
+    return it == timers_.end() ? std::nullopt : std::optional(it->second.periodNs);
 }
 
 int FakePlatform::TimersStarted() const {
     std::lock_guard lock(mutex_);
     return timersStarted_;
-}
-
-int FakePlatform::TimersKilled() const {
-    std::lock_guard lock(mutex_);
-    return timersKilled_;
 }
 
 // --- Posted commands --------------------------------------------------------------------
@@ -188,27 +148,19 @@ std::vector<int> FakePlatform::Posted() const {
     return {posted_.begin(), posted_.end()};
 }
 
-std::optional<int> FakePlatform::TakePosted() {
-    std::lock_guard lock(mutex_);
-    if (posted_.empty()) {
-        return std::nullopt;
-    }
-    int command = posted_.front();
-    posted_.pop_front();
-    return command;
-}
-
-int FakePlatform::Pump(const std::function<void(int)>& dispatch, int limit) {
-    int handled = 0;
-    while (handled < limit) {
-        std::optional<int> command = TakePosted();
-        if (!command) {
-            break;
+void FakePlatform::Pump(const std::function<void(int)>& dispatch) {
+    for (;;) {
+        int command = 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (posted_.empty()) {
+                return;
+            }
+            command = posted_.front();
+            posted_.pop_front();
         }
-        dispatch(*command);
-        ++handled;
+        dispatch(command);
     }
-    return handled;
 }
 
 void FakePlatform::ClearPosted() {
@@ -219,6 +171,7 @@ void FakePlatform::ClearPosted() {
 // --- Records ----------------------------------------------------------------------------
 
 void FakePlatform::Log(std::string line) {
+    std::lock_guard lock(mutex_);
     calls_.push_back(std::move(line));
 }
 
@@ -227,18 +180,22 @@ std::vector<std::string> FakePlatform::Calls() const {
     return calls_;
 }
 
+std::vector<std::string> FakePlatform::CallsOf(std::string_view prefix) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> rest;
+    for (const std::string& call : calls_) {
+        if (call.starts_with(prefix)) {
+            rest.push_back(call.substr(prefix.size()));
+        }
+    }
+    return rest;
+}
+
 void FakePlatform::ClearCalls() {
     std::lock_guard lock(mutex_);
     calls_.clear();
     boxes_.clear();
-    status_.clear();
-    checkOrder_.clear();
-    titles_.clear();
     invalidations_ = 0;
-    closeRequests_ = 0;
-    sleeps_.clear();
-    tones_.clear();
-    sounds_.clear();
     choosers_.clear();
 }
 
@@ -248,83 +205,32 @@ std::vector<FakePlatform::Box> FakePlatform::Boxes() const {
 }
 
 std::vector<std::string> FakePlatform::BoxTexts() const {
-    std::lock_guard lock(mutex_);
     std::vector<std::string> texts;
-    for (const Box& box : boxes_) {
+    for (const Box& box : Boxes()) {
         texts.push_back(box.text);
     }
     return texts;
 }
 
 std::string FakePlatform::StatusText(int pane) const {
-    std::lock_guard lock(mutex_);
-    auto it = status_.find(pane);
-    return it == status_.end() || it->second.empty() ? std::string() : it->second.back();
+    std::vector<std::string> history = CallsOf("status " + std::to_string(pane) + " ");
+    return history.empty() ? std::string() : history.back();
 }
 
-std::vector<std::string> FakePlatform::StatusHistory(int pane) const {
-    std::lock_guard lock(mutex_);
-    auto it = status_.find(pane);
-    return it == status_.end() ? std::vector<std::string>() : it->second;
+std::string FakePlatform::Title() const {
+    std::vector<std::string> titles = CallsOf("title ");
+    return titles.empty() ? std::string() : titles.back();
 }
 
 std::optional<bool> FakePlatform::Checked(int command) const {
     std::lock_guard lock(mutex_);
     auto it = checks_.find(command);
-    if (it == checks_.end()) {
-        return std::nullopt;
-    }
-    return it->second;
-}
-
-std::vector<int> FakePlatform::CheckOrder() const {
-    std::lock_guard lock(mutex_);
-    return checkOrder_;
-}
-
-std::string FakePlatform::Title() const {
-    std::lock_guard lock(mutex_);
-    return titles_.empty() ? std::string() : titles_.back();
-}
-
-std::vector<std::string> FakePlatform::Titles() const {
-    std::lock_guard lock(mutex_);
-    return titles_;
-}
-
-int FakePlatform::CloseRequests() const {
-    std::lock_guard lock(mutex_);
-    return closeRequests_;
-}
-
-std::vector<std::uint32_t> FakePlatform::Sleeps() const {
-    std::lock_guard lock(mutex_);
-    return sleeps_;
-}
-
-std::vector<FakePlatform::ToneCall> FakePlatform::Tones() const {
-    std::lock_guard lock(mutex_);
-    return tones_;
-}
-
-std::vector<SystemSound> FakePlatform::Sounds() const {
-    std::lock_guard lock(mutex_);
-    return sounds_;
+    return it == checks_.end() ? std::nullopt : std::optional(it->second);
 }
 
 std::vector<FileChooser> FakePlatform::Choosers() const {
     std::lock_guard lock(mutex_);
     return choosers_;
-}
-
-bool FakePlatform::WaitCursor() const {
-    std::lock_guard lock(mutex_);
-    return waitCursor_;
-}
-
-bool FakePlatform::CaptureHeld() const {
-    std::lock_guard lock(mutex_);
-    return capture_;
 }
 
 // --- Platform ---------------------------------------------------------------------------
@@ -340,10 +246,10 @@ MessageAnswer FakePlatform::MessageBox(const std::string& text, MessageButtons b
             handler = std::move(boxScript_.front());
             boxScript_.pop_front();
         }
-        box.answer = boxDefault_.value_or(DefaultAnswer(buttons));
+        box.answer = boxDefault_.value_or(FirstButton(buttons));
         index = boxes_.size();
         boxes_.push_back(box);
-        Log("box " + text);
+        calls_.push_back("box " + text);
     }
     // Outside the lock: a handler may call back into the port (post, pump, tick).
     MessageAnswer answer = handler ? handler(box) : box.answer;
@@ -353,81 +259,39 @@ MessageAnswer FakePlatform::MessageBox(const std::string& text, MessageButtons b
 }
 
 void FakePlatform::SetStatusText(int pane, const std::string& text) {
-    std::lock_guard lock(mutex_);
-    status_[pane].push_back(text);
     Log("status " + std::to_string(pane) + " " + text);
 }
 
 void FakePlatform::CheckMenuItem(int command, bool checked) {
     std::lock_guard lock(mutex_);
     checks_[command] = checked;
-    checkOrder_.push_back(command);
-    Log("check " + std::to_string(command) + (checked ? " 1" : " 0"));
-}
-
-void FakePlatform::SetWindowTitle(const std::string& title) {
-    std::lock_guard lock(mutex_);
-    titles_.push_back(title);
-    Log("title " + title);
-}
-
-void FakePlatform::Invalidate() {
-    invalidations_++;
+    calls_.push_back("check " + std::to_string(command) + (checked ? " 1" : " 0"));
 }
 
 void FakePlatform::PostCommand(int command) {
     std::lock_guard lock(mutex_);
     posted_.push_back(command);
-    Log("post " + std::to_string(command));
-}
-
-void FakePlatform::PostClose() {
-    std::lock_guard lock(mutex_);
-    closeRequests_++;
-    Log("close");
-}
-
-bool FakePlatform::IsWindowThread() const {
-    std::lock_guard lock(mutex_);
-    return std::this_thread::get_id() == windowThread_;
+    calls_.push_back("post " + std::to_string(command));
 }
 
 void FakePlatform::Sleep(std::uint32_t ms) {
-    std::lock_guard lock(mutex_);
-    sleeps_.push_back(ms);
+    now_ += ms;
     Log("sleep " + std::to_string(ms));
-    if (sleepAdvancesClock_) {
-        now_ += ms;
-    }
 }
 
 void FakePlatform::Tone(std::uint32_t hz, std::uint32_t ms) {
-    std::lock_guard lock(mutex_);
-    tones_.push_back({hz, ms});
     Log("tone " + std::to_string(hz) + " " + std::to_string(ms));
 }
 
 void FakePlatform::PlaySystemSound(SystemSound sound) {
-    std::lock_guard lock(mutex_);
-    sounds_.push_back(sound);
-    Log(std::string("sound ") + SoundName(sound));
-}
-
-void FakePlatform::SetWaitCursor(bool on) {
-    std::lock_guard lock(mutex_);
-    waitCursor_ = on;
-    Log(on ? "cursor 1" : "cursor 0");
-}
-
-std::uint32_t FakePlatform::TimeMs() {
-    return now_.load();
+    Log(sound == SystemSound::Exclamation ? "sound Exclamation" : "sound Default");
 }
 
 TimerId FakePlatform::StartTimer(std::int64_t periodNs, std::function<void()> callback) {
     std::lock_guard lock(mutex_);
     if (failTimers_ > 0) {
         failTimers_--;
-        Log("timer fail");
+        calls_.push_back("timer fail");
         return 0;
     }
     TimerId id = nextTimer_++;
@@ -435,19 +299,18 @@ TimerId FakePlatform::StartTimer(std::int64_t periodNs, std::function<void()> ca
     timer.periodNs = periodNs;
     timer.callback = std::move(callback);
     timersStarted_++;
-    Log("timer start " + std::to_string(id));
+    calls_.push_back("timer start " + std::to_string(id));
     return id;
 }
 
 void FakePlatform::KillTimer(TimerId id) {
     std::unique_lock lock(mutex_);
-    Log("timer kill " + std::to_string(id));
+    calls_.push_back("timer kill " + std::to_string(id));
     auto it = timers_.find(id);
     if (it == timers_.end() || !it->second.alive) {
         return;
     }
     it->second.alive = false;
-    timersKilled_++;
     if (it->second.running > 0 && it->second.runningOn == std::this_thread::get_id()) {
         return; // from inside its own callback
     }
@@ -455,20 +318,15 @@ void FakePlatform::KillTimer(TimerId id) {
 }
 
 FileChoice FakePlatform::ChooseFile(const FileChooser& request) {
-    ChooserHandler handler;
-    {
-        std::lock_guard lock(mutex_);
-        choosers_.push_back(request);
-        Log(std::string("chooser ") + ModeName(request.mode));
-        if (!chooserScript_.empty()) {
-            handler = std::move(chooserScript_.front());
-            chooserScript_.pop_front();
-        }
-    }
-    if (!handler) {
+    std::lock_guard lock(mutex_);
+    choosers_.push_back(request);
+    calls_.push_back(request.mode == FileChooser::Mode::Save ? "chooser Save" : "chooser Open");
+    if (chooserScript_.empty()) {
         return FileChoice{false, {}, request.selectedFilter};
     }
-    return handler(request);
+    FileChoice choice = std::move(chooserScript_.front());
+    chooserScript_.pop_front();
+    return choice;
 }
 
 PixelSize FakePlatform::DrawingArea() {
@@ -479,18 +337,6 @@ PixelSize FakePlatform::DrawingArea() {
 PixelSize FakePlatform::ScreenSize() {
     std::lock_guard lock(mutex_);
     return screenSize_;
-}
-
-void FakePlatform::SetCapture() {
-    std::lock_guard lock(mutex_);
-    capture_ = true;
-    Log("capture 1");
-}
-
-void FakePlatform::ReleaseCapture() {
-    std::lock_guard lock(mutex_);
-    capture_ = false;
-    Log("capture 0");
 }
 
 } // namespace telvo

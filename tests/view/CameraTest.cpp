@@ -20,6 +20,7 @@ protected:
     }
 };
 
+// Zoom, roll and a second button are driven through the real window in ViewWindowTest.
 TEST_F(Camera, DragModesRecomputeFromTheDragStart) {
     StartDrag(MouseLeft);
     // An eighth of the 1600-pixel screen width: 1 radian about screen up; a sixteenth of the
@@ -38,40 +39,6 @@ TEST_F(Camera, DragModesRecomputeFromTheDragStart) {
     EXPECT_EQ(platform.Invalidations(), repaints);
     EXPECT_EQ(View.ViewPanY, 15.0f);
     OnViewButtonUp(platform);
-
-    // Zoom: a quarter of the 800-pixel height up triples the scale; down, factor -1 is held
-    // at 0 and the scale at its minimum.
-    StartDrag(MouseRight);
-    OnViewMouseMove(platform, At(400, 100, MouseRight | MouseShift));
-    EXPECT_FLOAT_EQ(View.ViewScale, 18.0f);
-    OnViewMouseMove(platform, At(400, 500, MouseRight | MouseMiddle));
-    EXPECT_FLOAT_EQ(View.ViewScale, 0.1f);
-    OnViewButtonUp(platform);
-    // Roll: a quarter turn around the drawn view centre (400, 300), in screen pixels.
-    OnTopView(platform);
-    OnViewButtonDown(platform, At(500, 300, MouseRight));
-    OnViewMouseMove(platform, At(400, 200, MouseRight));
-    ExpectNear(View.ViewRotation, Matrix::RotZ(1.5707964f) * TopViewRotation);
-}
-
-TEST_F(Camera, ASecondButtonNeitherRestartsNorOutlivesTheDrag) {
-    OnViewMouseMove(platform, At(500, 300, MouseLeft)); // no drag yet
-    StartDrag(MouseLeft);
-    OnViewButtonDown(platform, At(100, 100, MouseLeft | MouseRight));
-    EXPECT_EQ(View.DragStartX, 1400);
-    OnViewButtonUp(platform); // either button ends it
-    OnViewButtonUp(platform);
-    OnViewMouseMove(platform, At(450, 300, MouseLeft | MouseShift));
-    EXPECT_EQ(View.ViewPanX, 5.0f);
-    EXPECT_EQ(platform.Invalidations(), 1); // the preset's only
-    EXPECT_FALSE(platform.CaptureHeld());
-    std::vector<std::string> captures;
-    for (const std::string& call : platform.Calls()) {
-        if (call.rfind("capture", 0) == 0) {
-            captures.push_back(call);
-        }
-    }
-    EXPECT_THAT(captures, ::testing::ElementsAre("capture 1", "capture 0"));
 }
 
 TEST_F(Camera, FitScalesTheSmallerWayAndCentresTheExtent) {
