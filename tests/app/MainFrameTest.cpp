@@ -126,22 +126,6 @@ TEST_F(Window, MenuItemsToggleOnceAndKeepUnknownSuitFlags) {
     EXPECT_TRUE(Checked(CmdUseSwitches));
 }
 
-TEST_F(Window, OddSettingsAreShownAsTheyAre) {
-    WriteSettings("[GyroSuit]\nRenderType=9\nRecordDelayEnable=1\nRecordDelay=-4\n");
-    Start();
-    for (int item : RenderItems) {
-        EXPECT_FALSE(Checked(item));
-    }
-    Engine.PaintPending = 1;
-    frame->View()->repaint();
-    EXPECT_EQ(Engine.PaintPending.load(), 0) << "a paint must hand the next repaint back";
-    // A negative count-down is none: the recording starts at once.
-    Key(Qt::Key_R, Qt::AltModifier);
-    EXPECT_TRUE(frame->Pane(0)->text().startsWith(QStringLiteral("Recording at ")));
-    frame->close();
-    EXPECT_EQ(ReadSetting("RenderType"), "9");
-}
-
 TEST_F(Window, AboutBoxStopsShowsBothVersionsAndKeepsItsKeys) {
     Start();
     Key(Qt::Key_R, Qt::AltModifier);

@@ -35,22 +35,4 @@ TEST(Rotation, ProperRotationsKeepLengthsAndHandedness) {
     }
 }
 
-TEST(Rotation, ThirdOfATurnAboutZCyclesBackAfterThree) {
-    Matrix r = Matrix::RotZ(2.0943952f);
-    Vector p(0.0f, 1.0f, 1.0f);
-    Vector p1 = r * p;
-    ExpectNear(p1, -std::sqrt(3.0f) / 2.0f, -0.5f, 1.0f);
-    ExpectNear(r * (r * p1), 0.0f, 1.0f, 1.0f);
-}
-
-TEST(Rotation, LibraryConstants) {
-    Vector zero = VectorZero;
-    Matrix identity = MatrixIdentity;
-    ExpectNear(zero, 0.0f, 0.0f, 0.0f);
-    ExpectNear(VectorXAxis, 1.0f, 0.0f, 0.0f);
-    ExpectNear(VectorYAxis, 0.0f, 1.0f, 0.0f);
-    ExpectNear(VectorZAxis, 0.0f, 0.0f, 1.0f);
-    ExpectNear(identity * Vector(3.0f, -2.0f, 5.0f), 3.0f, -2.0f, 5.0f);
-}
-
 } // namespace

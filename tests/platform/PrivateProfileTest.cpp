@@ -5,23 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace telvo {
 namespace {
-
-std::string ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const std::filesystem::path& p, std::string_view text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
-}
 
 TEST(ProfileInt, LeadingDecimalNumberOrNothing) {
     EXPECT_EQ(ParseProfileInt("42"), 42);
@@ -74,16 +60,6 @@ TEST(PrivateProfile, GarbageAndRepeatsAreReadAroundAndLeftOutOnSave) {
     EXPECT_EQ(p.GetInt("GyroSuit", "ShowGrid", 5), 0) << "the first of repeated keys wins";
     EXPECT_EQ(p.GetInt("GyroSuit", "Loop", 5), 0) << "a repeated section reads as one";
     EXPECT_EQ(p.Serialize(), "[GyroSuit]\nShowGrid=0\nLoop=0\n[Other]\nB=2\n");
-}
-
-TEST(PrivateProfile, WindowsLineEndingsAreReadAndKept) {
-    PrivateProfile p;
-    p.Parse("[GyroSuit]\r\nShowGrid=0\r\nCurrentFile=C:\\m\\walk.bvh\r\n");
-    EXPECT_EQ(p.GetInt("GyroSuit", "ShowGrid", 1), 0);
-    EXPECT_EQ(p.GetString("GyroSuit", "CurrentFile", "", 260), "C:\\m\\walk.bvh");
-    p.WriteString("GyroSuit", "Loop", "1");
-    EXPECT_EQ(p.Serialize(),
-              "[GyroSuit]\r\nShowGrid=0\r\nCurrentFile=C:\\m\\walk.bvh\r\nLoop=1\r\n");
 }
 
 TEST(PrivateProfile, WrittenValuesCannotBreakTheFile) {
