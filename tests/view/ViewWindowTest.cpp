@@ -1,45 +1,33 @@
 // The view in the real main window on the offscreen platform: mouse drags, view commands and
 // the painted picture. With TELVO_VIEW_PICTURES naming a folder, Screenshot saves the window.
 #include "app/CommandIds.h"
-#include "app/MainFrame.h"
 #include "app/ViewWidget.h"
-#include "platform/qt/QtPlatform.h"
-#include "tests/support/TempDir.h"
-#include "tests/view/ViewTestSupport.h"
+#include "tests/app/WindowFixture.h"
+#include "view/ViewState.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QMouseEvent>
-#include <QTest>
 
-namespace telvo {
+#include <cstdlib>
+
+namespace telvo::testing {
 namespace {
 
-class ViewWindow : public ViewTest {
+void ExpectNear(const Matrix& actual, const Matrix& expected) {
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_NEAR((&actual.m00)[i], (&expected.m00)[i], 1e-5f) << "element " << i;
+    }
+}
+
+class ViewWindow : public WindowTest {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "view_window_test";
-        static char* argv[] = {name, nullptr};
-        static auto* app = new QApplication(argc, argv);
-        (void)app;
-        ViewTest::SetUp();
-        frame = std::make_unique<CMainFrame>(MainFrameOptions{dir.path(), {}, {}});
-        frame->Port().SetMessageBoxHandler([](const std::string&, MessageButtons b, MessageIcon) {
-            return QtPlatform::CloseAnswer(b);
-        });
-        ASSERT_TRUE(frame->Create());
-        frame->showNormal();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        WindowTest::SetUp();
+        View.Reset();
+        Start();
         view = frame->View();
         view->repaint(); // measures the drawing area
         screen = frame->Port().ScreenSize();
         centre = QPoint(view->width() / 2, view->height() / 2);
-    }
-    void TearDown() override {
-        frame->close();
-        frame.reset();
-        ViewTest::TearDown();
     }
     // A mouse event at centre + (dx, dy) with the buttons held after it.
     void Send(QEvent::Type type, int dx, int dy, Qt::MouseButton button, Qt::MouseButtons held,
@@ -52,8 +40,6 @@ protected:
         Send(QEvent::MouseMove, dx, dy, Qt::NoButton, held, keys);
     }
 
-    TempDir dir;
-    std::unique_ptr<CMainFrame> frame;
     CViewWidget* view = nullptr;
     PixelSize screen;
     QPoint centre;
@@ -138,4 +124,4 @@ TEST_F(ViewWindow, Screenshot) {
 }
 
 } // namespace
-} // namespace telvo
+} // namespace telvo::testing
