@@ -1,6 +1,7 @@
 #pragma once
 
-// The port for the engine's benchmarks: real timers, a real clock, nothing shown.
+// The port for the benchmarks: real timers, a real clock, a drawing area of the benchmark's
+// choosing, nothing shown.
 
 #include "platform/Clock.h"
 #include "platform/PeriodicTimer.h"
@@ -19,6 +20,7 @@ public:
     // Runs around every timer callback (the benchmark's own measurements).
     std::function<void(const std::function<void()>&)> aroundTick;
     std::atomic<int> invalidations{0};
+    PixelSize area{800, 600};
 
     MessageAnswer MessageBox(const std::string&, MessageButtons, MessageIcon) override {
         return MessageAnswer::Ok;
@@ -48,7 +50,7 @@ public:
     FileChoice ChooseFile(const FileChooser& request) override {
         return FileChoice{false, {}, request.selectedFilter};
     }
-    PixelSize DrawingArea() override { return {800, 600}; }
+    PixelSize DrawingArea() override { return area; }
     PixelSize ScreenSize() override { return {1920, 1080}; }
     void SetCapture() override {}
     void ReleaseCapture() override {}

@@ -3,8 +3,8 @@
 // a window-sized image as the widget does. BM_PaintFloor fills and copies an empty picture
 // of the same size: no renderer can be faster than that.
 #include "app/Settings.h"
+#include "bench/EnginePlatform.h"
 #include "engine/EngineState.h"
-#include "platform/Platform.h"
 #include "platform/qt/QtSurface.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
@@ -22,40 +22,6 @@
 
 namespace telvo {
 namespace {
-
-// The port with nothing behind it but the drawing area's size.
-class BenchPlatform final : public Platform {
-public:
-    PixelSize area;
-
-    MessageAnswer MessageBox(const std::string&, MessageButtons, MessageIcon) override {
-        return MessageAnswer::Ok;
-    }
-    void SetStatusText(int, const std::string& text) override {
-        benchmark::DoNotOptimize(text.data());
-    }
-    void CheckMenuItem(int, bool) override {}
-    void SetWindowTitle(const std::string&) override {}
-    void Invalidate() override {}
-    void PostCommand(int) override {}
-    void PostClose() override {}
-    bool IsWindowThread() const override { return true; }
-    void Sleep(std::uint32_t) override {}
-    void Tone(std::uint32_t, std::uint32_t) override {}
-    void PlaySystemSound(SystemSound) override {}
-    void SetWaitCursor(bool) override {}
-    std::uint32_t TimeMs() override { return now += 33; }
-    TimerId StartTimer(std::int64_t, std::function<void()>) override { return 0; }
-    void KillTimer(TimerId) override {}
-    FileChoice ChooseFile(const FileChooser&) override { return {}; }
-    PixelSize DrawingArea() override { return area; }
-    PixelSize ScreenSize() override { return {1920, 1080}; }
-    void SetCapture() override {}
-    void ReleaseCapture() override {}
-
-private:
-    std::uint32_t now = 1;
-};
 
 void EnsureApplication() {
     static QGuiApplication* app = [] {
@@ -111,7 +77,7 @@ void PoseThePerformer() {
 
 enum ViewKind { Front, Top, Turned };
 
-void ChooseView(BenchPlatform& platform, int kind) {
+void ChooseView(bench::EnginePlatform& platform, int kind) {
     if (kind == Top) {
         OnTopView(platform);
     } else {
@@ -129,7 +95,7 @@ void ChooseView(BenchPlatform& platform, int kind) {
 void BM_Paint(benchmark::State& state) {
     EnsureApplication();
     PoseThePerformer();
-    BenchPlatform platform;
+    bench::EnginePlatform platform;
     platform.area = {static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
     ChooseView(platform, static_cast<int>(state.range(0)));
     QImage window(platform.area.width, platform.area.height, QImage::Format_ARGB32_Premultiplied);

@@ -21,15 +21,6 @@ TEST_F(MenuState, SetsEveryMarkOnceThenTitleThenRepaint) {
     EXPECT_EQ(window.Invalidations(), 1);
 }
 
-TEST_F(MenuState, SuitFlagBitsMarkTheirItems) {
-    Settings.SuitFlags = SuitFlagIgnoreFloor | SuitFlagSpineExtraGyro | 0x100;
-    UpdateMenuState();
-    EXPECT_EQ(window.Checked(CmdEnableJumping), false);
-    EXPECT_EQ(window.Checked(CmdIgnoreFloor), true);
-    EXPECT_EQ(window.Checked(CmdSwapSpineGyroWithHips), false);
-    EXPECT_EQ(window.Checked(CmdUseSpineForExtraGyro), true);
-}
-
 TEST_F(MenuState, ExactlyOneRenderItemForKnownTypesAndNoneOtherwise) {
     const int items[] = {CmdRenderNothing, CmdRenderWireframe, CmdRenderSolid,
                          CmdDisplayRawChannels};

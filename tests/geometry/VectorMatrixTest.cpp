@@ -48,13 +48,6 @@ TEST(Vector, NormalizeReturnsUnitCopyAndLeavesZeroAlone) {
     EXPECT_FALSE(std::isnan(n.x));
 }
 
-TEST(Vector, DoubleConstructorRoundsEachComponentToFloat) {
-    Vector v(0.1, 1e-50, 1e300);
-    EXPECT_EQ(v.x, 0.1f);
-    EXPECT_EQ(v.y, 0.0f);
-    EXPECT_TRUE(std::isinf(v.z));
-}
-
 TEST(Vector, LengthSquaredIsDoubleWhileLengthIsFloat) {
     Vector v(1e20f, 0.0f, 0.0f);
     EXPECT_DOUBLE_EQ(v.LengthSquared(), static_cast<double>(1e20f) * static_cast<double>(1e20f));

@@ -59,21 +59,6 @@ void FakePlatform::AnswerNextChooser(FileChoice choice) {
     chooserScript_.push_back(std::move(choice));
 }
 
-void FakePlatform::FailNextTimers(int count) {
-    std::lock_guard lock(mutex_);
-    failTimers_ += count;
-}
-
-void FakePlatform::SetDrawingArea(PixelSize size) {
-    std::lock_guard lock(mutex_);
-    drawingArea_ = size;
-}
-
-void FakePlatform::SetScreenSize(PixelSize size) {
-    std::lock_guard lock(mutex_);
-    screenSize_ = size;
-}
-
 // --- Timers -----------------------------------------------------------------------------
 
 bool FakePlatform::Tick(TimerId id) {
@@ -134,11 +119,6 @@ std::optional<std::int64_t> FakePlatform::TimerPeriodNs(TimerId id) const {
     std::lock_guard lock(mutex_);
     auto it = timers_.find(id);
     return it == timers_.end() ? std::nullopt : std::optional(it->second.periodNs);
-}
-
-int FakePlatform::TimersStarted() const {
-    std::lock_guard lock(mutex_);
-    return timersStarted_;
 }
 
 // --- Posted commands --------------------------------------------------------------------
@@ -298,7 +278,6 @@ TimerId FakePlatform::StartTimer(std::int64_t periodNs, std::function<void()> ca
     Timer& timer = timers_[id];
     timer.periodNs = periodNs;
     timer.callback = std::move(callback);
-    timersStarted_++;
     calls_.push_back("timer start " + std::to_string(id));
     return id;
 }
@@ -327,16 +306,6 @@ FileChoice FakePlatform::ChooseFile(const FileChooser& request) {
     FileChoice choice = std::move(chooserScript_.front());
     chooserScript_.pop_front();
     return choice;
-}
-
-PixelSize FakePlatform::DrawingArea() {
-    std::lock_guard lock(mutex_);
-    return drawingArea_;
-}
-
-PixelSize FakePlatform::ScreenSize() {
-    std::lock_guard lock(mutex_);
-    return screenSize_;
 }
 
 } // namespace telvo

@@ -44,9 +44,9 @@ public:
     // Answers for the next file choosers; unscripted choosers are cancelled.
     void AnswerNextChooser(FileChoice choice);
     // The next StartTimer calls fail (return 0).
-    void FailNextTimers(int count = 1);
-    void SetDrawingArea(PixelSize size);
-    void SetScreenSize(PixelSize size);
+    void FailNextTimers(int count = 1) { failTimers_ += count; }
+    void SetDrawingArea(PixelSize size) { drawingArea_ = size; }
+    void SetScreenSize(PixelSize size) { screenSize_ = size; }
 
     // --- Manual clock (Sleep advances it too) -------------------------------------------
     void SetTime(std::uint32_t ms) { now_ = ms; }
@@ -62,7 +62,6 @@ public:
     bool TimerRunning(TimerId id) const;
     std::vector<TimerId> RunningTimers() const;
     std::optional<std::int64_t> TimerPeriodNs(TimerId id) const; // any timer ever started
-    int TimersStarted() const;
 
     // --- Posted commands ----------------------------------------------------------------
     std::vector<int> Posted() const; // still queued, oldest first
@@ -108,8 +107,8 @@ public:
     TimerId StartTimer(std::int64_t periodNs, std::function<void()> callback) override;
     void KillTimer(TimerId id) override;
     FileChoice ChooseFile(const FileChooser& request) override;
-    PixelSize DrawingArea() override;
-    PixelSize ScreenSize() override;
+    PixelSize DrawingArea() override { return drawingArea_; }
+    PixelSize ScreenSize() override { return screenSize_; }
     void SetCapture() override { Log("capture 1"); }
     void ReleaseCapture() override { Log("capture 0"); }
 
@@ -131,14 +130,13 @@ private:
     std::deque<BoxHandler> boxScript_;
     std::optional<MessageAnswer> boxDefault_;
     std::deque<FileChoice> chooserScript_;
-    int failTimers_ = 0;
-    PixelSize drawingArea_{800, 600};
-    PixelSize screenSize_{1920, 1080};
+    std::atomic<int> failTimers_{0};
+    std::atomic<PixelSize> drawingArea_{PixelSize{800, 600}};
+    std::atomic<PixelSize> screenSize_{PixelSize{1920, 1080}};
 
     std::atomic<std::uint32_t> now_{0};
     std::map<TimerId, Timer> timers_;
     TimerId nextTimer_ = 1;
-    int timersStarted_ = 0;
 
     std::deque<int> posted_;
 

@@ -77,7 +77,7 @@ protected:
     GyroHandle suit = 0;
 };
 
-TEST_F(Pictures, SolidFromEverySideTurnedAndFollowed) {
+TEST_F(Pictures, SolidFromEverySideTurnedAndFollowedAndTheOthersToLookAt) {
     OnFrontView(platform);
     OnCenterView(platform);
     Paint("front-solid", 600 * 7 / 10);
@@ -94,14 +94,13 @@ TEST_F(Pictures, SolidFromEverySideTurnedAndFollowed) {
     View.ViewPanX = 5000.0f;
     sim::Deliver(suit, 600);
     Paint("follow-character");
-}
 
-// Only looked at: wireframe, names and markers, raw channels.
-TEST_F(Pictures, ToLookAt) {
+    // Only looked at: wireframe, names and markers, raw channels.
     Settings.ShowNodes = Settings.ShowNodeNames = Settings.ShowMarkers = Settings.ShowInfo = 1;
     Settings.RenderType = 1;
     sim::SetFrameFlags(suit, FrameMarker0 | FrameMarker1, 0);
     sim::Deliver(suit, 1);
+    Settings.FollowCharacter = 0;
     OnFrontView(platform);
     View.ViewRotation = Matrix::RotX(0.5235988f) * Matrix::RotY(0.5235988f) * FrontViewRotation;
     OnCenterView(platform);
