@@ -173,22 +173,17 @@ TEST_F(SettingsFile, BadValuesFallBackAndTheNextSaveIsClean) {
     EXPECT_NE(saved.find("RecordDelay=-4\n"), std::string::npos);
 }
 
-TEST_F(SettingsFile, PathAtTheLimitIsKept) {
+TEST_F(SettingsFile, PathAtTheLimitIsKeptAndOneLongerRefused) {
     std::string path259(259, 'a');
     WriteAll(file(),
              "[GyroSuit]\nCurrentActorFile=" + path259 + "\nCurrentFile=" + path259 + "b\n");
     Load();
     EXPECT_EQ(std::strlen(values.CurrentActorFile), 259u);
     EXPECT_STREQ(values.CurrentFile, "");
-}
 
-TEST(SetPath, RefusesWhatDoesNotFit) {
-    char buffer[PathCapacity] = "keep";
-    EXPECT_FALSE(SetPath(buffer, std::string(260, 'x')));
-    EXPECT_STREQ(buffer, "keep");
-    EXPECT_FALSE(SetPath(buffer, std::string_view("a\0b", 3)));
-    EXPECT_TRUE(SetPath(buffer, ""));
-    EXPECT_STREQ(buffer, "");
+    EXPECT_FALSE(SetPath(values.CurrentActorFile, path259 + "b"));
+    EXPECT_FALSE(SetPath(values.CurrentActorFile, std::string_view("a\0b", 3)));
+    EXPECT_EQ(std::strlen(values.CurrentActorFile), 259u) << "a refused path changes nothing";
 }
 
 } // namespace

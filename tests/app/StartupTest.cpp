@@ -58,16 +58,6 @@ TEST_F(StartUp, FailedLibraryStartClosesThroughTheCloseHandler) {
     EXPECT_EQ(KeysIn(ReadAll(frame->SettingsPath())).size(), 38u); // a new file
 }
 
-TEST_F(StartUp, NotLookingForSuitsOpensNoneAndAsksNothing) {
-    WriteSettings("[GyroSuit]\nLookForSuitOnStartup=0\n");
-    sim::SetSuits({});
-    Start();
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(sim::OpenSuitCount(), 0);
-    EXPECT_FALSE(Checked(CmdLookForSuitsOnStartup));
-    EXPECT_GT(Engine.Skeleton.FramePeriod, 0.0f);
-}
-
 TEST_F(StartUp, AbortWithTheBoxCheckedClosesAndSavesLookingOff) {
     sim::SetSuits({});
     ModalScript script;

@@ -52,16 +52,6 @@ TEST(PrivateProfile, WriteKeepsOtherSectionsKeysCommentsAndOrder) {
                              "Loop=1\nUnits=-1\n\n[Last]\nZ=z\n[New]\nKey=v\n");
 }
 
-TEST(PrivateProfile, GarbageAndRepeatsAreReadAroundAndLeftOutOnSave) {
-    std::string text = "[GyroSuit]\nShowGrid=0\nthis line means nothing\nShowGrid=1\n"
-                       "bin\x01\x02=\x7f\n[\n=novalue\n[Other]\nB=2\n[gyrosuit]\nLoop=0\n";
-    PrivateProfile p;
-    p.Parse(text);
-    EXPECT_EQ(p.GetInt("GyroSuit", "ShowGrid", 5), 0) << "the first of repeated keys wins";
-    EXPECT_EQ(p.GetInt("GyroSuit", "Loop", 5), 0) << "a repeated section reads as one";
-    EXPECT_EQ(p.Serialize(), "[GyroSuit]\nShowGrid=0\nLoop=0\n[Other]\nB=2\n");
-}
-
 TEST(PrivateProfile, WrittenValuesCannotBreakTheFile) {
     PrivateProfile p;
     p.WriteString("S", "k", "one\ntwo\r\n[Injected]");

@@ -217,25 +217,21 @@ std::vector<FileChooser> FakePlatform::Choosers() const {
 
 MessageAnswer FakePlatform::MessageBox(const std::string& text, MessageButtons buttons,
                                        MessageIcon icon) {
-    Box box{text, buttons, icon, MessageAnswer::Ok, IsWindowThread()};
+    const Box box{text, buttons, icon, IsWindowThread()};
     BoxHandler handler;
-    std::size_t index = 0;
+    MessageAnswer answer = FirstButton(buttons);
     {
         std::lock_guard lock(mutex_);
+        boxes_.push_back(box);
+        calls_.push_back("box " + text);
         if (!boxScript_.empty()) {
             handler = std::move(boxScript_.front());
             boxScript_.pop_front();
         }
-        box.answer = boxDefault_.value_or(FirstButton(buttons));
-        index = boxes_.size();
-        boxes_.push_back(box);
-        calls_.push_back("box " + text);
+        answer = boxDefault_.value_or(answer);
     }
     // Outside the lock: a handler may call back into the port (post, pump, tick).
-    MessageAnswer answer = handler ? handler(box) : box.answer;
-    std::lock_guard lock(mutex_);
-    boxes_[index].answer = answer;
-    return answer;
+    return handler ? handler(box) : answer;
 }
 
 void FakePlatform::SetStatusText(int pane, const std::string& text) {

@@ -26,7 +26,6 @@ public:
         std::string text;
         MessageButtons buttons = MessageButtons::Ok;
         MessageIcon icon = MessageIcon::None;
-        MessageAnswer answer = MessageAnswer::Ok;
         bool onWindowThread = true;
     };
     using BoxHandler = std::function<MessageAnswer(const Box&)>;

@@ -102,22 +102,6 @@ TEST(Performer, WalksJumpsAndStaysOnTheFloorThroughTheScript) {
     EXPECT_LT(pass.slip / pass.slipSamples, 8.0) << "feet slide while they carry the weight";
 }
 
-TEST(Performer, ScriptRepeatsSeamlessly) {
-    const double period = sim::ScriptPeriod();
-    for (double t : {0.0, 1.9, 7.3}) {
-        sim::ScriptPose a = sim::ScriptAt(t);
-        sim::ScriptPose b = sim::ScriptAt(t + 3.0 * period);
-        EXPECT_NEAR(a.x, b.x, 1e-3f);
-        EXPECT_NEAR(std::remainder(a.heading - b.heading, 2.0 * M_PI), 0.0, 1e-3);
-        EXPECT_NEAR(a.posture[13].pitch, b.posture[13].pitch, 1e-3f);
-    }
-    sim::ScriptPose end = sim::ScriptAt(period - 1e-6);
-    sim::ScriptPose start = sim::ScriptAt(0.0);
-    EXPECT_NEAR(end.x, start.x, 1e-2f);
-    EXPECT_NEAR(end.y, start.y, 1e-2f);
-    EXPECT_NEAR(end.posture[4].yaw, start.posture[4].yaw, 1e-3f);
-}
-
 TEST(Performer, IgnoringTheFloorKeepsTheRootHeight) {
     sim::Performer performer(1.0); // crouching for the jump once the null pose is let go
     performer.RequestNull();

@@ -48,8 +48,6 @@ protected:
 TEST_F(Suits, LibraryStartsWithOneStudioSuitAndFailsCleanlyBeforeInit) {
     EXPECT_EQ(GyroNumSuits(), 0);
     EXPECT_EQ(GyroOpen(nullptr, OnFrame, OnTimeout), 0);
-    EXPECT_EQ(GyroVersion() & 0xffff, 3u);
-    EXPECT_EQ(GyroVersion() >> 16, 2u);
 
     sim::SetInitFails(true);
     EXPECT_EQ(GyroInit(), 0);
