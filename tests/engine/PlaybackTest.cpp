@@ -78,7 +78,7 @@ TEST_F(Playback, LoopOffStopsOnTheLastFrameAndKillsItsTimer) {
     EXPECT_EQ(Index(), 4u);
     EXPECT_EQ(Engine.Playback.load(), 0);
     EXPECT_EQ(Engine.PlaybackTimerId.load(), 0u);
-    EXPECT_FALSE(window.TimerRunning(timer));
+    EXPECT_TRUE(window.RunningTimers().empty());
     // Ending by itself leaves the marks alone until the next command.
     EXPECT_TRUE(window.CallsOf("check ").empty());
     OnPlay(); // plays again from the start
@@ -223,7 +223,7 @@ TEST_F(Playback, StopRewindsAndClearsTheShownFlags) {
     OnStop();
     EXPECT_EQ(Index(), 0u);
     EXPECT_EQ(Engine.DisplayFrame.Flags, 0u);
-    EXPECT_FALSE(window.TimerRunning(timer));
+    EXPECT_TRUE(window.RunningTimers().empty());
     EXPECT_EQ(window.StatusText(0), "Ready");
 }
 

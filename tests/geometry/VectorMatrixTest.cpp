@@ -40,12 +40,7 @@ TEST(Vector, NormalizeReturnsUnitCopyAndLeavesZeroAlone) {
     ExpectVector(v.Normalize(), 0.6f, 0.0f, 0.8f);
     ExpectVector(v, 3.0f, 0.0f, 4.0f);
 
-    Vector zero(0.0f, 0.0f, 0.0f);
-    Vector n = zero.Normalize();
-    EXPECT_EQ(n.x, 0.0f);
-    EXPECT_EQ(n.y, 0.0f);
-    EXPECT_EQ(n.z, 0.0f);
-    EXPECT_FALSE(std::isnan(n.x));
+    ExpectVector(Vector(0.0f, 0.0f, 0.0f).Normalize(), 0.0f, 0.0f, 0.0f); // not NaN
 }
 
 TEST(Vector, LengthSquaredIsDoubleWhileLengthIsFloat) {
@@ -72,11 +67,6 @@ TEST(Vector, DivisionMultipliesByTheFloatReciprocal) {
     EXPECT_NE(q.x, 5.0f / 3.0f);
     v /= 3.0f;
     EXPECT_EQ(v.x, q.x);
-
-    Vector inf = Vector(2.0f, -4.0f, 0.0f) / 0.0f;
-    EXPECT_TRUE(std::isinf(inf.x) && inf.x > 0);
-    EXPECT_TRUE(std::isinf(inf.y) && inf.y < 0);
-    EXPECT_TRUE(std::isnan(inf.z));
 }
 
 TEST(Vector, ValueAndInPlaceForms) {

@@ -98,12 +98,6 @@ void FakePlatform::TickAll() {
     }
 }
 
-bool FakePlatform::TimerRunning(TimerId id) const {
-    std::lock_guard lock(mutex_);
-    auto it = timers_.find(id);
-    return it != timers_.end() && it->second.alive;
-}
-
 std::vector<TimerId> FakePlatform::RunningTimers() const {
     std::lock_guard lock(mutex_);
     std::vector<TimerId> ids;

@@ -58,7 +58,6 @@ public:
     int Tick(TimerId id, int n);
     // Ticks every running timer once.
     void TickAll();
-    bool TimerRunning(TimerId id) const;
     std::vector<TimerId> RunningTimers() const;
     std::optional<std::int64_t> TimerPeriodNs(TimerId id) const; // any timer ever started
 
