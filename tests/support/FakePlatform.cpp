@@ -59,6 +59,26 @@ void FakePlatform::AnswerNextChooser(FileChoice choice) {
     chooserScript_.push_back(std::move(choice));
 }
 
+void FakePlatform::SetDrawingArea(PixelSize size) {
+    std::lock_guard lock(mutex_);
+    drawingArea_ = size;
+}
+
+void FakePlatform::SetScreenSize(PixelSize size) {
+    std::lock_guard lock(mutex_);
+    screenSize_ = size;
+}
+
+PixelSize FakePlatform::DrawingArea() {
+    std::lock_guard lock(mutex_);
+    return drawingArea_;
+}
+
+PixelSize FakePlatform::ScreenSize() {
+    std::lock_guard lock(mutex_);
+    return screenSize_;
+}
+
 // --- Timers -----------------------------------------------------------------------------
 
 bool FakePlatform::Tick(TimerId id) {

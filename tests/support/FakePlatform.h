@@ -44,8 +44,8 @@ public:
     void AnswerNextChooser(FileChoice choice);
     // The next StartTimer calls fail (return 0).
     void FailNextTimers(int count = 1) { failTimers_ += count; }
-    void SetDrawingArea(PixelSize size) { drawingArea_ = size; }
-    void SetScreenSize(PixelSize size) { screenSize_ = size; }
+    void SetDrawingArea(PixelSize size);
+    void SetScreenSize(PixelSize size);
 
     // --- Manual clock (Sleep advances it too) -------------------------------------------
     void SetTime(std::uint32_t ms) { now_ = ms; }
@@ -105,8 +105,8 @@ public:
     TimerId StartTimer(std::int64_t periodNs, std::function<void()> callback) override;
     void KillTimer(TimerId id) override;
     FileChoice ChooseFile(const FileChooser& request) override;
-    PixelSize DrawingArea() override { return drawingArea_; }
-    PixelSize ScreenSize() override { return screenSize_; }
+    PixelSize DrawingArea() override;
+    PixelSize ScreenSize() override;
     void SetCapture() override { Log("capture 1"); }
     void ReleaseCapture() override { Log("capture 0"); }
 
@@ -129,8 +129,8 @@ private:
     std::optional<MessageAnswer> boxDefault_;
     std::deque<FileChoice> chooserScript_;
     std::atomic<int> failTimers_{0};
-    std::atomic<PixelSize> drawingArea_{PixelSize{800, 600}};
-    std::atomic<PixelSize> screenSize_{PixelSize{1920, 1080}};
+    PixelSize drawingArea_{800, 600};
+    PixelSize screenSize_{1920, 1080};
 
     std::atomic<std::uint32_t> now_{0};
     std::map<TimerId, Timer> timers_;
