@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -87,9 +86,6 @@ void BM_AddFrame_OneHour(benchmark::State& state) {
     double onCpu = SlowestAppendOnCpuUs(frame);
     state.counters["slowest_append_us"] = slowestUs;
     state.counters["slowest_append_cpu_us"] = onCpu;
-    std::printf("BM_AddFrame_OneHour: slowest single append %.1f us (wall clock), %.1f us on the "
-                "CPU\n",
-                slowestUs, onCpu);
 }
 BENCHMARK(BM_AddFrame_OneHour)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -1,12 +1,13 @@
-// A simulated suit at divider 1 for ten seconds: how many frames arrive, and how late each
-// is against its deadline.
+// A simulated suit at divider 1 for ten seconds. Counters: how many frames arrive (1200 ± 1
+// expected) and how late each is against its deadline (median, 99th percentile, worst).
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
+
+#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -32,29 +33,31 @@ void OnFrame(const Frame* frame, SuitInfo*) {
 
 void OnTimeout(SuitInfo*) {}
 
-} // namespace
-
-int main() {
+void BM_SimulatedSuitTiming(benchmark::State& state) {
     telvo::sim::Reset();
     telvo::sim::UseConfigFile(false);
     telvo::sim::SetSuits({{1, "Studio", 1}});
-    if (GyroInit() == 0) {
-        std::fprintf(stderr, "GyroInit failed\n");
-        return 1;
+    uint32_t dropped = 0;
+    for (auto _ : state) {
+        count = 0;
+        if (GyroInit() == 0) {
+            state.SkipWithError("GyroInit failed");
+            return;
+        }
+        auto start = std::chrono::steady_clock::now();
+        GyroHandle suit = GyroOpen(nullptr, OnFrame, OnTimeout);
+        if (suit == 0) {
+            GyroFinish();
+            state.SkipWithError("GyroOpen failed");
+            return;
+        }
+        // The 1200th deadline falls on the ten-second mark; give it half a period to arrive.
+        std::this_thread::sleep_until(start + std::chrono::seconds(10) +
+                                      std::chrono::microseconds(4167));
+        GyroClose(suit);
+        dropped = GyroGetDropped(suit);
+        GyroFinish();
     }
-    auto start = std::chrono::steady_clock::now();
-    GyroHandle suit = GyroOpen(nullptr, OnFrame, OnTimeout);
-    if (suit == 0) {
-        std::fprintf(stderr, "GyroOpen failed\n");
-        return 1;
-    }
-    // The 1200th deadline falls on the ten-second mark; give it half a period to arrive.
-    std::this_thread::sleep_until(start + std::chrono::seconds(10) +
-                                  std::chrono::microseconds(4167));
-    GyroClose(suit);
-    uint32_t dropped = GyroGetDropped(suit);
-    GyroFinish();
-
     int n = std::min(count.load(), Capacity);
     std::vector<int64_t> sorted(lateness.begin(), lateness.begin() + n);
     std::sort(sorted.begin(), sorted.end());
@@ -64,10 +67,15 @@ int main() {
                                     q * static_cast<double>(sorted.size() - 1))]) /
                                     1e6;
     };
-    std::printf("frames in 10 s at divider 1: %d (expected 1200 +- 1), dropped %u\n", count.load(),
-                dropped);
-    std::printf("lateness against the deadlines: median %.3f ms, 99th percentile %.3f ms, "
-                "max %.3f ms\n",
-                at(0.5), at(0.99), at(1.0));
-    return count.load() >= 1199 && count.load() <= 1201 ? 0 : 1;
+    state.counters["frames"] = count.load();
+    state.counters["dropped"] = dropped;
+    state.counters["late_median_ms"] = at(0.5);
+    state.counters["late_p99_ms"] = at(0.99);
+    state.counters["late_max_ms"] = at(1.0);
+    if (count.load() < 1199 || count.load() > 1201) {
+        state.SkipWithError("not 1200 +- 1 frames in ten seconds");
+    }
 }
+BENCHMARK(BM_SimulatedSuitTiming)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
