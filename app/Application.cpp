@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QMessageBox>
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 namespace telvo {
 

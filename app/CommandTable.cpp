@@ -1,6 +1,6 @@
 #include "CommandTable.h"
 
-#include "CommandIds.h"
+#include "core/CommandIds.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #include "MainFrame.h"
 
 #include "AppIcon.h"
-#include "CommandIds.h"
+#include "core/CommandIds.h"
 #include "CommandTable.h"
-#include "Settings.h"
+#include "core/Settings.h"
 #include "ViewWidget.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/NoSuitsDetected.h"
@@ -265,8 +265,19 @@ bool CMainFrame::Create() {
     }
 
     UpdateMenuState();
-    OnViewCommand(CmdCenterView);
+    // Until the window is shown the view has a placeholder size; a fit now would show the
+    // figure tiny. The fit runs once the window is laid out (showEvent).
+    fitPending_ = true;
     return true;
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (fitPending_) {
+        fitPending_ = false;
+        QMetaObject::invokeMethod(
+            this, [this] { OnViewCommand(CmdCenterView); }, Qt::QueuedConnection);
+    }
 }
 
 bool CMainFrame::FindSuitsOrAsk() {

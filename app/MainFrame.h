@@ -56,6 +56,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -86,6 +87,7 @@ private:
     bool creating_ = false;
     bool closeRequested_ = false; // a close arrived while creating
     bool closed_ = false;
+    bool fitPending_ = false; // the creation's Center View waits for the shown window
 };
 
 } // namespace telvo

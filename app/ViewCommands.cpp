@@ -1,7 +1,7 @@
 // The view commands: Front View, Right Side View, Top View, Center View, Center Sequence.
 #include "MainFrame.h"
 
-#include "CommandIds.h"
+#include "core/CommandIds.h"
 #include "platform/qt/QtPlatform.h"
 #include "view/Camera.h"
 

@@ -1,5 +1,5 @@
 // One FrameCallback while recording and live, with the switches read: the whole frame pump.
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "bench/EnginePlatform.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"

@@ -2,7 +2,7 @@
 // the front view, the top view and a view turned 30 degrees about both screen axes, copied to
 // a window-sized image as the widget does. BM_PaintFloor fills and copies an empty picture
 // of the same size: no renderer can be faster than that.
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "bench/EnginePlatform.h"
 #include "engine/EngineState.h"
 #include "platform/qt/QtSurface.h"

@@ -14,8 +14,6 @@ namespace telvo::detail {
 // dismissing answer), so no step has to test for a missing window.
 Platform& Window();
 
-[[gnu::format(printf, 1, 2)]] std::string Format(const char* format, ...);
-
 // Longest count-down, in seconds: what the options dialog accepts. A settings file may hold
 // more; a window thread blocked for days is nobody's intent.
 constexpr int MaxCountDown = 999;

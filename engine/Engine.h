@@ -21,6 +21,9 @@ void Beep(int kind);          // 0 start of a recording, 1 its end, 2 start of l
 // Recording.
 void OnRecord();
 void OnStop();
+// The record limit in frames: RecordLimitFS frames, or RecordLimitFS seconds at the suit's
+// 120 / divider frames per second rounded to the nearest frame (a divider of 0 counts as 1).
+uint32_t RecordLimitFrames(uint32_t divider);
 
 // Playback.
 void OnPlay();
@@ -43,9 +46,6 @@ void OnStoreActorFile();
 // The recording, for readers on any thread. Both take Engine.RecordingMutex; the copy takes
 // Engine.DisplayMutex inside it (always in that order).
 uint32_t RecordedFrameCount();
-// Copies recorded frame `index` into DisplayFrame; false (and nothing copied) when the
-// recording holds no such frame.
-bool CopyRecordedFrameToDisplay(uint32_t index);
 
 // Opens a suit with the program's callbacks when none is open, and applies SuitFlags,
 // tracking and actor data to it. Returns the handle (0 when none could be opened). Live and

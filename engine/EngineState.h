@@ -18,7 +18,7 @@ namespace telvo {
 //   DisplayMutex too, so a paint nobody requested still sees a whole frame.
 // - The recording (Skeleton.FrameCount and Skeleton.Frames): RecordingMutex is held by
 //   whoever appends, frees, replaces or reads it, so no thread ever touches memory another
-//   has just freed.
+//   has just freed. RecordStartTime is written and read under it too.
 struct EngineState {
     // Suit and window.
     std::atomic<GyroHandle> SuitHandle{0};

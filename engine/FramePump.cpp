@@ -1,11 +1,14 @@
 // The frame callback (the frame pump) and the suit timeout callback, on the library's threads.
-#include "app/CommandIds.h"
-#include "app/Settings.h"
+#include "core/CommandIds.h"
+#include "core/Settings.h"
+#include "core/Text.h"
 #include "engine/Detail.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
 #include "engine/ServerState.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -41,17 +44,6 @@ void PollSwitches() {
     Engine.PreviousAux = aux;
 }
 
-// The record limit in frames. Seconds count at the suit's 120 / divider frames per second,
-// rounded to the nearest frame. The setting is taken as unsigned, as the count it is compared
-// with is.
-uint64_t RecordLimit(uint32_t divider) {
-    auto limit = static_cast<uint32_t>(Settings.RecordLimitFS.load());
-    if (Settings.RecordFramesOrSeconds != 0) {
-        return limit;
-    }
-    return static_cast<uint64_t>(static_cast<double>(limit) * 120.0 / divider + 0.5);
-}
-
 enum class Append { Stored, Skipped, AtLimit, OutOfMemory };
 
 Append AppendFrame(const Frame& frame, uint32_t divider) {
@@ -62,7 +54,7 @@ Append AppendFrame(const Frame& frame, uint32_t divider) {
         return Append::Skipped;
     }
     ::Skeleton& skeleton = Engine.Skeleton;
-    if (skeleton.FrameCount >= RecordLimit(divider) && Settings.RecordStop != 0) {
+    if (skeleton.FrameCount >= RecordLimitFrames(divider) && Settings.RecordStop != 0) {
         return Append::AtLimit;
     }
     if (GyroAddFrame(&skeleton) == 0 || skeleton.Frames == nullptr || skeleton.FrameCount == 0) {
@@ -112,6 +104,16 @@ void Display(const Frame& frame, uint32_t divider) {
 
 } // namespace
 
+uint32_t RecordLimitFrames(uint32_t divider) {
+    auto limit = static_cast<uint32_t>(Settings.RecordLimitFS.load());
+    if (Settings.RecordFramesOrSeconds != 0) {
+        return limit;
+    }
+    double frames = std::trunc(limit * 120.0 / (divider == 0 ? 1 : divider) + 0.5);
+    // A count of frames is 32 bits wide: a limit beyond it is never reached.
+    return frames < 4294967295.0 ? static_cast<uint32_t>(frames) : UINT32_MAX;
+}
+
 void FrameCallback(const Frame* frame, SuitInfo* suit) {
     if (Engine.Playback != 0 || frame == nullptr) {
         return;
@@ -145,7 +147,7 @@ void SuitTimeoutCallback(SuitInfo* suit) {
         return; // one message at a time
     }
     int number = suit != nullptr ? static_cast<int>(suit->Identity & 0xFFFF) : 0;
-    std::string text = detail::Format("Timeout on suit KVX%d", number);
+    std::string text = Format("Timeout on suit KVX%d", number);
     if (suit != nullptr) {
         // The library's name field need not be terminated.
         std::string name(suit->Name, strnlen(suit->Name, sizeof suit->Name));

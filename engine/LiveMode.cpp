@@ -1,6 +1,7 @@
 // Live mode, Set North, the motors and LEDs, beeps and opening the suit on demand.
-#include "app/CommandIds.h"
-#include "app/Settings.h"
+#include "core/CommandIds.h"
+#include "core/Settings.h"
+#include "core/Text.h"
 #include "engine/Detail.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"

@@ -1,7 +1,8 @@
 // Check marks, title and repaint from the flags. Runs on the window thread, and on the
 // library's thread when a timeout's Cancel stops: it touches the window only through the port.
-#include "app/CommandIds.h"
-#include "app/Settings.h"
+#include "core/CommandIds.h"
+#include "core/Settings.h"
+#include "core/Text.h"
 #include "engine/Detail.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
@@ -63,7 +64,7 @@ void UpdateMenuState() {
     // CurrentFile belongs to the window thread; it is read only while playing, which a Stop
     // on another thread has just ended.
     if (playing && s.CurrentFile[0] != '\0') {
-        window.SetWindowTitle(detail::Format("TelvoView - %.259s", s.CurrentFile));
+        window.SetWindowTitle(Format("TelvoView - %.259s", s.CurrentFile));
     } else {
         window.SetWindowTitle("TelvoView");
     }

@@ -1,5 +1,6 @@
 // Reading the current motion and actor files, the save-changes prompt and Store Actor File.
-#include "app/Settings.h"
+#include "core/Settings.h"
+#include "core/Text.h"
 #include "engine/Detail.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
@@ -120,7 +121,7 @@ void ReadCurrentActorFile() {
     // Read into a copy: a file that fails half way must not leave half new measurements.
     ActorData actor = Engine.ActorData;
     if (GyroReadActorData(Settings.CurrentActorFile, &actor) == 0) {
-        window.SetStatusText(0, detail::Format("Error reading file %s", Settings.CurrentActorFile));
+        window.SetStatusText(0, Format("Error reading file %s", Settings.CurrentActorFile));
         return;
     }
     Engine.ActorData = actor;
@@ -132,7 +133,7 @@ void ReadCurrentActorFile() {
         GyroPutSkeletonOnFloor(&Engine.Skeleton, Engine.Skeleton.Frames, &Engine.ActorData);
     }
     window.Invalidate();
-    window.SetStatusText(0, detail::Format("Reading file %s", Settings.CurrentActorFile));
+    window.SetStatusText(0, Format("Reading file %s", Settings.CurrentActorFile));
 }
 
 void SaveActorChangesPrompt() {

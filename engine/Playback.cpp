@@ -1,6 +1,7 @@
 // Play, Pause/Step, Step Backwards, the rate commands and the playback timer.
-#include "app/CommandIds.h"
-#include "app/Settings.h"
+#include "core/CommandIds.h"
+#include "core/Settings.h"
+#include "core/Text.h"
 #include "engine/Detail.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
@@ -106,16 +107,17 @@ void PlaybackTimerCallback() {
     }
     Engine.PlaybackTickCount = 0;
     uint32_t index = Engine.PlaybackIndex + 1;
+    bool end = index >= count && Settings.Loop == 0;
     if (index >= count) {
-        if (Settings.Loop != 0) {
-            index = 0;
-        } else {
-            detail::KillPlaybackTimer(); // its own: returns at once
-            Engine.Playback = 0;
-            index = LastIndex(count);
-        }
+        index = end ? LastIndex(count) : 0;
     }
+    // The index before the flag: once the flag is clear a Stop or Play may set its own index,
+    // which this one must not overwrite.
     Engine.PlaybackIndex = index;
+    if (end) {
+        detail::KillPlaybackTimer(); // its own: returns at once
+        Engine.Playback = 0;
+    }
     if (Engine.PaintPending.exchange(1) == 0) {
         Window().Invalidate();
     }

@@ -1,5 +1,6 @@
 // Record and Stop, and the recording's readers.
-#include "app/Settings.h"
+#include "core/Settings.h"
+#include "core/Text.h"
 #include "engine/Detail.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
@@ -27,6 +28,7 @@ void StopPlayback() {
 void EndRecording() {
     StopPlayback();
     uint32_t frames = 0;
+    uint32_t start = 0;
     {
         // Under the lock: once it is released no callback is inside an append any more.
         std::lock_guard lock(Engine.RecordingMutex);
@@ -34,10 +36,11 @@ void EndRecording() {
             return; // another thread ended it first
         }
         frames = Engine.Skeleton.FrameCount;
+        start = Engine.RecordStartTime;
     }
     Platform& window = Window();
     if (Settings.ReportFrameRate != 0) {
-        uint32_t elapsed = window.TimeMs() - Engine.RecordStartTime;
+        uint32_t elapsed = window.TimeMs() - start;
         if (elapsed > 0 && frames > 1) {
             double rate = (frames - 1) * 1000.0 / elapsed;
             window.SetStatusText(1, Format("Average Frame rate %.3f FPS, Dropped: %u", rate,
@@ -82,11 +85,12 @@ void StartRecording() {
         Engine.RecordingFull = 0;
     }
     Engine.PlaybackIndex = 0;
-    window.SetStatusText(0, detail::Format("Recording at %.2f frames per second", rate));
+    window.SetStatusText(0, Format("Recording at %.2f frames per second", rate));
     GyroClearDropped(Engine.SuitHandle);
-    // The start time is taken just before the flag is set rather than after, so a Stop on the
-    // timeout's thread never reads it while it is written.
+    // Taken just before the flag is set rather than after, and under the lock that the end
+    // reads it under, so a Stop on the timeout's thread never reads it half written.
     if (Settings.ReportFrameRate != 0) {
+        std::lock_guard lock(Engine.RecordingMutex);
         Engine.RecordStartTime = window.TimeMs();
     }
     Engine.Recording = 1;
@@ -123,17 +127,6 @@ void OnStop() {
 uint32_t RecordedFrameCount() {
     std::lock_guard lock(Engine.RecordingMutex);
     return Engine.Skeleton.Frames != nullptr ? Engine.Skeleton.FrameCount : 0;
-}
-
-bool CopyRecordedFrameToDisplay(uint32_t index) {
-    std::lock_guard recording(Engine.RecordingMutex);
-    const ::Skeleton& skeleton = Engine.Skeleton;
-    if (skeleton.Frames == nullptr || index >= skeleton.FrameCount) {
-        return false;
-    }
-    std::lock_guard display(Engine.DisplayMutex);
-    std::memcpy(static_cast<void*>(&Engine.DisplayFrame), &skeleton.Frames[index], sizeof(Frame));
-    return true;
 }
 
 } // namespace telvo

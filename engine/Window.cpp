@@ -2,8 +2,6 @@
 #include "engine/EngineState.h"
 
 #include <chrono>
-#include <cstdarg>
-#include <cstdio>
 #include <thread>
 
 namespace telvo::detail {
@@ -52,27 +50,6 @@ Platform& Window() {
     static SilentPlatform silent;
     Platform* window = Engine.MainWindow.load();
     return window != nullptr ? *window : silent;
-}
-
-std::string Format(const char* format, ...) {
-    char buffer[512];
-    std::va_list args;
-    va_start(args, format);
-    int length = std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    if (length < 0) {
-        return {};
-    }
-    if (static_cast<std::size_t>(length) < sizeof buffer) {
-        return std::string(buffer, static_cast<std::size_t>(length));
-    }
-    // Paths make some texts long; format again into a buffer of the right size.
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    va_start(args, format);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
-    text.resize(static_cast<std::size_t>(length));
-    return text;
 }
 
 } // namespace telvo::detail

@@ -1,6 +1,6 @@
 // Any bytes as a settings file: parsing, every read, a write and a re-read must hold up, and
 // what is saved must read back the same.
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "platform/PrivateProfile.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "ViewMath.h"
 #include "ViewState.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
 #include "platform/Platform.h"
@@ -34,8 +34,8 @@ PixelSize DragScreen(Platform& platform) {
 }
 
 void FollowCharacterPan(const Vector& root) {
-    double a = DotD(Row(View.ViewRotation, 0), root);
-    double b = DotD(Row(View.ViewRotation, 1), root);
+    double a = DotD(View.ViewRotation.RowX(), root);
+    double b = DotD(View.ViewRotation.RowY(), root);
     View.ViewPanX = static_cast<float>(-a * View.ViewScale);
     View.ViewPanY = static_cast<float>(b * View.ViewScale - FollowLift * View.ViewHeight);
 }
@@ -139,16 +139,14 @@ void OnViewMouseMove(Platform& platform, const MouseEvent& event) {
     } else if (left) {
         auto h = static_cast<float>(static_cast<double>(dx) * DragSensitivity / screen.width);
         auto v = static_cast<float>(static_cast<double>(dy) * DragSensitivity / screen.height);
-        View.ViewRotation =
-            Product(Product(Matrix::RotX(v), Matrix::RotY(h)), View.DragStartRotation);
+        View.ViewRotation = Matrix::RotX(v) * Matrix::RotY(h) * View.DragStartRotation;
     } else {
         // The view centre as drawn, moved into screen pixels like the mouse points.
         int cx = (View.ViewWidth >> 1) + RoundPixel(View.ViewPanX) + (event.screenX - event.x);
         int cy = (View.ViewHeight >> 1) + RoundPixel(View.ViewPanY) + (event.screenY - event.y);
         double a0 = std::atan2(View.DragStartY - cy, View.DragStartX - cx);
         double a1 = std::atan2(event.screenY - cy, event.screenX - cx);
-        View.ViewRotation =
-            Product(Matrix::RotZ(static_cast<float>(a0 - a1)), View.DragStartRotation);
+        View.ViewRotation = Matrix::RotZ(static_cast<float>(a0 - a1)) * View.DragStartRotation;
     }
     Invalidate(platform);
 }
@@ -166,12 +164,12 @@ void OnTopView(Platform& platform) {
 }
 
 void WidenExtent(ViewExtent& extent, const ::Skeleton& skeleton, bool first) {
-    Vector right = Row(View.ViewRotation, 0);
-    Vector up = Row(View.ViewRotation, 1);
+    Vector right = View.ViewRotation.RowX();
+    Vector up = View.ViewRotation.RowY();
     for (int i = 0; i < SkeletonNodeCount; ++i) {
         const Vector& p = skeleton.Nodes[i].Position;
-        float sx = Dot(right, p);
-        float sy = -Dot(up, p);
+        float sx = right * p;
+        float sy = -(up * p);
         if (first && i == 0) {
             extent = {sx, sy, sx, sy};
             continue;

@@ -3,14 +3,14 @@
 #include "SceneRenderer.h"
 #include "Surface.h"
 #include "ViewState.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
+#include "core/Text.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
 #include "platform/Platform.h"
 #include "suitlib/SuitLib.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <mutex>
 
@@ -18,21 +18,10 @@ namespace telvo {
 
 namespace {
 
-constexpr size_t TextCapacity = 80;
-
-// The recording limit in frames, as the counter shows it; seconds at 120 / divider frames per
-// second, held within 32 bits.
-uint32_t RecordLimitFrames() {
-    auto limit = static_cast<uint32_t>(Settings.RecordLimitFS.load());
-    if (Settings.RecordFramesOrSeconds.load() != 0) {
-        return limit;
-    }
+uint32_t SuitDivider() {
     SuitInfo info{};
     GyroGetSuitInfo(Engine.SuitHandle.load(), &info);
-    uint32_t divider = info.FrameDivider == 0 ? 1 : info.FrameDivider;
-    double frames = std::trunc(limit * 120.0 / divider + 0.5);
-    double most = std::numeric_limits<uint32_t>::max();
-    return static_cast<uint32_t>(frames < most ? frames : most);
+    return info.FrameDivider;
 }
 
 uint32_t DisplayFlags() {
@@ -51,20 +40,19 @@ void RefreshNorth() {
 } // namespace
 
 std::string FrameCounterText() {
-    char text[TextCapacity] = "";
     const char* suffix = Engine.Paused.load() != 0 ? "   (Paused)" : "";
     if (Engine.Recording.load() != 0) {
         uint32_t count = RecordedFrameCount();
         if (Settings.RecordStop.load() != 0) {
-            std::snprintf(text, sizeof text, "Frame %u / %u%s", count, RecordLimitFrames(), suffix);
-        } else {
-            std::snprintf(text, sizeof text, "Frame %u%s", count, suffix);
+            return Format("Frame %u / %u%s", count, RecordLimitFrames(SuitDivider()), suffix);
         }
-    } else if (Engine.Playback.load() != 0 || Engine.Live.load() == 0) {
-        std::snprintf(text, sizeof text, "Frame %u / %u%s", Engine.PlaybackIndex.load() + 1,
-                      RecordedFrameCount(), suffix);
+        return Format("Frame %u%s", count, suffix);
     }
-    return text;
+    if (Engine.Playback.load() != 0 || Engine.Live.load() == 0) {
+        return Format("Frame %u / %u%s", Engine.PlaybackIndex.load() + 1, RecordedFrameCount(),
+                      suffix);
+    }
+    return {};
 }
 
 void DrawStatusLines(Surface& surface, uint32_t flags) {
@@ -77,23 +65,19 @@ void DrawStatusLines(Surface& surface, uint32_t flags) {
     if (Settings.ShowInfo.load() == 0) {
         return;
     }
-    char text[TextCapacity];
-    uint32_t w = flags >> 16;
-    if ((w & 0x40) != 0) {
-        std::snprintf(text, sizeof text, "Switches = %d %d %d %d %d %d", w & 1, (w >> 1) & 1,
-                      (w >> 2) & 1, (w >> 3) & 1, (w >> 4) & 1, (w >> 5) & 1);
-    } else {
-        std::snprintf(text, sizeof text, "No Switches");
-    }
+    auto sw = [flags](int i) { return static_cast<int>((flags >> (FrameSwitchShift + i)) & 1); };
+    std::string text = (flags & FrameSwitchesValid) != 0
+                           ? Format("Switches = %d %d %d %d %d %d", sw(0), sw(1), sw(2), sw(3),
+                                    sw(4), sw(5))
+                           : std::string("No Switches");
     surface.SetTextColor(White);
     surface.Text(2, 42, text);
-    if ((w & 0x800) != 0) {
-        int e = static_cast<int>((w >> 8) & 7);
-        std::snprintf(text, sizeof text, "External sync, tracker rate = %g FPS",
-                      120.0 / static_cast<double>(1 << e));
-        surface.Text(2, 62, text);
+    if ((flags & FrameExternalSync) != 0) {
+        int e = static_cast<int>((flags >> FrameSyncExponentShift) & 7);
+        surface.Text(2, 62, Format("External sync, tracker rate = %g FPS",
+                                   120.0 / static_cast<double>(1 << e)));
     }
-    if ((w & 0x8000) != 0) {
+    if ((flags & FrameMechanicalSuit) != 0) {
         surface.Text(2, 82, "Mechanical suit");
     }
 }
@@ -112,17 +96,14 @@ void CountPaint(uint32_t now) {
 }
 
 std::string DisplayRateText() {
-    char text[TextCapacity] = "";
-    if (View.DisplayRate >= 1.0f) {
-        if (GyroHandle suit = Engine.SuitHandle.load(); suit != 0) {
-            std::snprintf(text, sizeof text, "Display: %5.1f FPS, Dropped: %u",
-                          static_cast<double>(View.DisplayRate), GyroGetDropped(suit));
-        } else {
-            std::snprintf(text, sizeof text, "Display: %5.1f FPS, Offline",
-                          static_cast<double>(View.DisplayRate));
-        }
+    if (View.DisplayRate < 1.0f) {
+        return {};
     }
-    return text;
+    if (GyroHandle suit = Engine.SuitHandle.load(); suit != 0) {
+        return Format("Display: %5.1f FPS, Dropped: %u", static_cast<double>(View.DisplayRate),
+                      GyroGetDropped(suit));
+    }
+    return Format("Display: %5.1f FPS, Offline", static_cast<double>(View.DisplayRate));
 }
 
 void OnPaint(Platform& platform, PaintTarget& target) {

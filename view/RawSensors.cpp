@@ -6,7 +6,7 @@
 #include "engine/EngineState.h"
 #include "suitlib/SuitLib.h"
 
-#include <cstdio>
+#include <string>
 
 namespace telvo {
 
@@ -17,15 +17,16 @@ inline constexpr Pen AwayPen{2, Blue};
 
 } // namespace
 
-Point ProjectGizmo(const Vector& d) {
-    float a = RawAxisLength * Dot(Row(FrontViewRotation, 0), d);
-    float b = -RawAxisLength * Dot(Row(FrontViewRotation, 1), d);
+Point ProjectGizmo(Vector d) {
+    Matrix front = FrontViewRotation;
+    float a = RawAxisLength * (front.RowX() * d);
+    float b = -RawAxisLength * (front.RowY() * d);
     return {(View.ViewWidth >> 1) + RoundPixel(a), (View.ViewHeight >> 1) + RoundPixel(b)};
 }
 
 void DrawRawCrosses(Surface& surface, const Matrix (&raw)[19]) {
     static const char* const letters[3] = {"X", "Y", "Z"};
-    const Vector towardsViewer = Row(FrontViewRotation, 2);
+    Vector towardsViewer = Matrix(FrontViewRotation).RowZ();
     for (int i = 0; i < RawSensorCount; ++i) {
         float cx = static_cast<float>(-2 + i % 5);
         float cy = 1.5f - static_cast<float>(i / 5);
@@ -34,14 +35,13 @@ void DrawRawCrosses(Surface& surface, const Matrix (&raw)[19]) {
         surface.SetPen(FacingPen);
         Point centre = ProjectGizmo({0.0f, 0.0f, 0.0f});
         centre = {centre.x + offX, centre.y + offY};
-        char label[16];
-        std::snprintf(label, sizeof label, "Gyro %d", i);
         surface.SetTextColor(Green);
-        surface.Text(centre.x, centre.y, label);
+        surface.Text(centre.x, centre.y, "Gyro " + std::to_string(i));
         surface.SetTextColor(Red);
         for (int k = 0; k < 3; ++k) {
-            Vector d = Column(raw[i], k);
-            surface.SetPen(Dot(towardsViewer, d) >= 0.0f ? FacingPen : AwayPen);
+            Matrix sensor = raw[i];
+            Vector d = k == 0 ? sensor.ColX() : k == 1 ? sensor.ColY() : sensor.ColZ();
+            surface.SetPen(towardsViewer * d >= 0.0f ? FacingPen : AwayPen);
             Point tip = ProjectGizmo(d);
             tip = {tip.x + offX, tip.y + offY};
             surface.Line(centre, tip);

@@ -18,6 +18,6 @@ void DrawRawCrosses(Surface& surface, const Matrix (&raw)[19]);
 
 // A sensor direction from the front, 60 pixels per unit, relative to the drawing area's centre
 // (no scale or pan of the user's view).
-Point ProjectGizmo(const Vector& direction);
+Point ProjectGizmo(Vector direction);
 
 } // namespace telvo

@@ -5,7 +5,7 @@
 #include "SolidBody.h"
 #include "ViewMath.h"
 #include "ViewState.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "engine/EngineState.h"
 #include "suitlib/SuitLib.h"
 
@@ -72,7 +72,7 @@ float DepthOf(const DrawItem& item) {
         key = {(item.end.x + item.pos.x) * 0.5f, (item.end.y + item.pos.y) * 0.5f,
                (item.end.z + item.pos.z) * 0.5f};
     }
-    return Dot(Row(View.ViewRotation, 2), key);
+    return View.ViewRotation.RowZ() * key;
 }
 
 void DrawPointItem(Surface& surface, const DrawItem& item, bool labels) {
@@ -106,8 +106,8 @@ void DrawWireBone(Surface& surface, const DrawItem& item) {
 } // namespace
 
 Point ProjectToScreen(const Vector& p, float scale) {
-    double a = DotD(Row(View.ViewRotation, 0), p);
-    double b = DotD(Row(View.ViewRotation, 1), p);
+    double a = DotD(View.ViewRotation.RowX(), p);
+    double b = DotD(View.ViewRotation.RowY(), p);
     auto tx = static_cast<float>(a * scale + View.ViewPanX);
     auto ty = static_cast<float>(View.ViewPanY - b * scale);
     return {(View.ViewWidth >> 1) + RoundPixel(tx), (View.ViewHeight >> 1) + RoundPixel(ty)};

@@ -1,9 +1,8 @@
 #include "SolidBody.h"
 
 #include "SceneRenderer.h"
-#include "ViewMath.h"
 #include "ViewState.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "suitlib/SuitLib.h"
 
 #include <cmath>
@@ -25,27 +24,26 @@ bool ComputeRingPoints(const SkeletonNode& parent, const SkeletonNode& child, Dr
             w = {w.x / wl, 0.0f, w.z / wl};
         }
     }
-    Vector v = Cross(u, w);
+    Vector v = u ^ w;
     // Bone coordinates (along w, v, u) to world directions.
-    Matrix toWorld = Product(parent.Orientation, Matrix(w, v, u).Transpose());
+    Matrix toWorld = Matrix(parent.Orientation) * Matrix(w, v, u).Transpose();
     float h = len * WaistFraction;
     Matrix turn = Matrix::RotZ(RingAngle);
     Vector p{0.0f, h, h};
     for (Vector& corner : bone.ring) {
-        corner = Add(bone.pos, Apply(toWorld, p));
-        p = Apply(turn, p);
+        corner = toWorld * p + bone.pos;
+        p = turn * p;
     }
     return true;
 }
 
-void DrawShadedTriangle(Surface& surface, const Vector& p1, const Vector& p2, const Vector& p3,
-                        bool green) {
-    Vector n = Cross(Sub(p2, p1), Sub(p3, p1));
+void DrawShadedTriangle(Surface& surface, Vector p1, Vector p2, Vector p3, bool green) {
+    Vector n = (p2 - p1) ^ (p3 - p1);
     float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
     if (length != 0.0f) {
         n = {n.x / length, n.y / length, n.z / length};
     }
-    float i = Dot(n, Row(View.ViewRotation, 2));
+    float i = n * View.ViewRotation.RowZ();
     if (!(i > 0.0f)) {
         return; // facing away, edge-on or degenerate
     }

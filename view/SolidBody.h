@@ -21,8 +21,7 @@ bool ComputeRingPoints(const SkeletonNode& parent, const SkeletonNode& child, Dr
 // One face lit from the viewer: nothing when it faces away, is edge-on or degenerate;
 // otherwise filled grey (green when asked) by how squarely it faces the viewer, outlined with
 // the surface's current pen.
-void DrawShadedTriangle(Surface& surface, const Vector& p1, const Vector& p2, const Vector& p3,
-                        bool green);
+void DrawShadedTriangle(Surface& surface, Vector p1, Vector p2, Vector p3, bool green);
 
 // The six faces of a bone item.
 void DrawSolidBone(Surface& surface, const DrawItem& bone);

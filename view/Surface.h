@@ -48,7 +48,6 @@ public:
     virtual void SetTextColor(Rgb colour) = 0;
     // The 7.2-point label font. false when it cannot be made: the default font stays.
     virtual bool SelectLabelFont() = 0;
-    virtual void SelectDefaultFont() = 0;
     // Pushes and pops the pen, the text colour and the font. Every Save has its Restore.
     virtual void Save() = 0;
     virtual void Restore() = 0;

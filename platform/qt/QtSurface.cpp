@@ -76,10 +76,6 @@ bool QtSurface::SelectLabelFont() {
     return true;
 }
 
-void QtSurface::SelectDefaultFont() {
-    state_.label = false;
-}
-
 void QtSurface::Save() {
     if (depth_ < static_cast<int>(std::size(saved_))) {
         saved_[depth_] = state_;

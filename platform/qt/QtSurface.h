@@ -32,7 +32,6 @@ public:
     void SetPen(Pen pen) override;
     void SetTextColor(Rgb colour) override;
     bool SelectLabelFont() override;
-    void SelectDefaultFont() override;
     void Save() override;
     void Restore() override;
 

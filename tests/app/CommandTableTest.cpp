@@ -1,5 +1,5 @@
 #include "app/CommandTable.h"
-#include "app/CommandIds.h"
+#include "core/CommandIds.h"
 
 #include <gtest/gtest.h>
 

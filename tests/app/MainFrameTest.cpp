@@ -2,7 +2,7 @@
 // program's state, boxes asked for by the library's threads.
 #include "WindowFixture.h"
 
-#include "app/CommandIds.h"
+#include "core/CommandIds.h"
 #include "app/ViewWidget.h"
 #include "dialogs/AboutBox.h"
 #include "engine/Engine.h"

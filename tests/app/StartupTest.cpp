@@ -3,7 +3,7 @@
 #include "WindowFixture.h"
 
 #include "app/Application.h"
-#include "app/CommandIds.h"
+#include "core/CommandIds.h"
 #include "app/SignalRelay.h"
 #include "dialogs/NoSuitsDetected.h"
 

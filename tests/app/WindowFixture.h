@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/MainFrame.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "engine/EngineState.h"
 #include "engine/ServerState.h"
 #include "platform/PrivateProfile.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CommandIds.h"
-#include "app/Settings.h"
+#include "core/CommandIds.h"
+#include "core/Settings.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
 #include "engine/ServerState.h"

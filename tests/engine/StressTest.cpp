@@ -22,6 +22,7 @@ protected:
         Settings.RecordFramesOrSeconds = 1;
         Settings.RecordLimitFS = 200;
         Settings.RecordBeep = 0;
+        Settings.ReportFrameRate = 1; // the start time is written and read on two threads
         ASSERT_NE(Open(), 0);
     }
 
@@ -44,13 +45,17 @@ protected:
         threads.emplace_back([this] {
             while (!done) {
                 if (Engine.PaintPending.load(std::memory_order_acquire) != 0) {
-                    if (Engine.Playback != 0) {
-                        CopyRecordedFrameToDisplay(Engine.PlaybackIndex);
-                    }
+                    // What the view's paint does: the recorded frame during playback, else
+                    // the frame the pump handed over.
                     Frame shown;
                     {
-                        std::lock_guard lock(Engine.DisplayMutex);
-                        shown = Engine.DisplayFrame;
+                        std::scoped_lock lock(Engine.RecordingMutex, Engine.DisplayMutex);
+                        const ::Skeleton& skeleton = Engine.Skeleton;
+                        uint32_t index = Engine.PlaybackIndex;
+                        shown = Engine.Playback != 0 && skeleton.Frames != nullptr &&
+                                        index < skeleton.FrameCount
+                                    ? skeleton.Frames[index]
+                                    : Engine.DisplayFrame;
                     }
                     (void)shown;
                     Engine.PaintPending.store(0, std::memory_order_release);
@@ -149,6 +154,29 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
     EXPECT_EQ(Engine.Recording.load(), 0);
     EXPECT_EQ(Engine.Playback.load(), 0);
     EXPECT_TRUE(window.RunningTimers().empty());
+}
+
+// Stop on the window thread while the timer's last tick ends a motion on its own thread: after
+// Stop the motion is rewound, whichever of the two came first.
+TEST_F(EngineTest, StopDuringTheLastTickRewinds) {
+    Settings.Loop = 0;
+    RecordFrames(2);
+    std::atomic<bool> done{false};
+    std::thread ticking([&] {
+        while (!done) {
+            window.TickAll();
+        }
+    });
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i) {
+        OnPlay();
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 50));
+        OnStop();
+        ASSERT_EQ(Engine.PlaybackIndex.load(), 0u) << "round " << i;
+        Engine.PaintPending = 0;
+    }
+    done = true;
+    ticking.join();
 }
 
 } // namespace

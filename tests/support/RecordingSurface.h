@@ -28,7 +28,6 @@ public:
     void SetPen(Pen pen) override { state_.pen = pen; }
     void SetTextColor(Rgb colour) override { state_.text = colour; }
     bool SelectLabelFont() override { return state_.label = labelFontAvailable; }
-    void SelectDefaultFont() override { state_.label = false; }
     void Save() override { saved_.push_back(state_); }
     void Restore() override;
     void Line(Point from, Point to) override { Add(Kind::Line, from, to); }

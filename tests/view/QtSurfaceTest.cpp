@@ -62,7 +62,6 @@ TEST_F(QtSurfaceTest, TextHangsBelowItsCornerOnAClearBackground) {
         ASSERT_TRUE(surface.SelectLabelFont());
         surface.Save();
         surface.SetTextColor(Red);
-        surface.SelectDefaultFont();
         surface.Restore();
         surface.Text(20, 30, "M       M"); // nothing behind the blanks is painted
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "engine/EngineState.h"
 #include "telvoria/TelvoriaSim.h"
 #include "tests/support/FakePlatform.h"

@@ -1,13 +1,12 @@
 // The view in the real main window on the offscreen platform: mouse drags, view commands and
-// the painted picture. With TELVO_VIEW_PICTURES naming a folder, Screenshot saves the window.
-#include "app/CommandIds.h"
+// the painted picture.
+#include "core/CommandIds.h"
 #include "app/ViewWidget.h"
 #include "tests/app/WindowFixture.h"
 #include "view/ViewState.h"
 
 #include <QMouseEvent>
 
-#include <cstdlib>
 
 namespace telvo::testing {
 namespace {
@@ -100,27 +99,21 @@ TEST_F(ViewWindow, LivePerformerIsPaintedFitted) {
     EXPECT_EQ(View.ViewHeight, view->height());
 }
 
-// A second of the live performer at 30 frames a second, turned a little.
-TEST_F(ViewWindow, Screenshot) {
-    const char* folder = std::getenv("TELVO_VIEW_PICTURES");
-    if (folder == nullptr) {
-        GTEST_SKIP() << "TELVO_VIEW_PICTURES is not set";
-    }
-    frame->resize(1024, 720);
-    Settings.ShowNodes = 1;
-    frame->OnCommand(CmdLive);
-    sim::Deliver(Engine.SuitHandle.load(), 400);
-    frame->OnCommand(CmdFrontView);
-    View.ViewRotation = Matrix::RotX(0.35f) * Matrix::RotY(-0.5f) * FrontViewRotation;
-    frame->OnCommand(CmdCenterView);
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 1300) {
-        sim::Deliver(Engine.SuitHandle.load(), 4);
-        QTest::qWait(33);
-    }
-    view->repaint();
-    frame->grab().save(QString::fromUtf8(folder) + QStringLiteral("/window.png"));
+// The creation's fit waits for the shown window: fitted against the placeholder size the
+// figure would first show tiny.
+TEST_F(WindowTest, TheFirstFitUsesTheShownDrawingArea) {
+    View.Reset();
+    CMainFrame& made = Make();
+    ASSERT_TRUE(made.Create());
+    made.OnCommand(CmdRecord);
+    sim::Deliver(Engine.SuitHandle.load(), 5);
+    made.OnCommand(CmdStop);
+    made.showNormal();
+    ASSERT_TRUE(WaitFor([] { return View.ViewScale != 6.0f; }));
+    const float first = View.ViewScale;
+    made.OnCommand(CmdCenterView);
+    EXPECT_FLOAT_EQ(View.ViewScale, first);
+    EXPECT_GT(made.View()->height(), 300);
 }
 
 } // namespace

@@ -1,8 +1,8 @@
-#include "Settings.h"
+#include "core/Settings.h"
 
+#include "core/Text.h"
 #include "platform/PrivateProfile.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -33,14 +33,6 @@ constexpr SettingKey Int(const char* name, std::atomic<int> V::*member) {
 }
 constexpr SettingKey Real(const char* name, std::atomic<float> V::*member) {
     return {name, SettingKind::Float, nullptr, nullptr, member};
-}
-
-std::optional<float> ParseFloat(const std::string& text) {
-    float f = 0.0f;
-    if (std::sscanf(text.c_str(), "%f", &f) != 1 || !std::isfinite(f)) {
-        return std::nullopt;
-    }
-    return f;
 }
 
 } // namespace
@@ -143,8 +135,8 @@ void StoreSettings(const SettingsValues& values, PrivateProfile& profile) {
             profile.WriteString(SettingsSection, key.name, text);
             break;
         case SettingKind::Float:
-            std::snprintf(text, sizeof text, "%f", static_cast<double>((values.*key.real).load()));
-            profile.WriteString(SettingsSection, key.name, text);
+            profile.WriteString(SettingsSection, key.name,
+                                Format("%f", static_cast<double>((values.*key.real).load())));
             break;
         }
         if (key.integer == &V::SuitFlags) {
