@@ -2,13 +2,14 @@
 
 #include "MainFrame.h"
 #include "SignalRelay.h"
+#include "core/Settings.h"
 #include "platform/qt/QtPlatform.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
 
-#include "core/Settings.h"
+#include <clocale>
 
 namespace telvo {
 
@@ -31,6 +32,9 @@ CommandLineFile ParseCommandLine(const QStringList& arguments) {
 
 int RunApplication(int& argc, char** argv) {
     QApplication app(argc, argv);
+    // Qt has set the C library's locale from the environment; numbers written or read as text
+    // must read "2.5" in every locale. Before any thread of ours starts.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("TelvoView"));
     QApplication::setOrganizationName(QString());
 

@@ -1,10 +1,14 @@
 #include "core/Settings.h"
 
+#include "core/Text.h"
+
 #include "platform/PrivateProfile.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -55,14 +59,15 @@ TEST_F(SettingsFile, FreshStartTakesTheDefaultsAndWritesAll38KeysInTableOrder) {
 
     Save();
     std::string text = ReadAll(file());
-    std::vector<std::string> expected;
-    for (const SettingKey& k : SettingKeys) {
-        expected.push_back(k.name);
-        if (expected.back() == "SuitFlags") {
-            expected.push_back("EnableTracking");
-        }
-    }
-    ASSERT_EQ(expected.size(), 38u);
+    const std::vector<std::string> expected = {
+        "CurrentActorFile", "CurrentActorFileDir", "CurrentFile", "CurrentFileDir",
+        "CurrentFileType", "ShowAxes", "ColorFront", "ShowNorth", "ShowGrid", "ShowInfo",
+        "ReportFrameRate", "ShowFootShadow", "ShowContactPointRadii", "FollowCharacter",
+        "ShowContactPoints", "ShowNodeNames", "ShowNodes", "Loop", "RenderType", "FootLength",
+        "HeelWidth", "BallWidth", "FootShortenOutside", "RecordLimitFS",
+        "RecordFramesOrSeconds", "RecordStop", "RecordBeep", "PCBeep", "RecordDelayEnable",
+        "RecordDelay", "Autoload", "LookForSuitOnStartup", "SuitFlags", "EnableTracking",
+        "ShowMarkers", "ShowMarkerNames", "UseSwitches", "Units"};
     EXPECT_EQ(KeysIn(text), expected);
     EXPECT_NE(text.find("[GyroSuit]\nCurrentActorFile=\n"), std::string::npos)
         << "empty paths are written as empty entries";
@@ -171,6 +176,30 @@ TEST_F(SettingsFile, BadValuesFallBackAndTheNextSaveIsClean) {
     EXPECT_NE(saved.find("RenderType=2\n"), std::string::npos);
     EXPECT_NE(saved.find("CurrentFile=\n"), std::string::npos);
     EXPECT_NE(saved.find("RecordDelay=-4\n"), std::string::npos);
+}
+
+// A user whose locale writes "2,5": the file and the status texts keep "2.5", so a run in
+// another locale reads back what this one wrote.
+TEST_F(SettingsFile, NumbersKeepTheCFormatInACommaLocale) {
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed (scripts/install-deps makes it)";
+    }
+    char comma[16];
+    std::snprintf(comma, sizeof comma, "%.1f", 2.5);
+    values.FootLength = 10.0f;
+    values.HeelWidth = 2.5f;
+    Save();
+    values.Reset();
+    Load();
+    std::string status = Format("Playing at %.2f frames per second", 120.0);
+    std::setlocale(LC_ALL, "C");
+
+    ASSERT_STREQ(comma, "2,5") << "the locale is not in effect";
+    std::string text = ReadAll(file());
+    EXPECT_NE(text.find("\nFootLength=10.000000\n"), std::string::npos);
+    EXPECT_NE(text.find("\nHeelWidth=2.500000\n"), std::string::npos);
+    EXPECT_EQ(values.HeelWidth, 2.5f);
+    EXPECT_EQ(status, "Playing at 120.00 frames per second");
 }
 
 TEST_F(SettingsFile, PathAtTheLimitIsKeptAndOneLongerRefused) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <utility>
 
 namespace telvo {
 namespace {
@@ -156,27 +157,34 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
     EXPECT_TRUE(window.RunningTimers().empty());
 }
 
-// Stop on the window thread while the timer's last tick ends a motion on its own thread: after
-// Stop the motion is rewound, whichever of the two came first.
+// A Stop that lands while the timer's last tick ends the motion, between the tick's kill of
+// its own timer and the end of the tick: the motion is rewound all the same.
+class StopInTheLastTick : public FakePlatform {
+public:
+    void KillTimer(TimerId id) override {
+        if (std::exchange(stopNow, false)) {
+            OnStop();
+        }
+        FakePlatform::KillTimer(id);
+    }
+    bool stopNow = false;
+};
+
 TEST_F(EngineTest, StopDuringTheLastTickRewinds) {
     Settings.Loop = 0;
     RecordFrames(2);
-    std::atomic<bool> done{false};
-    std::thread ticking([&] {
-        while (!done) {
-            window.TickAll();
+    StopInTheLastTick timerWindow;
+    Engine.MainWindow = &timerWindow;
+    OnPlay();
+    timerWindow.stopNow = true;
+    std::thread([&timerWindow] {
+        while (Engine.Playback != 0) {
+            timerWindow.TickAll();
         }
-    });
-    std::mt19937 random(7);
-    for (int i = 0; i < 300; ++i) {
-        OnPlay();
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 50));
-        OnStop();
-        ASSERT_EQ(Engine.PlaybackIndex.load(), 0u) << "round " << i;
-        Engine.PaintPending = 0;
-    }
-    done = true;
-    ticking.join();
+    }).join();
+    EXPECT_FALSE(timerWindow.stopNow) << "the tick never ended the motion";
+    EXPECT_EQ(Engine.PlaybackIndex.load(), 0u);
+    Engine.MainWindow = &window;
 }
 
 } // namespace
