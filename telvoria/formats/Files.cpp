@@ -7,13 +7,7 @@ int GyroReadActorData(const char*, ActorData*) {
 int GyroWriteActorData(const char*, const ActorData*, int) {
     return 0;
 }
-int GyroReadBVH(const char*, Skeleton*) {
-    return 0;
-}
 int GyroReadTL(const char*, Skeleton*, ActorData*) {
-    return 0;
-}
-int GyroWriteBVH(const char*, Skeleton*) {
     return 0;
 }
 int GyroWriteTL(const char*, Skeleton*, const ActorData*) {
