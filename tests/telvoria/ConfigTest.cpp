@@ -5,85 +5,76 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 namespace telvo::test {
 namespace {
 
-using sim::ParseSetup;
-
-TEST(SimConfig, ReadsSuitsCaseBlindWithComments) {
-    sim::Setup s = ParseSetup("; stage two\n[simulation]\nSUITS = 2\ntracker=1\n"
-                              "TimeoutMs=250\n\n[Suit1]\nNumber=12\nName = Blue Suit \n"
-                              "FrameDivider=3\n# second\n[Suit2]\nIdentity=131077\nName=\n");
-    ASSERT_EQ(s.suits.size(), 2u);
-    EXPECT_EQ(s.suits[0].identity, 12u);
-    EXPECT_EQ(s.suits[0].name, "Blue Suit");
-    EXPECT_EQ(s.suits[0].frameDivider, 3u);
-    EXPECT_EQ(s.suits[1].identity, 0x20005u);
-    EXPECT_EQ(s.suits[1].name, "");
-    EXPECT_TRUE(s.tracker);
-    EXPECT_EQ(s.timeoutMs, 250);
+// One line per suit, then the tracker and the timeout.
+std::string Describe(const sim::Setup& s) {
+    std::string text;
+    for (const auto& suit : s.suits) {
+        text += std::to_string(suit.identity) + " '" + suit.name + "' /" +
+                std::to_string(suit.frameDivider) + "\n";
+    }
+    return text + (s.tracker ? "tracker " : "") + std::to_string(s.timeoutMs) + " ms";
 }
 
-TEST(SimConfig, BadValuesFallBackToDefaults) {
-    sim::Setup s = ParseSetup("[Simulation]\nSuits=1000\nTracker=maybe\nTimeoutMs=-5\n"
-                              "[Suit1]\nNumber=70000\nFrameDivider=12x\n"
-                              "Name=A name far longer than sixteen\n\x01\xff[[=\n=x\n");
-    ASSERT_EQ(s.suits.size(), 1u);
-    EXPECT_EQ(s.suits[0].identity, 1u);
-    EXPECT_EQ(s.suits[0].frameDivider, 1u);
-    EXPECT_EQ(s.suits[0].name.size(), 15u);
-    EXPECT_FALSE(s.tracker);
-    EXPECT_EQ(s.timeoutMs, 1000);
-    EXPECT_TRUE(ParseSetup("[Simulation]\nSuits=0\n").suits.empty());
-
-    sim::Setup none = ParseSetup(""); // no file: one suit, number 1, "Studio", no tracker
-    ASSERT_EQ(none.suits.size(), 1u);
-    EXPECT_EQ(none.suits[0].name, "Studio");
-    EXPECT_FALSE(none.tracker);
+TEST(SimConfig, ReadsSuitsCaseBlindAndBadValuesFallBackToDefaults) {
+    const struct {
+        const char* ini;
+        const char* setup;
+    } cases[] = {
+        {"", "1 'Studio' /1\n1000 ms"},
+        {"; stage two\r\n[simulation]\r\nSUITS = 2\ntracker=1\nTimeoutMs=250\n\n[Suit1]\n"
+         "Number=12\nName = Blue Suit \nFrameDivider=3\n# second\n[Suit2]\nIdentity=131077\n"
+         "Name=\n",
+         "12 'Blue Suit' /3\n131077 '' /1\ntracker 250 ms"},
+        {"[Simulation]\nSuits=0\nTimeoutMs=600000", "600000 ms"},
+        {"[Simulation]\nSuits=17\nTracker=maybe\nTimeoutMs=0", "1 'Studio' /1\n1000 ms"},
+        {"[Suit1]\nNumber=65536\nFrameDivider=121\nName=A name far longer than sixteen",
+         "1 'A name far long' /1\n1000 ms"},
+        {"[Suit1]\nIdentity=-1\nFrameDivider=12x\n\x01\xff[[=\n=x\nNumber=7", "7 'Studio' /1\n1000 ms"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Describe(sim::ParseSetup(c.ini)), c.setup) << c.ini;
+    }
 }
 
 class SimConfigFile : public SimTest {};
 
-TEST_F(SimConfigFile, GyroInitReadsTheFileFromTheChosenFolderUnlessSwitchedOff) {
+TEST_F(SimConfigFile, GyroInitReadsTheChosenFolderUnlessTheControlsSayOtherwise) {
     TempDir dir;
     std::ofstream(dir.path() / "telvoria-sim.ini")
         << "[Simulation]\nSuits=2\n[Suit2]\nName=Spare\nFrameDivider=4\n";
     sim::UseConfigFile(true);
     sim::SetConfigFolder(dir.path().string());
     ASSERT_EQ(GyroInit(), 1);
-    EXPECT_EQ(GyroNumSuits(), 2);
     SuitInfo info;
     ASSERT_EQ(GyroEnumerateSuitInfo(1, &info), 1);
     EXPECT_STREQ(info.Name, "Spare");
     EXPECT_EQ(info.FrameDivider, 4u);
-
-    // The controls win over the file; switching the file off gives the defaults.
     sim::SetSuits({{9, "Test", 1}});
-    EXPECT_EQ(GyroFindSuits(), 1);
+    EXPECT_EQ(GyroFindSuits(), 1) << "the controls win over the file";
     GyroFinish();
     sim::Reset();
-    sim::UseConfigFile(false);
     sim::SetConfigFolder(dir.path().string());
+    sim::UseConfigFile(false);
     ASSERT_EQ(GyroInit(), 1);
-    EXPECT_EQ(GyroNumSuits(), 1);
+    EXPECT_EQ(GyroNumSuits(), 1) << "the file switched off";
 }
 
-TEST(SimConfigFolder, FollowsXdgThenHome) {
-    const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
-    std::string saved = oldXdg ? oldXdg : "";
-    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+TEST(SimConfigFolder, FollowsAnAbsoluteXdgThenHome) {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedXdg = xdg ? xdg : "";
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
     ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
     EXPECT_EQ(sim::DefaultConfigFolder(), "/cfg/TelvoView");
     ::setenv("XDG_CONFIG_HOME", "relative", 1);
     ::setenv("HOME", "/home/x", 1);
     EXPECT_EQ(sim::DefaultConfigFolder(), "/home/x/.config/TelvoView");
-    ::setenv("HOME", home.c_str(), 1);
-    if (oldXdg) {
-        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_CONFIG_HOME");
-    }
+    ::setenv("HOME", savedHome.c_str(), 1);
+    xdg ? ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace

@@ -1,10 +1,10 @@
-// The suits on their own threads: order, closing from the callbacks, finishing while frames
-// arrive. Run under ThreadSanitizer as well. A silence on the real clock is timed out in the
-// window's tests, which close the suit from the timeout's Cancel.
+// The suits on their own threads: order, absolute deadlines, closing from the callbacks,
+// finishing while frames arrive. Run under ThreadSanitizer as well.
 #include "tests/telvoria/SimFixture.h"
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace telvo::test {
@@ -12,29 +12,48 @@ namespace {
 
 using namespace std::chrono_literals;
 
+constexpr int64_t PeriodNs = 8333333; // divider 1
+
 std::atomic<int> frameCount{0};
+std::atomic<int> timeoutCount{0};
 std::atomic<int> inCallback{0};
 std::atomic<GyroHandle> closeAt{0};
-std::atomic<int> closeAfter{-1};
+std::atomic<int> closeAfter{-1}; // frames; 0: close from the timeout callback
 std::atomic<int> sleepMs{0};
-std::atomic<bool> orderBroken{false};
-std::atomic<uint64_t> nextSequence{0};
+std::atomic<bool> broken{false}; // a frame out of order, early, or off its deadline
+uint64_t nextSequence = 0;       // only the suit's thread touches these
+int64_t firstNs = 0;
+uint64_t firstSample = 0;
 
 void OnFrame(const Frame* f, SuitInfo*) {
     inCallback.fetch_add(1);
-    if (sim::FrameSequence(*f) != nextSequence.load()) {
-        orderBroken = true;
+    uint64_t sequence = sim::FrameSequence(*f);
+    uint64_t sample = sim::FrameSampleIndex(*f);
+    int64_t deadline = sim::FrameTimestampNs(*f);
+    if (sequence == 0) {
+        firstNs = deadline;
+        firstSample = sample;
     }
-    nextSequence = sim::FrameSequence(*f) + 1;
-    int n = frameCount.fetch_add(1) + 1;
-    if (n == closeAfter.load()) {
+    int64_t now = std::chrono::steady_clock::now().time_since_epoch() / 1ns;
+    if (sequence != nextSequence || now < deadline ||
+        deadline - firstNs != static_cast<int64_t>(sample - firstSample) * PeriodNs) {
+        broken = true;
+    }
+    nextSequence = sequence + 1;
+    if (frameCount.fetch_add(1) + 1 == closeAfter.load()) {
         GyroClose(closeAt.load());
     }
-    if (int ms = sleepMs.load()) {
+    if (int ms = sleepMs.exchange(0)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        sleepMs = 0;
     }
     inCallback.fetch_sub(1);
+}
+
+void OnTimeout(SuitInfo*) {
+    timeoutCount.fetch_add(1);
+    if (closeAfter.load() == 0) {
+        GyroClose(closeAt.load());
+    }
 }
 
 // Counts frames of several suits without checking order.
@@ -45,100 +64,95 @@ void CountFrame(const Frame*, SuitInfo*) {
     inCallback.fetch_sub(1);
 }
 
-void OnTimeout(SuitInfo*) {}
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 3s) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
+bool WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 1500 && !done(); ++i) {
         std::this_thread::sleep_for(2ms);
     }
-    return true;
+    return done();
 }
 
 class Threads : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
+        ASSERT_EQ(GyroInit(), 1);
+        Restart();
+    }
+    static void Restart() {
         frameCount = 0;
-        closeAt = 0;
+        timeoutCount = 0;
         closeAfter = -1;
         sleepMs = 0;
-        orderBroken = false;
+        broken = false;
         nextSequence = 0;
-        ASSERT_EQ(GyroInit(), 1);
+    }
+    // No callback runs now, and none comes later.
+    static void ExpectQuiet() {
+        EXPECT_EQ(inCallback, 0);
+        int after = frameCount;
+        std::this_thread::sleep_for(40ms);
+        EXPECT_EQ(frameCount, after);
     }
 };
 
-TEST_F(Threads, FramesArriveInOrderAndStopWhenClosed) {
-    GyroHandle h = GyroOpen(nullptr, OnFrame, OnTimeout);
-    ASSERT_NE(h, 0);
-    ASSERT_TRUE(WaitFor([] { return frameCount >= 30; }));
+TEST_F(Threads, FramesKeepOrderAndDeadlinesThroughASlowCallbackAndStopWhenClosed) {
+    GyroHandle h = GyroOpen(nullptr, OnFrame, nullptr);
+    ASSERT_TRUE(WaitFor([] { return frameCount >= 2; }));
+    sleepMs = 100; // about twelve samples' time
+    ASSERT_TRUE(WaitFor([] { return frameCount >= 20; }));
+    EXPECT_GE(GyroGetDropped(h), 5u);
     // The rest of the library is usable from other threads meanwhile.
     SuitInfo info;
     Matrix raw[RawSensorCount];
     for (int i = 0; i < 50; ++i) {
-        GyroGetAux(h);
         sim::SetAux(h, AuxValid | (i & 1));
         GyroGetSuitInfo(h, &info);
         GyroGetRaw(h, raw, 1);
         GyroSetNull(h);
-        GyroJumping(h);
     }
     EXPECT_EQ(GyroClose(h), 1);
-    int after = frameCount;
-    EXPECT_EQ(inCallback, 0);
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(frameCount, after) << "a callback after GyroClose returned";
-    EXPECT_FALSE(orderBroken);
+    ExpectQuiet();
+    EXPECT_FALSE(broken);
 }
 
-TEST_F(Threads, CloseFromTheFrameCallbackAndReopenAtOnce) {
-    GyroHandle h = GyroOpen(nullptr, OnFrame, OnTimeout);
-    closeAt = h;
-    closeAfter = 3;
-    ASSERT_TRUE(WaitFor([] { return sim::OpenSuitCount() == 0; }));
-    std::this_thread::sleep_for(40ms);
-    EXPECT_EQ(frameCount, 3);
-
-    frameCount = 0;
-    nextSequence = 0;
-    GyroHandle again = GyroOpen(nullptr, OnFrame, OnTimeout);
-    ASSERT_NE(again, 0);
-    EXPECT_NE(again, h);
+TEST_F(Threads, CloseFromItsOwnCallbackAndReopenAtOnce) {
+    sim::SetTimeoutMs(20);
+    for (int closeFrom : {3, 0}) {
+        SCOPED_TRACE(closeFrom == 0 ? "from the timeout" : "from a frame");
+        Restart();
+        GyroHandle h = GyroOpen(nullptr, OnFrame, OnTimeout);
+        closeAt = h;
+        closeAfter = closeFrom;
+        if (closeFrom == 0) {
+            sim::SetSilent(h, true);
+        }
+        ASSERT_TRUE(WaitFor([] { return sim::OpenSuitCount() == 0; }));
+        ExpectQuiet();
+        EXPECT_EQ(timeoutCount, closeFrom == 0 ? 1 : 0);
+        if (closeFrom != 0) {
+            EXPECT_EQ(frameCount, closeFrom);
+        }
+    }
+    Restart();
+    ASSERT_NE(GyroOpen(nullptr, OnFrame, OnTimeout), 0);
     ASSERT_TRUE(WaitFor([] { return frameCount >= 5; }));
     GyroFinish();
-    EXPECT_EQ(inCallback, 0);
-    EXPECT_FALSE(orderBroken);
+    ExpectQuiet();
+    EXPECT_FALSE(broken);
 }
 
-TEST_F(Threads, FinishWhileSuitsDeliverLeavesNoCallbackRunning) {
+TEST_F(Threads, FinishFromTwoThreadsWhileSuitsDeliver) {
     sim::SetSuits({{1, "One", 1}, {2, "Two", 2}, {3, "Three", 1}});
     ASSERT_EQ(GyroFindSuits(), 3);
     for (int i = 0; i < 3; ++i) {
-        ASSERT_NE(GyroOpen(nullptr, CountFrame, OnTimeout), 0);
+        ASSERT_NE(GyroOpen(nullptr, CountFrame, nullptr), 0);
     }
     ASSERT_TRUE(WaitFor([] { return frameCount >= 20; }));
     std::thread other([] { GyroFinish(); });
     GyroFinish();
     other.join();
-    EXPECT_EQ(inCallback, 0);
-    int after = frameCount;
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(frameCount, after);
+    ExpectQuiet();
     EXPECT_EQ(sim::OpenSuitCount(), 0);
-}
-
-TEST_F(Threads, SlowCallbackCostsDroppedSamplesNotOrder) {
-    GyroHandle h = GyroOpen(nullptr, OnFrame, OnTimeout);
-    ASSERT_TRUE(WaitFor([] { return frameCount >= 2; }));
-    sleepMs = 100; // about twelve samples' time
-    ASSERT_TRUE(WaitFor([] { return frameCount >= 10; }));
-    EXPECT_GE(GyroGetDropped(h), 5u);
-    GyroFinish();
-    EXPECT_FALSE(orderBroken);
 }
 
 } // namespace
