@@ -5,14 +5,48 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 namespace telvo::files {
 
 namespace {
+
 constexpr std::size_t BufferSize = std::size_t{1} << 20;
+constexpr std::string_view TemporarySuffix = ".tmp-XXXXXX";
+
+// Replacing a symbolic link would cut it: write where it points instead.
+std::string Resolved(const std::string& target) {
+    struct stat link {};
+    if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            std::string path(real);
+            std::free(real);
+            return path;
+        }
+    }
+    return target;
+}
+
+// A hidden name beside the target, short enough for the file system's name limit.
+std::string TemporaryName(const std::string& target) {
+    std::size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    constexpr std::size_t room = NAME_MAX - 1 - TemporarySuffix.size();
+    if (name.size() > room) {
+        name.resize(room);
+    }
+    return folder + "." + name + std::string(TemporarySuffix);
+}
+
+bool Writable(const struct stat& file, const std::string& path) {
+    // access() answers yes to root for any file; the mode bits say what the owner meant.
+    return (file.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
 } // namespace
 
 SafeFile::SafeFile(std::string target) : target_(std::move(target)) {
@@ -20,14 +54,19 @@ SafeFile::SafeFile(std::string target) : target_(std::move(target)) {
         error_ = "no file name";
         return;
     }
+    target_ = Resolved(target_);
     struct stat existing {};
     bool exists = ::stat(target_.c_str(), &existing) == 0;
-    if (exists && (!S_ISREG(existing.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
-        error_ = S_ISREG(existing.st_mode) ? "the file is read-only" : "not a regular file";
+    if (exists && !S_ISREG(existing.st_mode)) {
+        error_ = "not a regular file";
         return;
     }
-    temporary_ = target_ + ".partial-XXXXXX";
-    fd_ = ::mkstemp(temporary_.data());
+    if (exists && !Writable(existing, target_)) {
+        error_ = "the file is read-only";
+        return;
+    }
+    temporary_ = TemporaryName(target_);
+    fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
     if (fd_ < 0) {
         Fail("cannot create a file in its folder");
         temporary_.clear();
@@ -69,6 +108,9 @@ bool SafeFile::WriteAll(const char* data, std::size_t size) {
             continue;
         }
         if (n <= 0) {
+            if (n == 0) {
+                errno = ENOSPC;
+            }
             Fail("cannot write");
             break;
         }
@@ -88,6 +130,7 @@ bool SafeFile::Write(const void* data, std::size_t size) {
     if (fd_ < 0 || failed_) {
         return false;
     }
+    synced_ = false;
     const char* bytes = static_cast<const char*>(data);
     if (buffer_.size() + size <= BufferSize) {
         buffer_.append(bytes, size);
@@ -98,25 +141,41 @@ bool SafeFile::Write(const void* data, std::size_t size) {
                                           : (buffer_.append(bytes, size), true));
 }
 
-bool SafeFile::Commit() {
+bool SafeFile::Sync() {
     if (fd_ < 0 || !Flush()) {
         return false;
     }
-    if (::fsync(fd_) != 0) {
+    if (!synced_ && ::fsync(fd_) != 0) {
         Fail("cannot write");
         return false;
     }
-    if (::close(fd_) != 0) {
-        fd_ = -1;
-        Fail("cannot write");
+    synced_ = true;
+    return true;
+}
+
+bool SafeFile::Commit() {
+    if (!Sync()) {
         return false;
     }
+    int fd = fd_;
     fd_ = -1;
+    if (::close(fd) != 0) {
+        Fail("cannot write");
+        return false;
+    }
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         Fail("cannot replace the file");
         return false;
     }
     temporary_.clear();
+    // The rename lasts through a power cut only once the folder is on the disk too.
+    std::size_t slash = target_.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 

@@ -13,7 +13,8 @@ namespace telvo::files {
 class SafeFile {
 public:
     // Opens the temporary file. A target that exists but may not be written is refused (a
-    // rename would replace it all the same), as is a folder that does not exist.
+    // rename would replace it all the same), as is a folder that does not exist. A symbolic
+    // link stays a link: the file it points to is replaced.
     explicit SafeFile(std::string target);
     // Without Commit the temporary file is removed and the target stays as it was.
     ~SafeFile();
@@ -24,7 +25,10 @@ public:
     // Buffered; false once any write has failed (and from then on).
     bool Write(const void* data, std::size_t size);
     bool Write(std::string_view text) { return Write(text.data(), text.size()); }
-    // Flushes, syncs and renames over the target. False (target untouched) on any failure.
+    // Flushes and syncs the temporary file, so that several files can all be complete before
+    // any of them replaces its target.
+    bool Sync();
+    // Syncs and renames over the target. False (target untouched) on any failure.
     bool Commit();
     // Why the file could not be opened or written; empty while all is well.
     const std::string& Error() const { return error_; }
@@ -38,6 +42,7 @@ private:
     std::string temporary_;
     int fd_ = -1;
     bool failed_ = false;
+    bool synced_ = false;
     std::string buffer_;
     std::string error_;
 };

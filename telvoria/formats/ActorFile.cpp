@@ -1,0 +1,363 @@
+// Actor files (.ac): one line per measurement, lengths in the unit the file names.
+// docs/formats.md lists the keys.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
+#include "telvoria/formats/SafeFile.h"
+#include "telvoria/formats/TextNumbers.h"
+#include "telvoria/skeleton/Actor.h"
+#include "telvoria/skeleton/Body.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace telvo;
+
+constexpr std::string_view Signature = "TelvoViewActor";
+constexpr int FormatVersion = 1;
+// Far above any real actor file (about 4 KB), small enough to hold whole.
+constexpr off_t MaxFileSize = 64 * 1024;
+constexpr int UnitCount = 5;
+// Inches per unit, in the order of GyroGetUnitName.
+constexpr double InchesPer[UnitCount] = {1.0, 12.0, 1.0 / 25.4, 1.0 / 2.54, 1.0 / 0.0254};
+
+enum class Field { Bone, Radius, MarkerOffset, MarkerNode, UseTracker, FilterCoefficient, Relative };
+
+struct Key {
+    std::string name;
+    Field field;
+    int node = 0;
+    int numbers() const { return field == Field::Bone || field == Field::MarkerOffset ? 3 : 1; }
+    bool length() const { return field == Field::Bone || field == Field::Radius || field == Field::MarkerOffset; }
+};
+
+// Every key of the file, in the order the writer puts them.
+const std::vector<Key>& Keys() {
+    static const std::vector<Key> keys = [] {
+        std::vector<Key> k = {{"MarkerOffset", Field::MarkerOffset},
+                              {"MarkerNode", Field::MarkerNode},
+                              {"UseTracker", Field::UseTracker},
+                              {"FilterCoefficient", Field::FilterCoefficient},
+                              {"Relative", Field::Relative}};
+        for (int i = 0; i < body::NodeCount; ++i) {
+            k.push_back({std::string("Bone.") + body::NodeNames[i], Field::Bone, i});
+        }
+        for (int i = 0; i < body::NodeCount; ++i) {
+            k.push_back({std::string("ContactRadius.") + body::NodeNames[i], Field::Radius, i});
+        }
+        return k;
+    }();
+    return keys;
+}
+
+struct Measurements {
+    std::array<Vector, body::NodeCount> bones{};
+    std::array<float, body::NodeCount> radii{};
+    Vector markerOffset{};
+    float markerNode = 0.0f;
+    float useTracker = 0.0f;
+    float filter = 0.0f;
+    float relative = 0.0f;
+
+    float* Numbers(const Key& key) {
+        switch (key.field) {
+        case Field::Bone:
+            return &bones[key.node].x;
+        case Field::Radius:
+            return &radii[key.node];
+        case Field::MarkerOffset:
+            return &markerOffset.x;
+        case Field::MarkerNode:
+            return &markerNode;
+        case Field::UseTracker:
+            return &useTracker;
+        case Field::FilterCoefficient:
+            return &filter;
+        case Field::Relative:
+            break;
+        }
+        return &relative;
+    }
+};
+
+static_assert(sizeof(Vector) == 3 * sizeof(float));
+
+bool IsNodeNumber(float v) {
+    return v >= 0.0f && v < static_cast<float>(body::NodeCount) && std::floor(v) == v;
+}
+
+int Failed(int line, const std::string& reason) {
+    files::SetProblem(line, reason);
+    return 0;
+}
+
+// A token fit to quote in a one-line message.
+std::string Quoted(std::string_view token) {
+    if (token.size() > 40) {
+        return "";
+    }
+    for (char c : token) {
+        if (c < 0x20 || c > 0x7e) {
+            return "";
+        }
+    }
+    return " '" + std::string(token) + "'";
+}
+
+std::vector<std::string_view> Tokens(std::string_view line) {
+    std::vector<std::string_view> tokens;
+    std::size_t at = 0;
+    while (true) {
+        at = line.find_first_not_of(" \t", at);
+        if (at == std::string_view::npos) {
+            break;
+        }
+        std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+        tokens.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return tokens;
+}
+
+bool ReadSmallFile(const char* path, std::string& text, std::string& error) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        error = std::string("cannot open the file: ") + std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    bool ok = false;
+    if (!S_ISREG(info.st_mode)) {
+        error = "not a regular file";
+    } else if (info.st_size > MaxFileSize) {
+        error = "too large for an actor file";
+    } else {
+        text.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t done = 0;
+        while (done < text.size()) {
+            ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        ok = done == text.size();
+        if (!ok) {
+            error = "the file ended early";
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+int UnitNamed(std::string_view name) {
+    for (int u = 0; u < UnitCount; ++u) {
+        std::string_view known = GyroGetUnitName(u);
+        if (known.size() == name.size() &&
+            std::equal(known.begin(), known.end(), name.begin(),
+                       [](char a, char b) { return (a | 0x20) == (b | 0x20); })) {
+            return u;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+int GyroWriteActorData(const char* path, const ActorData* actor, int units) {
+    if (path == nullptr || actor == nullptr) {
+        return Failed(0, "no file or actor data given");
+    }
+    if (units < -1 || units >= UnitCount) {
+        return Failed(0, "unknown unit " + std::to_string(units));
+    }
+    const int unit = units < 0 ? 0 : units;
+    Measurements m;
+    m.bones = body::ActorOffsets(*actor);
+    std::memcpy(m.radii.data(), actor->ContactRadius, sizeof actor->ContactRadius);
+    m.markerOffset = actor->MarkerOffset;
+    m.markerNode = actor->MarkerNode;
+    m.useTracker = actor->UseTracker;
+    m.filter = actor->FilterCoefficient;
+    m.relative = actor->Relative;
+    if (!IsNodeNumber(m.markerNode)) {
+        return Failed(0, "MarkerNode is not a node number");
+    }
+
+    std::string text = "# TelvoView actor measurements. Lengths in the unit below; each Bone is the\n"
+                       "# vector from the parent node in its axes, Bone.Hips the hips' standing\n"
+                       "# position above the floor origin.\n";
+    text += Signature;
+    text += " ";
+    files::AppendNumber(text, FormatVersion);
+    text += "\nUnit ";
+    text += GyroGetUnitName(unit);
+    text += "\n";
+    for (const Key& key : Keys()) {
+        const float* numbers = m.Numbers(key);
+        text += key.name;
+        for (int i = 0; i < key.numbers(); ++i) {
+            if (!std::isfinite(numbers[i])) {
+                return Failed(0, key.name + " is not a finite number");
+            }
+            text += " ";
+            if (key.length() && unit != 0) {
+                // Seven digits, what a float holds: 60.96 millimetres, not 60.960003.
+                char digits[32];
+                double v = numbers[i] / InchesPer[unit];
+                auto end = std::to_chars(digits, digits + sizeof digits, v,
+                                         std::chars_format::general, 7);
+                text.append(digits, end.ptr);
+            } else {
+                files::AppendNumber(text, numbers[i]);
+            }
+        }
+        text += "\n";
+    }
+    files::SafeFile file(path);
+    if (!file.IsOpen() || !file.Write(text) || !file.Commit()) {
+        return Failed(0, file.Error());
+    }
+    files::ClearProblem();
+    return 1;
+}
+
+int GyroReadActorData(const char* path, ActorData* actor) {
+    if (path == nullptr || actor == nullptr) {
+        return Failed(0, "no file or actor data given");
+    }
+    std::string text;
+    std::string error;
+    if (!ReadSmallFile(path, text, error)) {
+        return Failed(0, error);
+    }
+    const auto& keys = Keys();
+    std::vector<int> seenOn(keys.size(), 0);
+    Measurements m;
+    int unit = -1;
+    int unitLine = 0;
+    bool sawSignature = false;
+    int line = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view row(text.data() + at, end - at);
+        at = end + 1;
+        ++line;
+        if (!row.empty() && row.back() == '\r') {
+            row.remove_suffix(1);
+        }
+        auto tokens = Tokens(row);
+        if (tokens.empty() || tokens[0].front() == '#') {
+            continue;
+        }
+        std::string_view name = tokens[0];
+        if (!sawSignature) {
+            int version = 0;
+            if (name != Signature || tokens.size() != 2 || !files::ParseNumber(tokens[1], version)) {
+                return Failed(line, "not an actor file");
+            }
+            if (version > FormatVersion) {
+                return Failed(line, "made by a later version (format " + std::to_string(version) +
+                                        ") that this one cannot read");
+            }
+            sawSignature = true;
+            continue;
+        }
+        if (name == "Unit") {
+            if (unitLine != 0) {
+                return Failed(line, "repeated key 'Unit' (first on line " +
+                                        std::to_string(unitLine) + ")");
+            }
+            unit = tokens.size() == 2 ? UnitNamed(tokens[1]) : -1;
+            if (unit < 0) {
+                return Failed(line, "unknown unit" + (tokens.size() == 2 ? Quoted(tokens[1]) : ""));
+            }
+            unitLine = line;
+            continue;
+        }
+        std::size_t k = 0;
+        while (k < keys.size() && keys[k].name != name) {
+            ++k;
+        }
+        if (k == keys.size()) {
+            return Failed(line, "unknown key" + Quoted(name));
+        }
+        const Key& key = keys[k];
+        if (seenOn[k] != 0) {
+            return Failed(line, "repeated key '" + key.name + "' (first on line " +
+                                    std::to_string(seenOn[k]) + ")");
+        }
+        seenOn[k] = line;
+        if (static_cast<int>(tokens.size()) - 1 != key.numbers()) {
+            return Failed(line, key.name + " takes " + std::to_string(key.numbers()) +
+                                    (key.numbers() == 1 ? " number" : " numbers"));
+        }
+        if (key.length() && unit < 0) {
+            return Failed(line, "a length before the Unit line");
+        }
+        float* numbers = m.Numbers(key);
+        for (int i = 0; i < key.numbers(); ++i) {
+            std::string_view token = tokens[1 + i];
+            bool ok = false;
+            if (!key.length() || unit == 0) {
+                ok = files::ParseNumber(token, numbers[i]);
+            } else if (double v = 0.0; files::ParseNumber(token, v)) {
+                numbers[i] = static_cast<float>(v * InchesPer[unit]);
+                ok = std::isfinite(numbers[i]);
+            }
+            if (!ok) {
+                return Failed(line, "not a finite number" + Quoted(token));
+            }
+        }
+        if (key.field == Field::MarkerNode && !IsNodeNumber(m.markerNode)) {
+            return Failed(line, "MarkerNode is not a node number from 0 to 29");
+        }
+    }
+    if (!sawSignature) {
+        return Failed(0, "not an actor file");
+    }
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (seenOn[k] == 0) {
+            return Failed(0, "missing key '" + keys[k].name + "'");
+        }
+    }
+    ActorData read = body::DefaultActor();
+    body::SetActorOffsets(read, m.bones);
+    auto kept = body::ActorOffsets(read);
+    for (int i = 0; i < body::NodeCount; ++i) {
+        if (std::memcmp(&kept[i], &m.bones[i], sizeof(Vector)) != 0) {
+            std::size_t k = 0;
+            while (keys[k].field != Field::Bone || keys[k].node != i) {
+                ++k;
+            }
+            return Failed(seenOn[k], keys[k].name + " is longer than any bone of a body");
+        }
+    }
+    std::memcpy(read.ContactRadius, m.radii.data(), sizeof read.ContactRadius);
+    read.MarkerOffset = m.markerOffset;
+    read.MarkerNode = m.markerNode;
+    read.UseTracker = m.useTracker;
+    read.FilterCoefficient = m.filter;
+    read.Relative = m.relative;
+    *actor = read;
+    files::ClearProblem();
+    return 1;
+}

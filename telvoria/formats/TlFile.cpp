@@ -1,0 +1,247 @@
+// Recording files (.tl): a fixed little-endian header, the actor record, the frames byte for
+// byte and a CRC-32 of everything before it. docs/formats.md gives the layout.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
+#include "telvoria/formats/SafeFile.h"
+#include "telvoria/skeleton/Recording.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using namespace telvo;
+
+static_assert(std::endian::native == std::endian::little, "frames are stored as they lie in memory");
+
+constexpr unsigned char Magic[8] = {0x89, 'T', 'V', 'L', '\r', '\n', 0x1a, '\n'};
+constexpr uint16_t FormatVersion = 1;
+// The oldest reader that understands what this version writes: later versions that only add
+// header fields keep it, so older readers skip those fields.
+constexpr uint16_t ReadableFrom = 1;
+constexpr uint32_t HeaderSize = 32;
+constexpr std::size_t ChunkSize = std::size_t{1} << 20;
+
+void Put16(unsigned char* at, uint16_t v) {
+    at[0] = static_cast<unsigned char>(v);
+    at[1] = static_cast<unsigned char>(v >> 8);
+}
+void Put32(unsigned char* at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<unsigned char>(v >> (8 * i));
+    }
+}
+uint16_t Get16(const unsigned char* at) {
+    return static_cast<uint16_t>(at[0] | at[1] << 8);
+}
+uint32_t Get32(const unsigned char* at) {
+    return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
+}
+
+uLong Crc(uLong crc, const void* data, std::size_t size) {
+    const Bytef* bytes = static_cast<const Bytef*>(data);
+    while (size > 0) {
+        uInt n = static_cast<uInt>(std::min(size, ChunkSize));
+        crc = crc32(crc, bytes, n);
+        bytes += n;
+        size -= n;
+    }
+    return crc;
+}
+
+int Failed(const std::string& reason) {
+    files::SetProblem(0, reason);
+    return 0;
+}
+
+class Input {
+public:
+    explicit Input(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {}
+    ~Input() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+
+    int fd() const { return fd_; }
+    // Exactly size bytes, or false (the file ended or could not be read).
+    bool Read(void* data, std::size_t size) {
+        char* at = static_cast<char*>(data);
+        while (size > 0) {
+            ssize_t n = ::read(fd_, at, size);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return false;
+            }
+            at += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    // Reads and checksums size bytes in chunks, so each chunk is summed while in the cache.
+    bool ReadSummed(void* data, std::size_t size, uLong& crc) {
+        char* at = static_cast<char*>(data);
+        while (size > 0) {
+            std::size_t n = std::min(size, ChunkSize);
+            if (!Read(at, n)) {
+                return false;
+            }
+            crc = Crc(crc, at, n);
+            at += n;
+            size -= n;
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+int GyroWriteTL(const char* path, Skeleton* skeleton, const ActorData* actor) {
+    if (path == nullptr || skeleton == nullptr || actor == nullptr) {
+        return Failed("no file, recording or actor data given");
+    }
+    uint32_t count = skeleton->Frames != nullptr ? skeleton->FrameCount : 0;
+    float period = skeleton->FramePeriod;
+    if (!std::isfinite(period) || period <= 0.0f) {
+        return Failed("the frame period is not a positive number");
+    }
+    files::SafeFile file(path);
+    if (!file.IsOpen()) {
+        return Failed(file.Error());
+    }
+    unsigned char header[HeaderSize] = {};
+    std::memcpy(header, Magic, sizeof Magic);
+    Put16(header + 8, FormatVersion);
+    Put16(header + 10, ReadableFrom);
+    Put32(header + 12, HeaderSize);
+    Put32(header + 16, sizeof(ActorData));
+    Put32(header + 20, sizeof(Frame));
+    Put32(header + 24, count);
+    Put32(header + 28, std::bit_cast<uint32_t>(period));
+
+    uLong crc = crc32(0, nullptr, 0);
+    crc = Crc(crc, header, sizeof header);
+    crc = Crc(crc, actor, sizeof(ActorData));
+    file.Write(header, sizeof header);
+    file.Write(actor, sizeof(ActorData));
+    const char* frames = reinterpret_cast<const char*>(skeleton->Frames);
+    std::size_t left = std::size_t{count} * sizeof(Frame);
+    while (left > 0) {
+        std::size_t n = std::min(left, ChunkSize);
+        crc = Crc(crc, frames, n);
+        file.Write(frames, n);
+        frames += n;
+        left -= n;
+    }
+    unsigned char trailer[4];
+    Put32(trailer, static_cast<uint32_t>(crc));
+    file.Write(trailer, sizeof trailer);
+    if (!file.Commit()) {
+        return Failed(file.Error());
+    }
+    files::ClearProblem();
+    return 1;
+}
+
+int GyroReadTL(const char* path, Skeleton* skeleton, ActorData* actor) {
+    if (path == nullptr || skeleton == nullptr || actor == nullptr) {
+        return Failed("no file, skeleton or actor data given");
+    }
+    Input in(path);
+    struct stat info {};
+    if (in.fd() < 0 || ::fstat(in.fd(), &info) != 0) {
+        return Failed(std::string("cannot open the file: ") + std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Failed("not a regular file");
+    }
+    const uint64_t length = static_cast<uint64_t>(info.st_size);
+    unsigned char header[HeaderSize];
+    if (length < HeaderSize || !in.Read(header, HeaderSize) ||
+        std::memcmp(header, Magic, sizeof Magic) != 0) {
+        return Failed("not a recording file");
+    }
+    const uint16_t version = Get16(header + 8);
+    const uint16_t readableFrom = Get16(header + 10);
+    const uint32_t headerSize = Get32(header + 12);
+    const uint32_t actorSize = Get32(header + 16);
+    const uint32_t frameSize = Get32(header + 20);
+    const uint32_t count = Get32(header + 24);
+    const float period = std::bit_cast<float>(Get32(header + 28));
+    if (readableFrom > FormatVersion) {
+        return Failed("made by a later version (format " + std::to_string(version) +
+                      ") that this one cannot read");
+    }
+    if (headerSize < HeaderSize || actorSize != sizeof(ActorData) || frameSize != sizeof(Frame)) {
+        return Failed("damaged header: impossible record sizes");
+    }
+    if (!std::isfinite(period) || period <= 0.0f) {
+        return Failed("damaged header: the frame period is not a positive number");
+    }
+    // Every size is checked against the file's length before anything is allocated.
+    const uint64_t wanted = uint64_t{headerSize} + actorSize + uint64_t{count} * frameSize + 4;
+    if (length < wanted) {
+        uint64_t room = length < uint64_t{headerSize} + actorSize + 4
+                            ? 0
+                            : (length - headerSize - actorSize - 4) / frameSize;
+        return Failed("truncated: the header announces " + std::to_string(count) +
+                      " frames, the file holds " + std::to_string(room));
+    }
+    if (length > wanted) {
+        return Failed("unexpected bytes after the checksum");
+    }
+
+    uLong crc = crc32(0, nullptr, 0);
+    crc = Crc(crc, header, HeaderSize);
+    // Header fields of later versions: summed, not understood.
+    for (uint32_t left = headerSize - HeaderSize; left > 0;) {
+        unsigned char skip[4096];
+        uint32_t n = std::min<uint32_t>(left, sizeof skip);
+        if (!in.ReadSummed(skip, n, crc)) {
+            return Failed("the file ended early");
+        }
+        left -= n;
+    }
+    ActorData stored;
+    if (!in.ReadSummed(&stored, sizeof stored, crc)) {
+        return Failed("the file ended early");
+    }
+    Skeleton fresh{};
+    if (count > 0 && !recording::Resize(fresh, count)) {
+        return Failed("not enough memory for " + std::to_string(count) + " frames");
+    }
+    unsigned char trailer[4];
+    bool whole = in.ReadSummed(fresh.Frames, std::size_t{count} * sizeof(Frame), crc) &&
+                 in.Read(trailer, sizeof trailer);
+    if (!whole || Get32(trailer) != static_cast<uint32_t>(crc)) {
+        recording::Release(fresh);
+        return Failed(whole ? "checksum mismatch: the file is damaged" : "the file ended early");
+    }
+
+    recording::Release(*skeleton);
+    skeleton->Frames = fresh.Frames;
+    skeleton->FrameCount = count;
+    skeleton->FramePeriod = period;
+    *actor = stored;
+    // Playback poses with the recorded performer's bones.
+    GyroCopyActorToSkeleton(skeleton, actor);
+    files::ClearProblem();
+    return 1;
+}
