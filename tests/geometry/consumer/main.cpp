@@ -1,5 +1,6 @@
 // Built outside the tree against the installed package alone: every member of the three
-// classes links, the rotation builders and the constants included.
+// classes links, the rotation builders and the constants included. Values are chosen so that
+// swapped operands, rows for columns or one operator for another give a different result.
 #include <telvogeometry/Matrix.h>
 #include <telvogeometry/Quaternion.h>
 #include <telvogeometry/Vector.h>
@@ -7,76 +8,95 @@
 #include <cmath>
 #include <cstdio>
 
+#define CHECK(holds) Check(holds, #holds)
+
 namespace {
 
-bool Near(float a, float b) {
-    return std::fabs(a - b) < 1e-5f;
+bool ok = true;
+void Check(bool holds, const char* what) {
+    if (!holds) {
+        std::printf("wrong: %s\n", what);
+        ok = false;
+    }
 }
 
 bool Same(Vector a, Vector b) {
-    return Near(a.x, b.x) && Near(a.y, b.y) && Near(a.z, b.z);
+    return std::fabs(a.x - b.x) < 1e-5f && std::fabs(a.y - b.y) < 1e-5f &&
+           std::fabs(a.z - b.z) < 1e-5f;
+}
+// By the elements, so that it trusts no row or column accessor.
+bool Same(Matrix a, Matrix b) {
+    return Same(Vector(a.m00, a.m01, a.m02), Vector(b.m00, b.m01, b.m02)) &&
+           Same(Vector(a.m10, a.m11, a.m12), Vector(b.m10, b.m11, b.m12)) &&
+           Same(Vector(a.m20, a.m21, a.m22), Vector(b.m20, b.m21, b.m22));
+}
+bool Same(Quaternion q, double w, double x, double y, double z) {
+    return std::fabs(q.w - w) < 1e-5 && Same(q.v, Vector(x, y, z));
 }
 
 } // namespace
 
 int main() {
-    bool ok = true;
-    auto check = [&ok](bool holds, const char* what) {
-        if (!holds) {
-            std::printf("wrong: %s\n", what);
-            ok = false;
-        }
-    };
-
     Vector a(3.0f, 0.0f, 4.0f);
-    Vector b(0.0, 1.0, 0.0);
-    check(a.Length() == 5.0f && a.LengthSquared() == 25.0, "Length");
-    check(Same(a.Normalize(), Vector(0.6f, 0.0f, 0.8f)), "Normalize");
-    Vector c = a + b - b;
+    Vector b(1.0, 1.0, 2.0);
+    CHECK(a.Length() == 5.0f && a.LengthSquared() == 25.0);
+    CHECK(Same(a.Normalize(), Vector(0.6, 0.0, 0.8)));
+    Vector c = a;
     c += b;
-    c -= b;
     c *= 2.0f;
+    c -= a;
     c /= 2.0f;
-    check(Same(c, a) && Same(-a, a * -1.0f) && Same(a / 2.0f, Vector(1.5f, 0.0f, 2.0f)),
-          "Vector arithmetic");
-    check(a * b == 0.0f && Same(Vector(VectorXAxis) ^ VectorYAxis, VectorZAxis), "dot and cross");
-    check(Same(VectorZero, Vector(0.0f, 0.0f, 0.0f)), "VectorZero");
+    CHECK(Same(c, Vector(2.5, 1.0, 4.0)));
+    CHECK(Same(-(a + b) - b / 2.0f, Vector(-4.5, -1.5, -7.0)) &&
+          Same(a * 2.0f, Vector(6.0, 0.0, 8.0)));
+    CHECK(a * b == 11.0f && Same(a ^ b, Vector(-4.0, -2.0, 3.0)));
+    CHECK(Same(Vector(VectorXAxis) ^ VectorYAxis, VectorZAxis) &&
+          Same(VectorZero, Vector(0.0, 0.0, 0.0)));
 
-    Matrix rx = Matrix::RotX(0.5f);
-    Matrix ry = Matrix::RotY(0.5f);
+    Matrix m(1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0);
+    Matrix t(1.0f, 4.0f, 7.0f, 2.0f, 5.0f, 8.0f, 3.0f, 6.0f, 9.0f);
+    CHECK(Same(Matrix(m.RowX(), m.RowY(), m.RowZ()), m) && Same(m.Transpose(), t));
+    CHECK(Same(Matrix(m.ColX(), m.ColY(), m.ColZ()), t));
+    Matrix n(MatrixIdentity);
+    CHECK(Same(n * a, a));
+    n.SetRowX(m.RowX());
+    n.SetRowY(m.RowY());
+    n.SetRowZ(m.RowZ());
+    CHECK(Same(n, m));
+    n.SetColX(m.RowX());
+    n.SetColY(m.RowY());
+    n.SetColZ(m.RowZ());
+    CHECK(Same(n, t));
+    Matrix square = m;
+    square *= square;
+    CHECK(Same(square, Matrix(30.0, 36.0, 42.0, 66.0, 81.0, 96.0, 102.0, 126.0, 150.0)) &&
+          Same(m * m, square));
+    CHECK(Same(m * Vector(1.0, 1.0, 1.0), Vector(6.0, 15.0, 24.0)));
+    Matrix e = m * 2.0f + m - (-m);
+    e += m;
+    e -= m * 3.0f;
+    e *= 0.5f;
+    CHECK(Same(e, m));
+
+    Matrix rx = Matrix::RotX(1.5707963f);
+    Matrix ry = Matrix::RotY(1.5707963f);
     Matrix rz = Matrix::RotZ(1.5707963f);
-    check(Same(rz * VectorXAxis, VectorYAxis), "RotZ turns x towards y");
-    check(Same(rx.RowX(), VectorXAxis) && Same(ry.ColY(), VectorYAxis) &&
-              Same(rz.RowZ(), VectorZAxis) && Same(rx.ColX(), VectorXAxis) &&
-              Same(ry.RowY(), VectorYAxis) && Same(rz.ColZ(), VectorZAxis),
-          "rows and columns");
-    Matrix m = rx * ry;
-    m *= rx.Transpose();
-    m += MatrixIdentity;
-    m -= MatrixIdentity;
-    m *= 2.0f;
-    Matrix n = (m + m - m) * 0.5f + -Matrix(MatrixIdentity);
-    n.SetRowX(VectorXAxis);
-    n.SetRowY(VectorYAxis);
-    n.SetRowZ(VectorZAxis);
-    check(Same(n * a, a), "SetRow");
-    n.SetColX(VectorYAxis);
-    n.SetColY(VectorXAxis);
-    n.SetColZ(VectorZAxis);
-    check(Same(n * VectorXAxis, VectorYAxis), "SetCol");
-    check(Same((m - m) * a, VectorZero), "Matrix arithmetic");
+    CHECK(Same(rx * VectorYAxis, VectorZAxis) && Same(ry * VectorZAxis, VectorXAxis));
+    CHECK(Same(rz * VectorXAxis, VectorYAxis));
+    Matrix turn = rz;
+    turn *= rx; // the left factor acts last
+    CHECK(Same((rz * rx) * VectorYAxis, VectorZAxis) && Same(turn * VectorYAxis, VectorZAxis));
 
-    Quaternion i(0.0f, 1.0f, 0.0f, 0.0f);
-    Quaternion j(0.0, 0.0, 1.0, 0.0);
-    Quaternion k = i * j;
-    check(k.w == 0.0f && Same(k.v, VectorZAxis), "Hamilton product");
-    Quaternion q(2.0f, Vector(0.0f, 0.0f, 0.0f));
-    check(q.Normalize() != 0 && q.w == 1.0f, "Quaternion Normalize");
-    q *= i;
-    q *= 2.0f;
-    q /= 2.0f;
-    q = (q * 4.0f) / 4.0f;
-    check(Same(q.Inverse().v, Vector(-1.0f, 0.0f, 0.0f)), "Inverse");
+    Quaternion p(1.0f, 2.0f, 3.0f, 4.0f);
+    Quaternion q(5.0, 6.0, 7.0, 8.0);
+    CHECK(Same(p * q, -60.0, 12.0, 30.0, 24.0) && Same(p.Inverse(), 1.0, -2.0, -3.0, -4.0));
+    Quaternion r = (p *= q);
+    CHECK(Same(p, -60.0, 12.0, 30.0, 24.0) && Same(r, -60.0, 12.0, 30.0, 24.0));
+    p *= 0.5f;
+    p /= 4.0f;
+    CHECK(Same(p, -7.5, 1.5, 3.75, 3.0) && Same(p * 4.0f / 0.5f, -60.0, 12.0, 30.0, 24.0));
+    Quaternion u(1.0f, Vector(1.0f, 1.0f, 1.0f)); // the scalar part itself, not an angle
+    CHECK(u.Normalize() == 1 && Same(u, 0.5, 0.5, 0.5, 0.5));
 
     std::printf("%s\n", ok ? "ok" : "wrong");
     return ok ? 0 : 1;
