@@ -34,7 +34,8 @@ TEST(SimConfig, ReadsSuitsCaseBlindAndBadValuesFallBackToDefaults) {
         {"[Simulation]\nSuits=17\nTracker=maybe\nTimeoutMs=0", "1 'Studio' /1\n1000 ms"},
         {"[Suit1]\nNumber=65536\nFrameDivider=121\nName=A name far longer than sixteen",
          "1 'A name far long' /1\n1000 ms"},
-        {"[Suit1]\nIdentity=-1\nFrameDivider=12x\n\x01\xff[[=\n=x\nNumber=7", "7 'Studio' /1\n1000 ms"},
+        {"[Suit1]\nIdentity=-1\nFrameDivider=12x\n\x01\xff[[=\n=x\nNumber=7",
+         "7 'Studio' /1\n1000 ms"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Describe(sim::ParseSetup(c.ini)), c.setup) << c.ini;
@@ -43,25 +44,21 @@ TEST(SimConfig, ReadsSuitsCaseBlindAndBadValuesFallBackToDefaults) {
 
 class SimConfigFile : public SimTest {};
 
-TEST_F(SimConfigFile, GyroInitReadsTheChosenFolderUnlessTheControlsSayOtherwise) {
+TEST_F(SimConfigFile, GyroFindSuitsReadsTheChosenFolderUnlessTheControlsSayOtherwise) {
     TempDir dir;
     std::ofstream(dir.path() / "telvoria-sim.ini")
         << "[Simulation]\nSuits=2\n[Suit2]\nName=Spare\nFrameDivider=4\n";
-    sim::UseConfigFile(true);
     sim::SetConfigFolder(dir.path().string());
     ASSERT_EQ(GyroInit(), 1);
+    EXPECT_EQ(GyroNumSuits(), 1) << "the file switched off";
+    sim::UseConfigFile(true);
+    ASSERT_EQ(GyroFindSuits(), 2);
     SuitInfo info;
     ASSERT_EQ(GyroEnumerateSuitInfo(1, &info), 1);
     EXPECT_STREQ(info.Name, "Spare");
     EXPECT_EQ(info.FrameDivider, 4u);
     sim::SetSuits({{9, "Test", 1}});
     EXPECT_EQ(GyroFindSuits(), 1) << "the controls win over the file";
-    GyroFinish();
-    sim::Reset();
-    sim::SetConfigFolder(dir.path().string());
-    sim::UseConfigFile(false);
-    ASSERT_EQ(GyroInit(), 1);
-    EXPECT_EQ(GyroNumSuits(), 1) << "the file switched off";
 }
 
 TEST(SimConfigFolder, FollowsAnAbsoluteXdgThenHome) {

@@ -40,10 +40,9 @@ TEST_F(Recording, AppendsKeepEveryByteInOneArrayThatNeverMoves) {
         ASSERT_EQ(skel.Frames, first) << "the array moved at frame " << i;
         Fill(skel.Frames[i], i);
     }
-    for (uint32_t i = 0; i < n; i += 997) {
-        EXPECT_TRUE(Holds(skel.Frames[i], i)) << "frame " << i;
+    for (uint32_t i = 0; i < n; ++i) {
+        ASSERT_TRUE(Holds(skel.Frames[i], i)) << "frame " << i;
     }
-    EXPECT_TRUE(Holds(skel.Frames[n - 1], n - 1));
     GyroFreeSkeletonFrames(&skel);
     EXPECT_EQ(skel.Frames, nullptr);
     EXPECT_EQ(skel.FrameCount, 0u);

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <set>
 #include <string>
@@ -18,8 +17,7 @@ using math::Sub;
 const float nan = std::numeric_limits<float>::quiet_NaN();
 
 Frame FrameWith(const Matrix& every, Vector root) {
-    Frame f;
-    std::memset(static_cast<void*>(&f), 0, sizeof f);
+    Frame f{};
     for (auto& m : f.RawMatrices) {
         m = every;
     }
@@ -147,8 +145,7 @@ TEST_F(SkeletonTest, ActorMeasurementsRoundTripAndMissingOnesGiveTheDefaults) {
     for (int i = 0; i < SkeletonNodeCount; ++i) {
         EXPECT_NEAR(Length(Sub(copy.Nodes[i].Offset, tall.Nodes[i].Offset)), 0.0f, 1e-6f);
     }
-    ActorData zero;
-    std::memset(static_cast<void*>(&zero), 0, sizeof zero);
+    const ActorData zero{};
     GyroCopyActorToSkeleton(&copy, &zero);
     EXPECT_NEAR(Length(Sub(copy.Nodes[19].Offset, skel.Nodes[19].Offset)), 0.0f, 1e-6f);
     GyroCopyActorToSkeleton(&copy, nullptr);

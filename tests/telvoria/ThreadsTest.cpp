@@ -19,33 +19,26 @@ std::atomic<int> timeoutCount{0};
 std::atomic<int> inCallback{0};
 std::atomic<GyroHandle> closeAt{0};
 std::atomic<int> closeAfter{-1}; // frames; 0: close from the timeout callback
-std::atomic<int> sleepMs{0};
+std::atomic<int> holdMs{0};      // how long each frame callback takes
 std::atomic<bool> broken{false}; // a frame out of order, early, or off its deadline
-uint64_t nextSequence = 0;       // only the suit's thread touches these
-int64_t firstNs = 0;
-uint64_t firstSample = 0;
+// Per suit: each suit delivers on its own thread.
+thread_local uint64_t nextSequence = 0;
+thread_local int64_t startNs = 0;
 
 void OnFrame(const Frame* f, SuitInfo*) {
     inCallback.fetch_add(1);
-    uint64_t sequence = sim::FrameSequence(*f);
-    uint64_t sample = sim::FrameSampleIndex(*f);
-    int64_t deadline = sim::FrameTimestampNs(*f);
-    if (sequence == 0) {
-        firstNs = deadline;
-        firstSample = sample;
-    }
-    int64_t now = std::chrono::steady_clock::now().time_since_epoch() / 1ns;
-    if (sequence != nextSequence || now < deadline ||
-        deadline - firstNs != static_cast<int64_t>(sample - firstSample) * PeriodNs) {
+    const uint64_t sequence = sim::FrameSequence(*f);
+    const int64_t deadline = sim::FrameTimestampNs(*f);
+    const int64_t start = deadline - static_cast<int64_t>(sim::FrameSampleIndex(*f)) * PeriodNs;
+    startNs = sequence == 0 ? start : startNs;
+    const int64_t now = std::chrono::steady_clock::now().time_since_epoch() / 1ns;
+    if (sequence != nextSequence++ || now < deadline || start != startNs) {
         broken = true;
     }
-    nextSequence = sequence + 1;
     if (frameCount.fetch_add(1) + 1 == closeAfter.load()) {
         GyroClose(closeAt.load());
     }
-    if (int ms = sleepMs.exchange(0)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
+    std::this_thread::sleep_for(holdMs.load() * 1ms);
     inCallback.fetch_sub(1);
 }
 
@@ -54,14 +47,6 @@ void OnTimeout(SuitInfo*) {
     if (closeAfter.load() == 0) {
         GyroClose(closeAt.load());
     }
-}
-
-// Counts frames of several suits without checking order.
-void CountFrame(const Frame*, SuitInfo*) {
-    inCallback.fetch_add(1);
-    frameCount.fetch_add(1);
-    std::this_thread::sleep_for(1ms);
-    inCallback.fetch_sub(1);
 }
 
 bool WaitFor(const std::function<bool()>& done) {
@@ -82,9 +67,8 @@ protected:
         frameCount = 0;
         timeoutCount = 0;
         closeAfter = -1;
-        sleepMs = 0;
+        holdMs = 0;
         broken = false;
-        nextSequence = 0;
     }
     // No callback runs now, and none comes later.
     static void ExpectQuiet() {
@@ -98,7 +82,9 @@ protected:
 TEST_F(Threads, FramesKeepOrderAndDeadlinesThroughASlowCallbackAndStopWhenClosed) {
     GyroHandle h = GyroOpen(nullptr, OnFrame, nullptr);
     ASSERT_TRUE(WaitFor([] { return frameCount >= 2; }));
-    sleepMs = 100; // about twelve samples' time
+    holdMs = 100; // about twelve samples' time
+    ASSERT_TRUE(WaitFor([] { return frameCount >= 3; }));
+    holdMs = 0;
     ASSERT_TRUE(WaitFor([] { return frameCount >= 20; }));
     EXPECT_GE(GyroGetDropped(h), 5u);
     // The rest of the library is usable from other threads meanwhile.
@@ -142,10 +128,11 @@ TEST_F(Threads, CloseFromItsOwnCallbackAndReopenAtOnce) {
 }
 
 TEST_F(Threads, FinishFromTwoThreadsWhileSuitsDeliver) {
-    sim::SetSuits({{1, "One", 1}, {2, "Two", 2}, {3, "Three", 1}});
+    sim::SetSuits({{1, "One", 1}, {2, "Two", 1}, {3, "Three", 1}});
     ASSERT_EQ(GyroFindSuits(), 3);
+    holdMs = 1; // callbacks are likely running when the finish comes
     for (int i = 0; i < 3; ++i) {
-        ASSERT_NE(GyroOpen(nullptr, CountFrame, nullptr), 0);
+        ASSERT_NE(GyroOpen(nullptr, OnFrame, nullptr), 0);
     }
     ASSERT_TRUE(WaitFor([] { return frameCount >= 20; }));
     std::thread other([] { GyroFinish(); });
@@ -153,6 +140,7 @@ TEST_F(Threads, FinishFromTwoThreadsWhileSuitsDeliver) {
     other.join();
     ExpectQuiet();
     EXPECT_EQ(sim::OpenSuitCount(), 0);
+    EXPECT_FALSE(broken);
 }
 
 } // namespace
