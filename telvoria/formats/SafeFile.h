@@ -43,6 +43,8 @@ private:
     int fd_ = -1;
     bool failed_ = false;
     bool synced_ = false;
+    std::size_t written_ = 0; // bytes in the file
+    std::size_t started_ = 0; // bytes the disk has been asked to write
     std::string buffer_;
     std::string error_;
 };

@@ -6,6 +6,7 @@
 #include "telvoria/skeleton/Recording.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -227,6 +228,14 @@ int GyroReadTL(const char* path, Skeleton* skeleton, ActorData* actor) {
     if (count > 0 && !recording::Resize(fresh, count)) {
         return Failed("not enough memory for " + std::to_string(count) + " frames");
     }
+#ifdef MADV_POPULATE_WRITE
+    // One call maps every page, where the copy would stop at each page on its first touch.
+    if (count > 0) {
+        std::size_t bytes = std::size_t{count} * sizeof(Frame);
+        std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        ::madvise(fresh.Frames, (bytes + page - 1) / page * page, MADV_POPULATE_WRITE);
+    }
+#endif
     unsigned char trailer[4];
     bool whole = in.ReadSummed(fresh.Frames, std::size_t{count} * sizeof(Frame), crc) &&
                  in.Read(trailer, sizeof trailer);
