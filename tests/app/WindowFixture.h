@@ -91,11 +91,7 @@ protected:
         sim::Reset();
     }
 
-    void WriteSettings(const std::string& text) {
-        PrivateProfile profile(dir.path() / SettingsFileName);
-        profile.Parse(text);
-        ASSERT_TRUE(profile.Save());
-    }
+    void WriteSettings(const std::string& text) { WriteAll(dir.path() / SettingsFileName, text); }
     std::string ReadSetting(const char* key) {
         PrivateProfile profile(dir.path() / SettingsFileName);
         EXPECT_TRUE(profile.Load());

@@ -9,14 +9,12 @@ namespace {
 
 using ::testing::ElementsAre;
 
-void Ignore(const Frame*, SuitInfo*) {}
-
 class Composition : public ViewTest {
 protected:
     void OpenSuit(uint32_t divider) {
         sim::SetSuits({{1, "Studio", divider}});
         ASSERT_NE(GyroInit(), 0);
-        Engine.SuitHandle = GyroOpen(nullptr, Ignore, nullptr);
+        Engine.SuitHandle = GyroOpen(nullptr, [](const Frame*, SuitInfo*) {}, nullptr);
     }
     std::vector<std::string> Lines(uint32_t flags) {
         surface.Clear();
@@ -37,8 +35,7 @@ protected:
 TEST_F(Composition, FrameCounterForEachMode) {
     std::vector<Frame> frames(250);
     UseRecording(frames);
-    Engine.Playback = 1;
-    Engine.Paused = 1;
+    Engine.Playback = Engine.Paused = 1;
     EXPECT_EQ(FrameCounterText(), "Frame 1 / 250   (Paused)");
     Engine.Playback = Engine.Paused = 0;
     Engine.Live = 1;

@@ -4,6 +4,7 @@
 #include "engine/Engine.h"
 #include "view/Camera.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace telvo {
@@ -12,26 +13,18 @@ namespace {
 // Every value of the frame the view reads carries the frame's number (exact in a float).
 Frame Numbered(int k) {
     Frame f{};
-    auto v = static_cast<float>(k % 1000000);
-    for (Matrix& m : f.RawMatrices) {
-        m = Matrix(v, v, v, v, v, v, v, v, v);
-    }
-    f.RootPosition = {v, v, v};
-    f.ContactMask = static_cast<uint32_t>(k % 1000000);
-    f.MarkerPositions[3] = {v, v, v};
+    const auto v = static_cast<float>(k % 1000000);
+    std::fill_n(&f.RawMatrices[0].m00, 19 * 9, v);
+    f.RootPosition = f.MarkerPositions[3] = {v, v, v};
+    f.ContactMask = static_cast<uint32_t>(v);
     return f;
 }
 
 bool Whole(const Frame& f) {
-    float k = f.RootPosition.x;
-    for (const Matrix& m : f.RawMatrices) {
-        for (int i = 0; i < 9; ++i) {
-            if ((&m.m00)[i] != k) {
-                return false;
-            }
-        }
-    }
-    return f.RootPosition.z == k && f.ContactMask == static_cast<uint32_t>(k) &&
+    const float k = f.RootPosition.x;
+    const float* raw = &f.RawMatrices[0].m00;
+    return std::all_of(raw, raw + 19 * 9, [k](float v) { return v == k; }) &&
+           f.RootPosition.z == k && f.ContactMask == static_cast<uint32_t>(k) &&
            f.MarkerPositions[3].z == k;
 }
 
@@ -48,11 +41,10 @@ protected:
         });
         int torn = 0;
         for (int i = 0; i < paints; ++i) {
-            if (i % 2 == 0) { // every other paint waits a moment to be requested
-                for (int spin = 0; spin < 20000 && Engine.PaintPending.load() == 0 && !done;
-                     ++spin) {
-                    std::this_thread::yield();
-                }
+            // Every other paint waits a moment to be requested.
+            for (int spin = 0; i % 2 == 0 && spin < 20000 && !Engine.PaintPending && !done;
+                 ++spin) {
+                std::this_thread::yield();
             }
             OnPaint(platform, target);
             torn += Whole(View.ShownFrame) ? 0 : 1;
@@ -69,7 +61,7 @@ protected:
     static auto Pump(int frames) {
         return [frames](const std::atomic<bool>& stop) {
             SuitInfo suit{1, "Studio", 4};
-            for (int k = 1; !stop.load() && k <= frames; ++k) {
+            for (int k = 1; !stop && k <= frames; ++k) {
                 Frame f = Numbered(k);
                 FrameCallback(&f, &suit);
             }
@@ -98,7 +90,7 @@ TEST_F(PaintThreads, PlaybackPaintsWhileTheTimerAdvances) {
     UseRecording(frames);
     Engine.Playback = 1;
     auto timer = [](const std::atomic<bool>& stop) {
-        while (!stop.load()) {
+        while (!stop) {
             PlaybackTimerCallback();
         }
     };

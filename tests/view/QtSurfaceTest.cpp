@@ -15,8 +15,7 @@ protected:
         static int argc = 1;
         static char name[] = "qtsurface_test";
         static char* argv[] = {name, nullptr};
-        static auto* app = new QGuiApplication(argc, argv);
-        (void)app;
+        static QGuiApplication app(argc, argv);
         image.fill(QColor(128, 128, 128));
     }
     bool Is(int x, int y, Rgb c) const {
@@ -65,21 +64,17 @@ TEST_F(QtSurfaceTest, TextHangsBelowItsCornerOnAClearBackground) {
         surface.Restore();
         surface.Text(20, 30, "M       M"); // nothing behind the blanks is painted
     }
-    int top = 100, bottom = -1, left = 200;
+    QRect text;
     for (int y = 0; y < 100; ++y) {
         for (int x = 0; x < 200; ++x) {
-            EXPECT_FALSE(Is(x, y, Red));
-            if (!Is(x, y, Grey)) {
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-                left = std::min(left, x);
-            }
+            ASSERT_FALSE(Is(x, y, Red)) << "the restored colour was not used";
+            text |= Is(x, y, Grey) ? QRect() : QRect(x, y, 1, 1);
         }
     }
     EXPECT_EQ(LabelFontPixels(96), 10); // 7.2 points at 96 dots per inch
-    EXPECT_GE(top, 30);
-    EXPECT_LE(bottom - top, 10);
-    EXPECT_LE(left, 22);
+    EXPECT_GE(text.top(), 30);
+    EXPECT_LE(text.height(), 11);
+    EXPECT_LE(text.left(), 22);
     EXPECT_EQ(Column(36, 30, 42, Grey), 13);
 }
 

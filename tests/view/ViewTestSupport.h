@@ -47,18 +47,6 @@ protected:
         Engine.Skeleton.Frames = frames.empty() ? nullptr : frames.data();
         Engine.Skeleton.FrameCount = static_cast<uint32_t>(frames.size());
     }
-    // Only these of the view's switches on.
-    static void Only(std::initializer_list<std::atomic<int>*> on) {
-        for (auto* s : {&Settings.ShowGrid, &Settings.ShowAxes, &Settings.ShowNorth,
-                        &Settings.ShowFootShadow, &Settings.ShowNodes, &Settings.ShowNodeNames,
-                        &Settings.ShowContactPointRadii, &Settings.ShowContactPoints,
-                        &Settings.ShowMarkers, &Settings.ShowMarkerNames, &Settings.ShowInfo}) {
-            *s = 0;
-        }
-        for (auto* s : on) {
-            *s = 1;
-        }
-    }
 
     FakePlatform platform;
     RecordingSurface surface;
@@ -77,8 +65,7 @@ struct Figure {
         SkeletonNode& p = skeleton.Nodes[parent];
         SkeletonNode& c = skeleton.Nodes[child];
         p.Children[p.ChildCount++] = &c;
-        c.Offset = {c.Position.x - p.Position.x, c.Position.y - p.Position.y,
-                    c.Position.z - p.Position.z};
+        c.Offset = c.Position - p.Position;
     }
 };
 
