@@ -256,7 +256,7 @@ int Positions(const std::string& out, Motion& motion, Progress& progress) {
         GyroApplyFrame(&s, &s.Frames[f]);
         Append(text, f);
         text += ',';
-        Append(text, f * static_cast<double>(s.FramePeriod));
+        Append(text, static_cast<float>(f * static_cast<double>(s.FramePeriod)));
         for (const SkeletonNode& node : s.Nodes) {
             for (float v : {node.Position.x, node.Position.y, node.Position.z}) {
                 text += ',';

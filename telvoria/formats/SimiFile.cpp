@@ -86,7 +86,7 @@ int GyroWriteSIMI(const char* path, Skeleton* skeleton, const char* companionPat
         body::Solve(offsets, sensors, frame.RootPosition, pose);
         files::AppendNumber(text, f);
         text += '\t';
-        files::AppendNumber(text, f * static_cast<double>(period));
+        files::AppendNumber(text, static_cast<float>(f * static_cast<double>(period)));
         for (const Vector& p : pose.position) {
             for (float v : {p.x, p.y, p.z}) {
                 text += '\t';
