@@ -228,17 +228,35 @@ public:
         auto [end, ec] = std::to_chars(b, b + sizeof b, v);
         buffer_.append(b, ec == std::errc() ? end : b);
     }
-    void Add(double v, int digits) {
-        char b[40];
-        auto [end, ec] = std::to_chars(b, b + sizeof b, v, std::chars_format::general, digits);
-        buffer_.append(b, ec == std::errc() ? end : b);
-    }
     void Indent(int depth) { buffer_.append(static_cast<std::size_t>(depth), '\t'); }
     std::string& Str() { return buffer_; }
 
 private:
     std::string buffer_;
 };
+
+// The frame time with at least 8 significant digits: a whole frame rate (as float rounding
+// leaves it) as that rate exactly, any other period as the decimal it was read from.
+std::string FrameTimeText(float period) {
+    char b[48];
+    double rate = 1.0 / static_cast<double>(period);
+    if (std::fabs(rate - std::round(rate)) < 1e-6 * rate) {
+        auto r = std::to_chars(b, b + sizeof b, 1.0 / std::round(rate), std::chars_format::general, 10);
+        return std::string(b, r.ptr);
+    }
+    auto r = std::to_chars(b, b + sizeof b, period, std::chars_format::fixed);
+    std::string text(b, r.ptr);
+    if (text.find('.') == std::string::npos) {
+        text += '.';
+    }
+    auto first = text.find_first_not_of("0.");
+    int digits = 0;
+    for (std::size_t i = first; i < text.size(); ++i) {
+        digits += text[i] != '.';
+    }
+    text.append(static_cast<std::size_t>(std::max(0, 8 - digits)), '0');
+    return text;
+}
 
 bool HasKids(int node) {
     for (int i = 1; i < body::NodeCount; ++i) {
@@ -304,16 +322,10 @@ int GyroWriteBVH(const char* path, Skeleton* skeleton) {
     }
     const auto offsets = body::SkeletonOffsets(*skeleton);
     const uint32_t count = skeleton->Frames != nullptr ? skeleton->FrameCount : 0;
-    double period = skeleton->FramePeriod;
-    if (!(period > 0.0) || !std::isfinite(period)) {
-        period = 1.0 / 120.0;
+    float period = skeleton->FramePeriod;
+    if (!(period > 0.0f) || !std::isfinite(period)) {
+        period = 1.0f / 120.0f;
     }
-    // A period that is a whole rate within float precision is written as that rate exactly.
-    double rate = 1.0 / period;
-    if (std::fabs(rate - std::round(rate)) < 1e-4 * rate) {
-        period = 1.0 / std::round(rate);
-    }
-
     Text t;
     std::vector<int> order;
     t.Add("HIERARCHY\n");
@@ -321,7 +333,7 @@ int GyroWriteBVH(const char* path, Skeleton* skeleton) {
     t.Add("MOTION\nFrames: ");
     t.Add(std::to_string(count));
     t.Add("\nFrame Time: ");
-    t.Add(period, 10);
+    t.Add(FrameTimeText(period));
     t.Add("\n");
     bool ok = out.Write(t.Str());
     for (uint32_t f = 0; f < count && ok; ++f) {
