@@ -240,7 +240,7 @@ private:
 std::string FrameTimeText(float period) {
     char b[48];
     double rate = 1.0 / static_cast<double>(period);
-    if (std::fabs(rate - std::round(rate)) < 1e-6 * rate) {
+    if (std::fabs(rate - std::round(rate)) < 2e-7 * rate) {
         auto r = std::to_chars(b, b + sizeof b, 1.0 / std::round(rate), std::chars_format::general, 10);
         return std::string(b, r.ptr);
     }
