@@ -148,7 +148,7 @@ TEST_F(Window, CloseWhileALibraryThreadWaitsForABox) {
     Start();
     Key(Qt::Key_L);
     sim::SetSilent(Engine.SuitHandle, true);
-    ASSERT_TRUE(WaitFor([&] { return frame->Closed(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->Closed(); }));
     EXPECT_EQ(boxes.at(0).rfind("Timeout on suit KVX", 0), 0u);
     EXPECT_EQ(sim::OpenSuitCount(), 0);
     EXPECT_EQ(ReadSetting("ShowGrid"), "1");

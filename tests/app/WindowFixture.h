@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -34,24 +33,11 @@ inline void App() {
     (void)app;
 }
 
-// Runs the event loop until the condition holds; false when the time is up first.
-inline bool WaitFor(const std::function<bool()>& condition, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > ms) {
-            return false;
-        }
-        QTest::qWait(2);
-    }
-    return true;
-}
-
 // Acts on modal dialogs as they come up, one step each, from inside their own exec().
-class ModalScript {
+class ModalScript : QTimer {
 public:
     ModalScript() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
+        connect(this, &QTimer::timeout, [this] {
             QWidget* modal = QApplication::activeModalWidget();
             if (!steps_.empty() && modal != nullptr && !modal->property("scripted").toBool()) {
                 modal->setProperty("scripted", true);
@@ -60,13 +46,12 @@ public:
                 step(modal);
             }
         });
-        timer_.start(5);
+        start(5);
     }
     void Then(std::function<void(QWidget*)> step) { steps_.push_back(std::move(step)); }
     bool Done() const { return steps_.empty(); }
 
 private:
-    QTimer timer_;
     std::deque<std::function<void(QWidget*)>> steps_;
 };
 
@@ -115,7 +100,7 @@ protected:
         EXPECT_TRUE(made.Create());
         made.showNormal();
         // A close posted by the creation may take the window away again meanwhile.
-        EXPECT_TRUE(WaitFor([&made] {
+        EXPECT_TRUE(QTest::qWaitFor([&made] {
             return made.Closed() || (made.windowHandle() && made.windowHandle()->isExposed());
         }));
         return made;
