@@ -206,9 +206,9 @@ std::string Info(const std::string& path, const Motion& motion) {
         return text;
     }
     const auto& source = telvo::files::LastBvhSource();
-    text += source.unit + " (";
+    text += source.unit + "\ninches per file unit: ";
     AppendDigits(text, source.inchesPerUnit, 7);
-    text += " inches per file unit)\nnode <- file joint:\n";
+    text += "\nnode <- file joint:\n";
     for (int i = 0; i < SkeletonNodeCount; ++i) {
         const std::string& joint = source.joint[static_cast<std::size_t>(i)];
         text += "  " + std::string(GyroGetNodeName(i)) + " <- " +

@@ -62,7 +62,7 @@ TEST_F(Convert, ExitStatusSaysWhetherUsageOrInputWasWrong) {
     }
 }
 
-TEST_F(Convert, ConversionsKeepTheRecordingAndPositionsHaveOneLinePerFrame) {
+TEST_F(Convert, ConversionsKeepTheMotionAndPositionsHaveOneLinePerFrame) {
     ASSERT_EQ(Run("take.tl copy.tl"), 0) << err;
     EXPECT_EQ(ReadAll(In("copy.tl")), ReadAll(In("take.tl")));
     ASSERT_EQ(Run("take.tl take.txt"), 0) << err;
@@ -74,6 +74,14 @@ TEST_F(Convert, ConversionsKeepTheRecordingAndPositionsHaveOneLinePerFrame) {
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 31);
     ASSERT_EQ(Run("--info take.tl"), 0) << err;
     EXPECT_NE(ReadAll(In("out.log")).find("frames: 30\n"), std::string::npos);
+
+    const std::string bvh = TELVO_SHARED_BVH "/19_biovision_example1.bvh";
+    ASSERT_EQ(Run(bvh + " biovision.tl"), 0) << err;
+    ASSERT_EQ(Run("biovision.tl biovision.bvh"), 0) << err;
+    ASSERT_EQ(Run("--info biovision.bvh"), 0) << err;
+    const std::string info = ReadAll(In("out.log"));
+    EXPECT_NE(info.find("frames: 2\nframe time: 0.033333 s"), std::string::npos) << info;
+    EXPECT_NE(info.find("\n  LeftKnee <- LeftKnee\n"), std::string::npos) << info;
 }
 
 } // namespace
