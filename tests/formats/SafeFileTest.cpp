@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <filesystem>
 
 namespace telvo {
 namespace {
@@ -29,7 +28,6 @@ TEST(SafeFile, CommitReplacesTheTargetKeepingItsModeAndLinks) {
     fs::create_symlink(target, dir.path() / "link.tl");
     for (const fs::path& name : {dir.path() / "link.tl", dir.path() / std::string(255, 'n')}) {
         SafeFile file(name);
-        ASSERT_TRUE(file.IsOpen()) << file.Error();
         EXPECT_TRUE(file.Write("new") && file.Commit()) << file.Error();
     }
     EXPECT_TRUE(fs::is_symlink(dir.path() / "link.tl"));
@@ -43,62 +41,46 @@ TEST(SafeFile, AbandonedFailedOrKilledWritesLeaveThePreviousFileWhole) {
     const fs::path target = dir.path() / "take.tl";
     WriteAll(target, "previous");
     const std::string big(3 << 20, 'x');
-    {
-        SafeFile abandoned(target);
-        abandoned.Write(big);
-    }
-    EXPECT_EQ(Entries(dir.path()), 1u);
-
-    // A full disk, as the file-size limit makes it.
+    SafeFile(target).Write(big);
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit full = {1 << 20, old.rlim_max}; // a full disk, as the file-size limit makes it
     auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 1 << 20;
-    ::setrlimit(RLIMIT_FSIZE, &small);
+    ::setrlimit(RLIMIT_FSIZE, &full);
     {
-        SafeFile full(target);
-        full.Write(big);
-        EXPECT_FALSE(full.Commit());
-        EXPECT_NE(full.Error().find("cannot write"), std::string::npos) << full.Error();
+        SafeFile file(target);
+        EXPECT_FALSE(file.Write(big) && file.Commit());
+        EXPECT_NE(file.Error().find("cannot write"), std::string::npos) << file.Error();
     }
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, handler);
-    EXPECT_EQ(Entries(dir.path()), 1u);
-
-    pid_t child = ::fork();
-    if (child == 0) {
-        SafeFile killed(target);
-        killed.Write(big);
+    EXPECT_EQ(Entries(dir.path()), 1u) << "no temporary file stays behind";
+    if (::fork() == 0) {
+        SafeFile(target).Write(big);
         ::_exit(0); // dies mid-write: no commit, no clean-up
     }
-    ::waitpid(child, nullptr, 0);
+    ::wait(nullptr);
     EXPECT_EQ(ReadAll(target), "previous");
 }
 
 TEST(SafeFile, RefusesWhatItMayNotOrCannotReplace) {
     TempDir dir;
-    const fs::path readOnly = dir.path() / "locked.ac";
-    WriteAll(readOnly, "keep");
-    ::chmod(readOnly.c_str(), 0444); // refused even to root
-    fs::create_directory(dir.path() / "folder");
-    const struct {
-        fs::path target;
-        const char* error;
-    } cases[] = {
-        {readOnly, "read-only"},
+    const fs::path locked = dir.path() / "locked.ac";
+    WriteAll(locked, "keep");
+    ::chmod(locked.c_str(), 0444); // refused even to root
+    const std::pair<fs::path, const char*> cases[] = {
+        {locked, "read-only"},
         {dir.path() / "missing" / "take.tl", "No such file"},
-        {dir.path() / "folder", "not a regular file"},
+        {dir.path(), "not a regular file"},
         {"", "no file name"},
     };
-    for (const auto& c : cases) {
-        SafeFile file(c.target);
-        EXPECT_FALSE(file.IsOpen()) << c.target;
-        EXPECT_FALSE(file.Write("x") || file.Commit()) << c.target;
-        EXPECT_NE(file.Error().find(c.error), std::string::npos) << file.Error();
+    for (const auto& [target, error] : cases) {
+        SafeFile file(target);
+        EXPECT_FALSE(file.IsOpen() || file.Write("x") || file.Commit()) << target;
+        EXPECT_NE(file.Error().find(error), std::string::npos) << file.Error();
     }
-    EXPECT_EQ(ReadAll(readOnly), "keep");
-    EXPECT_EQ(Entries(dir.path()), 2u);
+    EXPECT_EQ(ReadAll(locked), "keep");
+    EXPECT_EQ(Entries(dir.path()), 1u);
 }
 
 } // namespace
