@@ -11,6 +11,7 @@
 #include "telvoria/skeleton/Recording.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -35,7 +37,9 @@ constexpr float ShadowHeight = 12.0f;
 // Both feet this far above the floor: the performer is in the air.
 constexpr float JumpHeight = 1.0f;
 
-bool ReadWhole(const char* path, std::string& text, std::string& why) {
+// The whole file in memory (not zeroed first: every byte is read into).
+bool ReadWhole(const char* path, std::unique_ptr<char[]>& text, std::size_t& size,
+               std::string& why) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         why = std::string("cannot open the file: ") + std::strerror(errno);
@@ -49,10 +53,11 @@ bool ReadWhole(const char* path, std::string& text, std::string& why) {
         why = "the file is larger than 1 GiB";
         ok = false;
     } else {
-        text.resize(static_cast<std::size_t>(st.st_size));
+        size = static_cast<std::size_t>(st.st_size);
+        text.reset(new char[size + 1]);
         std::size_t done = 0;
-        while (done < text.size()) {
-            ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+        while (done < size) {
+            ssize_t n = ::read(fd, text.get() + done, size - done);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -119,14 +124,11 @@ void PutOnFloor(Frame* frames, uint32_t count, const std::vector<float>& lowest,
 
 } // namespace
 
-int GyroReadBVH(const char* path, Skeleton* skeleton) {
-    if (path == nullptr || skeleton == nullptr) {
-        return Fail(0, "no file name or no skeleton");
-    }
-    std::string text;
-    std::string why;
-    if (!ReadWhole(path, text, why)) {
-        return Fail(0, why);
+namespace telvo::bvh {
+
+int ReadText(std::string_view text, Skeleton* skeleton) {
+    if (skeleton == nullptr) {
+        return Fail(0, "no skeleton");
     }
     bvh::Reader reader(text);
     if (!reader.ReadHeader()) {
@@ -144,6 +146,16 @@ int GyroReadBVH(const char* path, Skeleton* skeleton) {
     if (count > 0 && !recording::Resize(fresh, count)) {
         return Fail(0, "not enough memory for " + std::to_string(count) + " frames");
     }
+#ifdef MADV_POPULATE_WRITE
+    // Every frame is written next: one call maps them all rather than a fault per page.
+    if (count > 0) {
+        auto at = reinterpret_cast<std::uintptr_t>(fresh.Frames);
+        std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        std::uintptr_t first = at / page * page;
+        std::uintptr_t end = at + std::size_t{count} * sizeof(Frame);
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+    }
+#endif
     std::vector<float> values(static_cast<std::size_t>(reader.ChannelCount()));
     std::vector<float> lowest(static_cast<std::size_t>(count) * body::ContactPointCount);
     bvh::Retargeter retarget(reader.Joints(), figure);
@@ -152,8 +164,12 @@ int GyroReadBVH(const char* path, Skeleton* skeleton) {
             recording::Release(fresh);
             return Fail(reader.ErrorLine(), reader.Error());
         }
-        retarget.Pose(values.data(), fresh.Frames[f],
-                      lowest.data() + static_cast<std::size_t>(f) * body::ContactPointCount);
+        float* low = lowest.data() + static_cast<std::size_t>(f) * body::ContactPointCount;
+        retarget.Pose(values.data(), fresh.Frames[f], low);
+        if (!math::Finite(fresh.Frames[f].RootPosition) || !std::isfinite(low[0])) {
+            recording::Release(fresh);
+            return Fail(reader.FrameLine(), "values too large to pose the figure");
+        }
     }
     PutOnFloor(fresh.Frames, count, lowest, reader.FrameTime());
 
@@ -187,6 +203,21 @@ int GyroReadBVH(const char* path, Skeleton* skeleton) {
     files::SetBvhSource(std::move(source));
     files::ClearProblem();
     return 1;
+}
+
+} // namespace telvo::bvh
+
+int GyroReadBVH(const char* path, Skeleton* skeleton) {
+    if (path == nullptr || skeleton == nullptr) {
+        return Fail(0, "no file name or no skeleton");
+    }
+    std::unique_ptr<char[]> text;
+    std::size_t size = 0;
+    std::string why;
+    if (!ReadWhole(path, text, size, why)) {
+        return Fail(0, why);
+    }
+    return bvh::ReadText(std::string_view(text.get(), size), skeleton);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <math.h>
 
 namespace telvo::bvh {
 
@@ -49,26 +50,47 @@ Matrix CosSinAbout(const Vector& u, float c, float s) {
 
 // The smallest rotation that turns the direction of a into that of b.
 Matrix Turn(const Vector& a, const Vector& b) {
-    float la = Length(a);
-    float lb = Length(b);
-    if (!(la > 1e-12f) || !(lb > 1e-12f)) {
+    float ab = std::sqrt(Dot(a, a) * Dot(b, b));
+    if (!(ab > 1e-24f)) {
         return math::Identity();
     }
-    Vector u = Scaled(a, 1.0f / la);
-    Vector v = Scaled(b, 1.0f / lb);
-    float c = Dot(u, v);
+    float inv = 1.0f / ab;
+    float c = Dot(a, b) * inv;
     if (c < -0.99999f) {
-        // Half a turn about any axis across u.
+        // Half a turn about any axis across a.
+        Vector u = Normalized(a);
         Vector n = std::fabs(u.x) < 0.9f ? Cross(u, Vector{1.0f, 0.0f, 0.0f})
                                          : Cross(u, Vector{0.0f, 1.0f, 0.0f});
-        n = Normalized(n);
-        return CosSinAbout(n, -1.0f, 0.0f);
+        return CosSinAbout(Normalized(n), -1.0f, 0.0f);
     }
-    Vector k = Cross(u, v);
+    Vector k = Scaled(Cross(a, b), inv);
     float f = 1.0f / (1.0f + c);
     return Matrix(c + k.x * k.x * f, k.x * k.y * f - k.z, k.x * k.z * f + k.y,
                   k.x * k.y * f + k.z, c + k.y * k.y * f, k.y * k.z * f - k.x,
                   k.x * k.z * f - k.y, k.y * k.z * f + k.x, c + k.z * k.z * f);
+}
+
+// Columns a and b of m turned by (c, s): a' = c a + s b, b' = c b - s a.
+inline void TurnPair(float& a0, float& a1, float& a2, float& b0, float& b1, float& b2, float c,
+                     float s) {
+    float x0 = a0, x1 = a1, x2 = a2;
+    a0 = c * x0 + s * b0;
+    a1 = c * x1 + s * b1;
+    a2 = c * x2 + s * b2;
+    b0 = c * b0 - s * x0;
+    b1 = c * b1 - s * x1;
+    b2 = c * b2 - s * x2;
+}
+
+// m times a turn about basis axis 0, 1 or 2 (cosine c, sine s): only two columns change.
+inline void TurnColumns(Matrix& m, int axis, float c, float s) {
+    if (axis == 0) {
+        TurnPair(m.m01, m.m11, m.m21, m.m02, m.m12, m.m22, c, s);
+    } else if (axis == 1) {
+        TurnPair(m.m02, m.m12, m.m22, m.m00, m.m10, m.m20, c, s);
+    } else {
+        TurnPair(m.m00, m.m10, m.m20, m.m01, m.m11, m.m21, c, s);
+    }
 }
 
 // The rotation that takes from[0] exactly onto to[0] and best fits the others, by weight,
@@ -1253,6 +1275,13 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
 }
 
 Retargeter::Retargeter(const std::vector<Joint>& joints, const Figure& figure) : figure_(figure) {
+    aimed_.push_back(body::Hips);
+    for (int s = 0; s < body::SensorCount; ++s) {
+        const Aim& aim = figure.aim[static_cast<std::size_t>(s)];
+        for (int i = 0; i < aim.count && !figure.rigid[static_cast<std::size_t>(s)]; ++i) {
+            aimed_.push_back(aim.node[static_cast<std::size_t>(i)]);
+        }
+    }
     steps_.resize(joints.size());
     world_.resize(joints.size());
     position_.resize(joints.size());
@@ -1296,38 +1325,31 @@ void Retargeter::Pose(const float* values, Frame& frame, float* lowest) {
         if (st.parent == -2) {
             continue;
         }
+        const bool root = st.parent < 0;
+        Matrix w = root ? math::Identity() : world_[static_cast<std::size_t>(st.parent)];
         Vector t = st.offset;
-        Matrix local = math::Identity();
-        bool turned = false;
         for (int c = 0; c < st.channelCount; ++c) {
             std::size_t ci = static_cast<std::size_t>(c);
             float v = values[st.firstChannel + c];
             if (st.kind[ci] == 0) {
                 t = Add(t, Scaled(st.direction[ci], v));
-                continue;
-            }
-            Matrix m;
-            if (st.kind[ci] == 1) {
-                float angle = v * st.sign[ci];
-                m = st.axis[ci] == 0 ? math::RotX(angle) : st.axis[ci] == 1 ? math::RotY(angle) : math::RotZ(angle);
+            } else if (st.kind[ci] == 1) {
+                float sn = 0.0f;
+                float cs = 1.0f;
+                ::sincosf(v * st.sign[ci], &sn, &cs);
+                TurnColumns(w, st.axis[ci], cs, sn);
             } else {
-                m = math::AxisAngle(st.direction[ci], v * DegreesToRadians);
+                w = Mul(w, math::AxisAngle(st.direction[ci], v * DegreesToRadians));
             }
-            local = turned ? Mul(local, m) : m;
-            turned = true;
         }
-        if (st.parent < 0) {
-            world_[i] = local;
-            position_[i] = t;
-        } else {
-            const Matrix& w = world_[static_cast<std::size_t>(st.parent)];
-            world_[i] = turned ? Mul(w, local) : w;
-            position_[i] = Add(position_[static_cast<std::size_t>(st.parent)], Apply(w, t));
-        }
+        position_[i] = root ? t
+                            : Add(position_[static_cast<std::size_t>(st.parent)],
+                                  Apply(world_[static_cast<std::size_t>(st.parent)], t));
+        world_[i] = w;
     }
-    // Where the file puts each node.
+    // Where the file puts the nodes our segments aim at.
     std::array<Vector, NodeCount> target;
-    for (int n = 0; n < NodeCount; ++n) {
+    for (int n : aimed_) {
         const Anchor& a = figure_.anchor[static_cast<std::size_t>(n)];
         std::size_t j = static_cast<std::size_t>(a.joint);
         target[static_cast<std::size_t>(n)] = Add(position_[j], Apply(world_[j], a.local));
@@ -1336,7 +1358,7 @@ void Retargeter::Pose(const float* values, Frame& frame, float* lowest) {
     // points from where our own chain has put it, so small differences never add up.
     std::array<Vector, NodeCount> pos;
     std::array<Matrix, NodeCount> orient;
-    pos[0] = target[0];
+    pos[0] = target[Hips];
     for (int n = 0; n < NodeCount; ++n) {
         std::size_t un = static_cast<std::size_t>(n);
         int p = Parent[un];
@@ -1360,7 +1382,7 @@ void Retargeter::Pose(const float* values, Frame& frame, float* lowest) {
                 from[i] = Apply(r, aim.rest[ui]);
                 to[i] = Sub(target[static_cast<std::size_t>(aim.node[ui])], pos[un]);
             }
-            r = Mul(Fit(from, to, aim.weight.data(), aim.count), r);
+            r = Mul(aim.count == 1 ? Turn(from[0], to[0]) : Fit(from, to, aim.weight.data(), aim.count), r);
         }
         orient[un] = r;
         frame.RawMatrices[us] = r;

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace telvo::bvh {
@@ -71,9 +72,13 @@ private:
         std::array<Vector, 6> direction{};
     };
     std::vector<Step> steps_;
+    std::vector<int> aimed_; // the root and every node a segment aims at
     std::vector<Matrix> world_;
     std::vector<Vector> position_;
     const Figure& figure_;
 };
+
+// GyroReadBVH on text already in memory.
+int ReadText(std::string_view text, Skeleton* skeleton);
 
 } // namespace telvo::bvh

@@ -37,9 +37,8 @@ bool SameWord(std::string_view a, std::string_view b) {
     return true;
 }
 
-// One value as the C locale writes it; a leading '+' is taken as some tools write it.
-// Values too small for a float become zero rather than an error.
-const char* ParseFloat(const char* p, const char* end, float& value, bool& finite) {
+// The rare forms: a leading '+', and values too small for a float, which become zero.
+const char* ParseFloatSlow(const char* p, const char* end, float& value, bool& finite) {
     const char* start = p;
     if (p != end && *p == '+' && p + 1 != end && *(p + 1) != '-' && *(p + 1) != '+') {
         ++p;
@@ -59,6 +58,16 @@ const char* ParseFloat(const char* p, const char* end, float& value, bool& finit
     }
     finite = std::isfinite(value);
     return next;
+}
+
+// One value as the C locale writes it.
+inline const char* ParseFloat(const char* p, const char* end, float& value, bool& finite) {
+    auto [next, ec] = std::from_chars(p, end, value);
+    if (ec == std::errc()) {
+        finite = std::isfinite(value);
+        return next;
+    }
+    return ParseFloatSlow(p, end, value, finite);
 }
 
 std::optional<Channel> ChannelNamed(std::string_view word) {
@@ -370,6 +379,7 @@ bool Reader::NextFrame(float* values) {
         }
         break;
     }
+    frameLine_ = line_;
     for (int i = 0; i < channelCount_; ++i) {
         while (p != end && IsBlank(*p)) {
             ++p;

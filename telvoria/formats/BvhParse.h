@@ -48,6 +48,8 @@ public:
     bool NextFrame(float* values);
 
     int ErrorLine() const { return errorLine_; }
+    // The line the last frame read stood on.
+    int FrameLine() const { return frameLine_; }
     const std::string& Error() const { return error_; }
 
 private:
@@ -69,6 +71,7 @@ private:
     uint32_t framesRead_ = 0;
     double frameTime_ = 0.0;
     int errorLine_ = 0;
+    int frameLine_ = 0;
     std::string error_;
 };
 

@@ -1,0 +1,38 @@
+// Any bytes as a BVH file: the read either fails cleanly or gives a figure that poses to
+// finite places on every frame.
+#include "suitlib/SuitLib.h"
+#include "telvoria/formats/BvhFigure.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+
+namespace {
+
+bool Finite(const Vector& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Skeleton skeleton = [] {
+        Skeleton s;
+        GyroInitSkeleton(&s);
+        return s;
+    }();
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (telvo::bvh::ReadText(text, &skeleton) == 0) {
+        return 0;
+    }
+    for (uint32_t f = 0; f < skeleton.FrameCount; ++f) {
+        GyroApplyFrame(&skeleton, &skeleton.Frames[f]);
+        for (const SkeletonNode& n : skeleton.Nodes) {
+            if (!Finite(n.Position) || !Finite(n.Offset)) {
+                __builtin_trap();
+            }
+        }
+    }
+    GyroFreeSkeletonFrames(&skeleton);
+    return 0;
+}
