@@ -42,7 +42,10 @@ Kind KindOf(std::string_view path) {
     for (char& c : ext) {
         c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     }
-    return ext == "bvh" ? Kind::Bvh : ext == "tl" ? Kind::Tl : ext == "txt" ? Kind::Simi : Kind::Unknown;
+    return ext == "bvh"   ? Kind::Bvh
+           : ext == "tl"  ? Kind::Tl
+           : ext == "txt" ? Kind::Simi
+                          : Kind::Unknown;
 }
 
 void Say(const std::string& line) {
@@ -67,16 +70,16 @@ int FileError(const std::string& path, const char* fallback) {
     return 1;
 }
 
-template <typename T>
-void Append(std::string& out, T value) {
+template <typename T> void Append(std::string& out, T value) {
     char text[32];
     out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 void AppendDigits(std::string& out, double value, int digits) {
     char text[32];
-    out.append(text,
-               std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits).ptr);
+    out.append(
+        text,
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits).ptr);
 }
 
 // A line on the terminal that says what is going on, once the work has taken a while.
@@ -297,7 +300,7 @@ int Run(int argc, char** argv) {
     }
     const bool info = !args.empty() && args[0] == "--info";
     const bool positions = !args.empty() && args[0] == "--positions";
-    if (args.size() != (info ? 2u : positions ? 3u : 2u) ||
+    if (args.size() != (positions ? 3u : 2u) ||
         (!info && !positions && (args[0].starts_with('-') || args[1].starts_with('-')))) {
         return UsageError(args.empty() ? "no files given" : "wrong arguments");
     }

@@ -33,14 +33,24 @@ constexpr int UnitCount = 5;
 // Inches per unit, in the order of GyroGetUnitName.
 constexpr double InchesPer[UnitCount] = {1.0, 12.0, 1.0 / 25.4, 1.0 / 2.54, 1.0 / 0.0254};
 
-enum class Field { Bone, Radius, MarkerOffset, MarkerNode, UseTracker, FilterCoefficient, Relative };
+enum class Field {
+    Bone,
+    Radius,
+    MarkerOffset,
+    MarkerNode,
+    UseTracker,
+    FilterCoefficient,
+    Relative
+};
 
 struct Key {
     std::string name;
     Field field;
     int node = 0;
     int numbers() const { return field == Field::Bone || field == Field::MarkerOffset ? 3 : 1; }
-    bool length() const { return field == Field::Bone || field == Field::Radius || field == Field::MarkerOffset; }
+    bool length() const {
+        return field == Field::Bone || field == Field::Radius || field == Field::MarkerOffset;
+    }
 };
 
 // Every key of the file, in the order the writer puts them.
@@ -202,9 +212,10 @@ int GyroWriteActorData(const char* path, const ActorData* actor, int units) {
         return Failed(0, "MarkerNode is not a node number");
     }
 
-    std::string text = "# TelvoView actor measurements. Lengths in the unit below; each Bone is the\n"
-                       "# vector from the parent node in its axes, Bone.Hips the hips' standing\n"
-                       "# position above the floor origin.\n";
+    std::string text =
+        "# TelvoView actor measurements. Lengths in the unit below; each Bone is the\n"
+        "# vector from the parent node in its axes, Bone.Hips the hips' standing\n"
+        "# position above the floor origin.\n";
     text += Signature;
     text += " ";
     files::AppendNumber(text, FormatVersion);
@@ -223,8 +234,8 @@ int GyroWriteActorData(const char* path, const ActorData* actor, int units) {
                 // Seven digits, what a float holds: 60.96 millimetres, not 60.960003.
                 char digits[32];
                 double v = numbers[i] / InchesPer[unit];
-                auto end = std::to_chars(digits, digits + sizeof digits, v,
-                                         std::chars_format::general, 7);
+                auto end =
+                    std::to_chars(digits, digits + sizeof digits, v, std::chars_format::general, 7);
                 text.append(digits, end.ptr);
             } else {
                 files::AppendNumber(text, numbers[i]);
@@ -271,7 +282,8 @@ int GyroReadActorData(const char* path, ActorData* actor) {
         std::string_view name = tokens[0];
         if (!sawSignature) {
             int version = 0;
-            if (name != Signature || tokens.size() != 2 || !files::ParseNumber(tokens[1], version)) {
+            if (name != Signature || tokens.size() != 2 ||
+                !files::ParseNumber(tokens[1], version)) {
                 return Failed(line, "not an actor file");
             }
             if (version > FormatVersion) {

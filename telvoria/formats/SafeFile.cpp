@@ -122,8 +122,8 @@ bool SafeFile::WriteAll(const char* data, std::size_t size) {
     // Start the disk on what is written so far: the final sync then has little left to wait
     // for, and the writing overlaps with the caller's own work.
     if (!failed_ && written_ - started_ >= WritebackStep) {
-        ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
-                          SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(fd_, static_cast<off_t>(started_),
+                          static_cast<off_t>(written_ - started_), SYNC_FILE_RANGE_WRITE);
         started_ = written_;
     }
     return !failed_;
@@ -146,8 +146,8 @@ bool SafeFile::Write(const void* data, std::size_t size) {
         return true;
     }
     // Large blocks go straight to the file rather than through the buffer.
-    return Flush() && (size >= BufferSize ? WriteAll(bytes, size)
-                                          : (buffer_.append(bytes, size), true));
+    return Flush() &&
+           (size >= BufferSize ? WriteAll(bytes, size) : (buffer_.append(bytes, size), true));
 }
 
 bool SafeFile::Sync() {

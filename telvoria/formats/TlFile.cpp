@@ -23,7 +23,8 @@ namespace {
 
 using namespace telvo;
 
-static_assert(std::endian::native == std::endian::little, "frames are stored as they lie in memory");
+static_assert(std::endian::native == std::endian::little,
+              "frames are stored as they lie in memory");
 
 constexpr unsigned char Magic[8] = {0x89, 'T', 'V', 'L', '\r', '\n', 0x1a, '\n'};
 constexpr uint16_t FormatVersion = 1;

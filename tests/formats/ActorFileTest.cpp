@@ -70,12 +70,13 @@ TEST_F(ActorFile, BadLinesFailWithTheirNumberAndLeaveTheActor) {
         const char* reason;
     } cases[] = {
         {"", 0, "not an actor file"},
-        {std::string("\x7f" "ELF\x02\x01\x01\0\0", 9), 1, "not an actor file"},
+        {std::string("\177ELF\2\1\1\0\0", 9), 1, "not an actor file"},
         {swap("TelvoViewActor", "TelvoViewActor 2"), 4, "later version"},
         {swap("Unit", "Unit Furlongs"), 5, "unknown unit 'Furlongs'"},
         {swap("Unit", ""), 6, "a length before the Unit line"},
         {swap("MarkerNode", "MarkerNode 4\nShoeSize 9"), 8, "unknown key 'ShoeSize'"},
-        {swap("MarkerNode", "MarkerNode 4\nMarkerNode 4"), 8, "repeated key 'MarkerNode' (first on line 7)"},
+        {swap("MarkerNode", "MarkerNode 4\nMarkerNode 4"), 8,
+         "repeated key 'MarkerNode' (first on line 7)"},
         {swap("MarkerNode", "MarkerNode"), 7, "takes 1 number"},
         {swap("MarkerNode", "MarkerNode 4 5"), 7, "takes 1 number"},
         {swap("MarkerNode", "MarkerNode 30"), 7, "not a node number"},
@@ -83,7 +84,8 @@ TEST_F(ActorFile, BadLinesFailWithTheirNumberAndLeaveTheActor) {
         {swap("UseTracker", "UseTracker 1,5"), 8, "not a finite number '1,5'"},
         {swap("ContactRadius.LeftHeel", "ContactRadius.LeftHeel 1e39"), 62, "not a finite number"},
         {swap("Bone.Waist", "Bone.Waist 0 0 500"), 12, "longer than any bone"},
-        {good.substr(0, good.find("ContactRadius.RightToe")), 0, "missing key 'ContactRadius.RightToe'"},
+        {good.substr(0, good.find("ContactRadius.RightToe")), 0,
+         "missing key 'ContactRadius.RightToe'"},
         {good + std::string(70000, '#'), 0, "too large"},
     };
     const ActorData before = actor;

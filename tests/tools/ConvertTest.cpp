@@ -15,8 +15,8 @@ protected:
     std::string In(const std::string& name) const { return (dir.path() / name).string(); }
     // Exit status; standard output in out, standard error in err.
     int Run(const std::string& args) {
-        std::string command = "cd '" + dir.path().string() + "' && " TELVO_CONVERT " " + args +
-                              " >out.log 2>err.log";
+        std::string command =
+            "cd '" + dir.path().string() + "' && " TELVO_CONVERT " " + args + " >out.log 2>err.log";
         int status = std::system(command.c_str());
         out = ReadAll(In("out.log"));
         err = ReadAll(In("err.log"));
