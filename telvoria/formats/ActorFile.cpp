@@ -260,6 +260,10 @@ int GyroReadActorData(const char* path, ActorData* actor) {
     if (!ReadSmallFile(path, text, error)) {
         return Failed(0, error);
     }
+    // Editors on some systems start a text file with a byte order mark.
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.erase(0, 3);
+    }
     const auto& keys = Keys();
     std::vector<int> seenOn(keys.size(), 0);
     Measurements m;
