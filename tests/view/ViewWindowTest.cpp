@@ -7,8 +7,6 @@
 
 #include <QMouseEvent>
 
-#include <filesystem>
-
 namespace telvo::testing {
 namespace {
 
@@ -31,16 +29,6 @@ protected:
     }
     void Move(int dx, int dy, Qt::MouseButtons held, Qt::KeyboardModifiers keys = {}) {
         Send(QEvent::MouseMove, dx, dy, Qt::NoButton, held, keys);
-    }
-    // The painted view; with TELVO_VIEW_PICTURES naming a folder also saved there to look at.
-    QImage Shown(const std::string& name) {
-        view->repaint(); // no update pending: the grab's paint must not start another
-        QImage shown = view->grab().toImage();
-        if (const char* folder = std::getenv("TELVO_VIEW_PICTURES")) {
-            std::filesystem::create_directories(folder);
-            shown.save(QString::fromStdString(std::string(folder) + "/" + name + ".png"));
-        }
-        return shown;
     }
 
     CViewWidget* view = nullptr;
@@ -83,7 +71,11 @@ TEST_F(ViewWindow, LivePerformerIsPaintedFitted) {
     for (int preset : {CmdFrontView, CmdRightSideView}) {
         frame->OnCommand(preset);
         frame->OnCommand(CmdCenterView);
-        const QImage shown = Shown(preset == CmdFrontView ? "front" : "side");
+        view->repaint(); // no update pending: the grab's paint must not start another
+        const QImage shown = view->grab().toImage();
+        if (const char* folder = std::getenv("TELVO_VIEW_PICTURES")) { // to look at
+            shown.save(QStringLiteral("%1/%2.png").arg(folder).arg(preset));
+        }
         EXPECT_EQ(Engine.PaintPending.load(), 0);
         // Lit faces: grey shades but the background, or Color Front's green.
         QRect faces;
