@@ -10,20 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace telvo {
 
-// Hands posted commands to the engine as the window's dispatch does; the frame pump posts
-// Stop at a limit, and tests post Record behind it.
-inline void DispatchToEngine(int command) {
-    if (command == CmdStop) {
-        OnStop();
-    } else if (command == CmdRecord) {
-        OnRecord();
-    }
-}
+using Boxes = std::vector<FakePlatform::Box>;
 
 // The engine on the simulated suit library with its manual clock: frames come only when a
 // test delivers them, on the test's thread, and the window is a FakePlatform.
@@ -44,26 +37,28 @@ protected:
     void TearDown() override {
         Engine.SuitHandle = 0;
         GyroFinish();
-        for (TimerId id : window.RunningTimers()) {
-            window.KillTimer(id);
-        }
         GyroFreeSkeletonFrames(&Engine.Skeleton);
         Engine.MainWindow = nullptr;
     }
 
-    GyroHandle Open() { return OpenSuitIfNeeded(); }
     int Deliver(int n) { return sim::Deliver(Engine.SuitHandle, n); }
-    void Pump() { window.Pump(DispatchToEngine); }
-    // A recording of n frames made through Record and Stop.
+    // Hands posted commands to the engine as the window's dispatch does: the frame pump posts
+    // only Stop, and tests post Record behind it.
+    void Pump() {
+        for (auto posted = window.TakePosted(); !posted.empty(); posted = window.TakePosted()) {
+            for (int command : posted) {
+                (command == CmdStop ? OnStop : OnRecord)();
+            }
+        }
+    }
     void RecordFrames(int n) {
         OnRecord();
-        ASSERT_EQ(Engine.Recording.load(), 1);
         ASSERT_EQ(Deliver(n), n);
         OnStop();
         ASSERT_EQ(RecordedFrameCount(), static_cast<uint32_t>(n));
     }
     // The library's sequence numbers of the recorded frames, oldest first.
-    std::vector<uint64_t> RecordedSequence() {
+    static std::vector<uint64_t> RecordedSequence() {
         std::vector<uint64_t> sequence;
         std::lock_guard lock(Engine.RecordingMutex);
         for (uint32_t i = 0; Engine.Skeleton.Frames != nullptr && i < Engine.Skeleton.FrameCount;
@@ -72,13 +67,9 @@ protected:
         }
         return sequence;
     }
-    static bool Contiguous(const std::vector<uint64_t>& sequence) {
-        for (std::size_t i = 1; i < sequence.size(); ++i) {
-            if (sequence[i] != sequence[i - 1] + 1) {
-                return false;
-            }
-        }
-        return true;
+    static bool Contiguous(const std::vector<uint64_t>& s) {
+        return std::adjacent_find(s.begin(), s.end(), [](auto a, auto b) { return b != a + 1; }) ==
+               s.end();
     }
 
     FakePlatform window;

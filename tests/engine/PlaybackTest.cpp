@@ -1,10 +1,6 @@
 #include "tests/engine/EngineFixture.h"
 
-#include <cmath>
-#include <cstring>
 #include <limits>
-#include <ostream>
-#include <string>
 
 namespace telvo {
 namespace {
@@ -18,66 +14,53 @@ protected:
         return Timer();
     }
     TimerId Timer() {
-        std::vector<TimerId> timers = window.RunningTimers();
-        return timers.size() == 1 ? timers[0] : 0;
+        auto timers = window.RunningTimers();
+        return timers.size() == 1 ? timers.begin()->first : 0;
     }
-    void SetFramePeriod(float seconds) {
-        std::lock_guard lock(Engine.RecordingMutex);
-        Engine.Skeleton.FramePeriod = seconds;
-    }
-    uint32_t Index() const { return Engine.PlaybackIndex.load(); }
+    static uint32_t Index() { return Engine.PlaybackIndex.load(); }
 };
 
-TEST_F(Playback, TimerStepsAtTheMotionsTrueRate) {
-    RecordFrames(10);
-    for (int fps : {120, 60, 30}) {
-        SetFramePeriod(1.0f / static_cast<float>(fps));
-        OnPlay();
-        std::optional<int64_t> period = window.TimerPeriodNs(Timer());
-        ASSERT_TRUE(period.has_value()) << fps;
-        // Steps in ten seconds at divider 1.
-        double steps = 10e9 / static_cast<double>(*period);
-        EXPECT_NEAR(steps, fps * 10.0, 0.01) << fps;
-        EXPECT_EQ(window.StatusText(0),
-                  "Playing at " + std::to_string(fps) + ".00 frames per second");
-        OnStop();
-    }
-}
-
-TEST_F(Playback, DividerStepsEveryNthTickAndOnePaintIsPending) {
+TEST_F(Playback, TheDividerStepsEveryNthTickOfATimerAtTheMotionsTrueRate) {
     Settings.Loop = 1;
+    for (int i = 0; i < 130; ++i) {
+        OnPlaybackRate(CmdDecreasePlaybackRate);
+    }
+    EXPECT_EQ(window.StatusText(0), "Playing at 1.00 frames per second");
+    for (int i = 0; i < 121; ++i) {
+        OnPlaybackRate(CmdIncreasePlaybackRate);
+    }
     OnPlaybackRate(CmdDecreasePlaybackRate);
     OnPlaybackRate(CmdDecreasePlaybackRate);
-    EXPECT_EQ(window.StatusText(0), "Playing at 40.00 frames per second");
     TimerId timer = Play(10);
-    ASSERT_NE(timer, 0u);
     EXPECT_EQ(window.StatusText(0), "Playing at 40.00 frames per second");
+    // Steps in ten seconds: whole milliseconds would play 4 % fast.
+    EXPECT_NEAR(10e9 / static_cast<double>(window.RunningTimers()[timer]), 1200.0, 0.01);
     Engine.PaintPending = 0; // the recording's last frame was painted
     int paints = window.Invalidations();
     window.Tick(timer, 2);
     EXPECT_EQ(Index(), 0u);
     window.Tick(timer);
     EXPECT_EQ(Index(), 1u);
-    EXPECT_EQ(window.Invalidations(), paints + 1);
-    EXPECT_EQ(Engine.PaintPending.load(), 1);
-    window.Tick(timer, 3); // stepped, but the paint is still pending
+    window.Tick(timer, 3); // stepped, but the first step's paint is still pending
     EXPECT_EQ(Index(), 2u);
     EXPECT_EQ(window.Invalidations(), paints + 1);
     Engine.PaintPending = 0;
     window.Tick(timer, 24); // 8 more steps: 10 wraps to 0
     EXPECT_EQ(Index(), 0u);
     EXPECT_EQ(window.Invalidations(), paints + 2);
-    EXPECT_EQ(Engine.Playback.load(), 1);
+    OnPlaybackRate(CmdNormalPlaybackRate);
+    EXPECT_EQ(window.StatusText(0), "Playing at 120.00 frames per second");
+    window.Tick(timer);
+    EXPECT_EQ(Index(), 1u);
 }
 
-TEST_F(Playback, LoopOffStopsOnTheLastFrameAndKillsItsTimer) {
+TEST_F(Playback, WithoutLoopItStopsOnTheLastFrameAndKillsItsTimer) {
     Settings.Loop = 0;
     TimerId timer = Play(5);
     window.ClearCalls();
     EXPECT_EQ(window.Tick(timer, 10), 5);
     EXPECT_EQ(Index(), 4u);
     EXPECT_EQ(Engine.Playback.load(), 0);
-    EXPECT_EQ(Engine.PlaybackTimerId.load(), 0u);
     EXPECT_TRUE(window.RunningTimers().empty());
     // Ending by itself leaves the marks alone until the next command.
     EXPECT_TRUE(window.CallsOf("check ").empty());
@@ -86,138 +69,107 @@ TEST_F(Playback, LoopOffStopsOnTheLastFrameAndKillsItsTimer) {
     EXPECT_NE(Timer(), 0u);
 }
 
-TEST_F(Playback, NothingAdvancesWithoutFrames) {
-    OnPlay();
-    int paints = window.Invalidations();
+TEST_F(Playback, PauseStepAndStepBackwardsStopAtBothEndsOrWrapWithLoop) {
+    OnPlay(); // nothing advances without frames
     window.Tick(Timer(), 5);
     OnPauseStep();
     OnPauseStep();
     OnStepBackwards();
     EXPECT_EQ(Index(), 0u);
-    EXPECT_EQ(window.Invalidations(), paints + 5); // the three commands' own repaints
-}
-
-struct StepCase {
-    int loop;
-    uint32_t afterLastForward; // Pause/Step on the last frame
-    uint32_t afterFirstBack;   // Step Backwards on frame 0
-};
-
-void PrintTo(const StepCase& c, std::ostream* os) {
-    *os << (c.loop != 0 ? "Loop on" : "Loop off");
-}
-
-class Stepping : public Playback, public ::testing::WithParamInterface<StepCase> {};
-
-TEST_P(Stepping, PauseStepAndStepBackwardsAtBothEnds) {
-    Settings.Loop = GetParam().loop;
-    RecordFrames(4);
-    OnPauseStep(); // from stopped: paused on frame 0
-    EXPECT_EQ(Engine.Playback.load(), 1);
-    EXPECT_EQ(Engine.Paused.load(), 1);
-    EXPECT_EQ(Engine.StartPaused.load(), 0);
-    EXPECT_EQ(Index(), 0u);
-    EXPECT_EQ(window.Checked(CmdPlay), true);
-    EXPECT_EQ(window.Checked(CmdPauseStep), true);
-    EXPECT_EQ(window.Checked(CmdStop), false);
-    window.Tick(Timer(), 10);
-    EXPECT_EQ(Index(), 0u);
-
-    for (uint32_t expected : {1u, 2u, 3u}) {
-        int paints = window.Invalidations();
-        OnPauseStep();
-        EXPECT_EQ(Index(), expected);
-        EXPECT_GT(window.Invalidations(), paints);
-    }
-    OnPauseStep();
-    EXPECT_EQ(Index(), GetParam().afterLastForward);
     OnStop();
-    EXPECT_EQ(Index(), 0u);
 
-    OnStepBackwards(); // from stopped: paused on frame 0 too
-    EXPECT_EQ(Engine.Paused.load(), 1);
-    EXPECT_EQ(Index(), 0u);
-    OnStepBackwards();
-    EXPECT_EQ(Index(), GetParam().afterFirstBack);
-    Engine.PlaybackIndex = 2;
-    OnStepBackwards();
-    EXPECT_EQ(Index(), 1u);
+    RecordFrames(4);
+    const struct {
+        int loop;
+        uint32_t afterLast, beforeFirst;
+    } cases[] = {{1, 0, 3}, {0, 3, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.loop);
+        Settings.Loop = c.loop;
+        OnPauseStep(); // from stopped: paused on frame 0
+        EXPECT_EQ(window.Checked(CmdPlay), true);
+        EXPECT_EQ(window.Checked(CmdPauseStep), true);
+        window.Tick(Timer(), 10);
+        EXPECT_EQ(Index(), 0u);
+        for (uint32_t expected : {1u, 2u, 3u, c.afterLast}) {
+            OnPauseStep();
+            EXPECT_EQ(Index(), expected);
+        }
+        OnStop();
+        OnStepBackwards(); // from stopped: paused on frame 0 too
+        EXPECT_EQ(Index(), 0u);
+        OnStepBackwards();
+        EXPECT_EQ(Index(), c.beforeFirst);
+        OnStop();
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(LoopOnAndOff, Stepping,
-                         ::testing::Values(StepCase{1, 0, 3}, StepCase{0, 3, 0}));
-
-TEST_F(Playback, PauseWhilePlayingFirstPausesThenSteps) {
+TEST_F(Playback, PauseWhilePlayingPausesThenStepsAndPlayResumesThere) {
     TimerId timer = Play(6);
     window.Tick(timer, 2);
     OnPauseStep();
     EXPECT_EQ(Index(), 2u);
     OnStepBackwards();
     EXPECT_EQ(Index(), 1u);
-    // Play resumes without a new timer or a jump back to the start.
-    const std::size_t started = window.CallsOf("timer start ").size();
-    OnPlay();
-    EXPECT_EQ(Engine.Paused.load(), 0);
-    EXPECT_EQ(window.CallsOf("timer start ").size(), started);
-    EXPECT_EQ(Index(), 1u);
+    OnPlay(); // without a new timer or a jump back to the start
+    EXPECT_EQ(window.CallsOf("timer start ").size(), 1u);
     window.Tick(timer);
     EXPECT_EQ(Index(), 2u);
+
+    Engine.DisplayFrame.Flags = FrameJumping;
+    OnStop(); // rewinds and clears the shown flags
+    EXPECT_EQ(Index(), 0u);
+    EXPECT_EQ(Engine.DisplayFrame.Flags, 0u);
+    EXPECT_TRUE(window.RunningTimers().empty());
+    EXPECT_EQ(window.StatusText(0), "Ready");
 }
 
-TEST_F(Playback, RateCommandsStayWithinOneTo120AndNormalRestartsTheTickCount) {
-    for (int i = 0; i < 130; ++i) {
-        OnPlaybackRate(CmdDecreasePlaybackRate);
-    }
-    EXPECT_EQ(window.StatusText(0), "Playing at 1.00 frames per second");
-    for (int i = 0; i < 129; ++i) {
-        OnPlaybackRate(CmdIncreasePlaybackRate);
-    }
-    EXPECT_EQ(Engine.PlaybackDivider.load(), 1);
-    OnPlaybackRate(CmdDecreasePlaybackRate);
-    TimerId timer = Play(10);
-    window.Tick(timer);
-    OnPlaybackRate(CmdNormalPlaybackRate);
-    EXPECT_EQ(window.StatusText(0), "Playing at 120.00 frames per second");
-    window.Tick(timer); // would have been the divider's second tick anyway
-    window.Tick(timer);
-    EXPECT_EQ(Index(), 2u);
-}
-
-TEST_F(Playback, ATimerThatCannotStartLeavesPlaybackOnUntilStop) {
+TEST_F(Playback, ATimerThatCannotStartIsReportedAndPlaybackStaysOnUntilStop) {
     RecordFrames(5);
-    window.FailNextTimers();
+    window.ClearCalls();
+    window.FailNextTimer();
     OnPlay();
-    EXPECT_EQ(window.BoxTexts(), (std::vector<std::string>{"Couldn't start playback timer"}));
-    EXPECT_EQ(window.Boxes()[0].icon, MessageIcon::Exclamation);
+    const Boxes failed{
+        {"Couldn't start playback timer", MessageButtons::Ok, MessageIcon::Exclamation}};
+    EXPECT_EQ(window.Boxes(), failed);
     EXPECT_EQ(Engine.Playback.load(), 1);
-    EXPECT_EQ(Engine.PlaybackTimerId.load(), 0u);
     EXPECT_EQ(window.StatusText(0), "Playing at 120.00 frames per second");
     OnStop();
     EXPECT_EQ(Engine.Playback.load(), 0);
 
     // A damaged frame period starts none either.
-    for (float period : {0.0f, -1.0f, 1e-6f, std::numeric_limits<float>::quiet_NaN(),
+    for (float period : {0.0f, -1.0f, 1e-6f, 7200.0f, std::numeric_limits<float>::quiet_NaN(),
                          std::numeric_limits<float>::infinity()}) {
-        SetFramePeriod(period);
+        window.ClearCalls();
+        Engine.Skeleton.FramePeriod = period;
         OnPlay();
         EXPECT_TRUE(window.CallsOf("timer start ").empty()) << period;
-        EXPECT_EQ(window.BoxTexts().back(), "Couldn't start playback timer");
+        EXPECT_EQ(window.Boxes(), failed) << period;
         OnStop();
     }
 }
 
-TEST_F(Playback, StopRewindsAndClearsTheShownFlags) {
-    TimerId timer = Play(8);
-    window.Tick(timer, 5);
-    {
-        std::lock_guard lock(Engine.DisplayMutex);
-        Engine.DisplayFrame.Flags = FrameJumping;
-    }
+TEST_F(Playback, TheTitleNamesTheFileOnlyWhileItPlaysAndOneRenderMarkIsOn) {
+    ASSERT_TRUE(SetPath(Settings.CurrentFile, "/takes/walk 2.bvh"));
+    Engine.Playback = 1;
+    UpdateMenuState();
+    EXPECT_EQ(window.CallsOf("title ").back(), "TelvoView - /takes/walk 2.bvh");
     OnStop();
-    EXPECT_EQ(Index(), 0u);
-    EXPECT_EQ(Engine.DisplayFrame.Flags, 0u);
-    EXPECT_TRUE(window.RunningTimers().empty());
-    EXPECT_EQ(window.StatusText(0), "Ready");
+    EXPECT_EQ(window.CallsOf("title ").back(), "TelvoView");
+    Settings.CurrentFile[0] = '\0';
+    Engine.Playback = 1;
+    UpdateMenuState();
+    EXPECT_EQ(window.CallsOf("title ").back(), "TelvoView");
+
+    const int marks[] = {CmdRenderNothing, CmdRenderWireframe, CmdRenderSolid,
+                         CmdDisplayRawChannels};
+    for (int type : {-1, 0, 1, 2, 3, 4}) {
+        Settings.RenderType = type;
+        UpdateMenuState();
+        for (int value = 0; value < 4; ++value) {
+            EXPECT_EQ(window.Checked(marks[value]), value == type) << type;
+        }
+    }
 }
 
 } // namespace

@@ -18,141 +18,96 @@ class Stress : public EngineTest {
 protected:
     void SetUp() override {
         EngineTest::SetUp();
-        window.AnswerBoxesWith(MessageAnswer::Cancel);
+        window.AnswerBoxes(MessageAnswer::Cancel);
         Settings.RecordStop = 1;
         Settings.RecordFramesOrSeconds = 1;
         Settings.RecordLimitFS = 200;
         Settings.RecordBeep = 0;
         Settings.ReportFrameRate = 1; // the start time is written and read on two threads
-        ASSERT_NE(Open(), 0);
+        ASSERT_NE(OpenSuitIfNeeded(), 0);
     }
-
-    void StartThreads() {
-        threads.emplace_back([this] {
-            auto next = std::chrono::steady_clock::now();
-            while (!done) {
-                sim::Deliver(Engine.SuitHandle, 1);
-                delivered++;
-                next += 1ms;
-                std::this_thread::sleep_until(next);
-            }
-        });
-        threads.emplace_back([this] {
-            while (!done) {
-                window.TickAll();
-                std::this_thread::sleep_for(1ms);
-            }
-        });
-        threads.emplace_back([this] {
-            while (!done) {
-                if (Engine.PaintPending.load(std::memory_order_acquire) != 0) {
-                    // What the view's paint does: the recorded frame during playback, else
-                    // the frame the pump handed over.
-                    Frame shown;
-                    {
-                        std::scoped_lock lock(Engine.RecordingMutex, Engine.DisplayMutex);
-                        const ::Skeleton& skeleton = Engine.Skeleton;
-                        uint32_t index = Engine.PlaybackIndex;
-                        shown = Engine.Playback != 0 && skeleton.Frames != nullptr &&
-                                        index < skeleton.FrameCount
-                                    ? skeleton.Frames[index]
-                                    : Engine.DisplayFrame;
-                    }
-                    (void)shown;
-                    Engine.PaintPending.store(0, std::memory_order_release);
-                }
-                std::this_thread::sleep_for(2ms);
+    template <typename Body> void Every(std::chrono::milliseconds period, Body body) {
+        threads.emplace_back([this, period, body] {
+            for (auto next = std::chrono::steady_clock::now(); !done;
+                 std::this_thread::sleep_until(next += period)) {
+                body();
             }
         });
     }
-    void StopThreads() {
-        done = true;
-        for (std::thread& thread : threads) {
-            thread.join();
+    // What the view's paint does: the recorded frame during playback, else the frame the pump
+    // handed over.
+    static void Paint() {
+        if (Engine.PaintPending.load(std::memory_order_acquire) == 0) {
+            return;
         }
-        if (timeout.joinable()) {
-            timeout.join();
+        Frame shown;
+        {
+            std::scoped_lock lock(Engine.RecordingMutex, Engine.DisplayMutex);
+            const ::Skeleton& skeleton = Engine.Skeleton;
+            uint32_t index = Engine.PlaybackIndex;
+            shown =
+                Engine.Playback != 0 && skeleton.Frames != nullptr && index < skeleton.FrameCount
+                    ? skeleton.Frames[index]
+                    : Engine.DisplayFrame;
         }
+        (void)shown;
+        Engine.PaintPending.store(0, std::memory_order_release);
     }
-
-    // A recording just ended: its frames came in order, without a gap unless it was paused.
-    void CheckRecording(bool paused) {
-        std::vector<uint64_t> sequence = RecordedSequence();
-        EXPECT_LE(sequence.size(), 200u);
-        for (std::size_t i = 1; i < sequence.size(); ++i) {
-            ASSERT_GT(sequence[i], sequence[i - 1]);
-        }
-        if (!paused) {
-            EXPECT_TRUE(Contiguous(sequence));
-        }
-        checked++;
+    static void TimeOut() {
+        SuitInfo suit{1, "Studio", 1};
+        SuitTimeoutCallback(&suit);
     }
 
     std::atomic<bool> done{false};
     std::atomic<int> delivered{0};
     std::vector<std::thread> threads;
-    std::thread timeout;
-    int checked = 0;
 };
 
 TEST_F(Stress, RandomCommandsWhileFramesArrive) {
+    Every(1ms, [this] {
+        sim::Deliver(Engine.SuitHandle, 1);
+        delivered++;
+    });
+    Every(1ms, [this] { window.TickAll(); });
+    Every(2ms, Paint);
     std::mt19937 random(20261206);
-    StartThreads();
+    void (*const commands[])() = {OnRecord, OnRecord, OnStop, OnPlay, OnLive, OnPauseStep};
     bool recording = false;
     bool paused = false;
+    int checked = 0;
     for (int step = 0; step < 1000; ++step) {
         if (step == 500) {
             sim::SetRecordingLimit(150); // from now on memory runs out before the limit
         }
-        switch (random() % 8) {
-        case 0:
-        case 1:
-            OnRecord();
-            break;
-        case 2:
-            OnStop();
-            break;
-        case 3:
-            OnPlay();
-            break;
-        case 4:
-            OnLive();
-            break;
-        case 5:
-            OnPauseStep();
-            paused = paused || recording;
-            break;
-        case 6:
+        if (unsigned pick = random() % 8; pick < 6) {
+            paused = paused || (pick == 5 && recording);
+            commands[pick]();
+        } else if (pick == 6) {
             Pump();
-            break;
-        case 7:
-            if (random() % 8 == 0) {
-                if (timeout.joinable()) {
-                    timeout.join();
-                }
-                timeout = std::thread([] {
-                    SuitInfo suit{1, "Studio", 1};
-                    SuitTimeoutCallback(&suit);
-                });
-            }
-            break;
+        } else if (random() % 8 == 0) {
+            threads.emplace_back(TimeOut);
         }
-        bool now = Engine.Recording != 0;
+        // A recording just ended: its frames came in order, without a gap unless paused.
+        const bool now = Engine.Recording != 0;
         if (recording && !now) {
-            CheckRecording(paused);
+            std::vector<uint64_t> sequence = RecordedSequence();
+            EXPECT_LE(sequence.size(), 200u);
+            EXPECT_TRUE(std::is_sorted(sequence.begin(), sequence.end()));
+            EXPECT_TRUE(paused || Contiguous(sequence));
+            checked++;
         }
-        if (!recording && now) {
-            paused = false;
-        }
+        paused = paused && now;
         recording = now;
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 2000));
     }
-    StopThreads();
+    done = true;
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
     OnStop();
     Pump();
     EXPECT_GT(delivered.load(), 500);
     EXPECT_GT(checked, 20);
-    EXPECT_EQ(Engine.Recording.load(), 0);
     EXPECT_EQ(Engine.Playback.load(), 0);
     EXPECT_TRUE(window.RunningTimers().empty());
 }

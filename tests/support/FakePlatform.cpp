@@ -4,165 +4,61 @@
 
 namespace telvo {
 
-namespace {
-
-MessageAnswer FirstButton(MessageButtons buttons) {
-    switch (buttons) {
-    case MessageButtons::Ok:
-    case MessageButtons::OkCancel:
-        return MessageAnswer::Ok;
-    case MessageButtons::YesNo:
-        return MessageAnswer::Yes;
-    case MessageButtons::RetryCancel:
-        return MessageAnswer::Retry;
-    case MessageButtons::AbortRetryIgnore:
-        return MessageAnswer::Abort;
-    }
-    return MessageAnswer::Ok;
-}
-
-} // namespace
-
-FakePlatform::FakePlatform() = default;
-
-FakePlatform::~FakePlatform() {
-    // A test that forgot a ticking thread must not leave it inside a dead object's callback.
-    std::unique_lock lock(mutex_);
-    timerIdle_.wait(lock, [this] {
-        for (const auto& [id, timer] : timers_) {
-            if (timer.running > 0) {
-                return false;
-            }
-        }
-        return true;
-    });
-}
-
-// --- Script ---------------------------------------------------------------------------
-
-void FakePlatform::AnswerNextBox(MessageAnswer answer) {
-    HandleNextBox([answer](const Box&) { return answer; });
-}
-
-void FakePlatform::HandleNextBox(BoxHandler handler) {
+void FakePlatform::AnswerBoxes(BoxHandler handler) {
     std::lock_guard lock(mutex_);
-    boxScript_.push_back(std::move(handler));
+    answerBox_ = std::move(handler);
 }
 
-void FakePlatform::AnswerBoxesWith(std::optional<MessageAnswer> answer) {
+void FakePlatform::AnswerChoosers(FileChoice choice) {
     std::lock_guard lock(mutex_);
-    boxDefault_ = answer;
-}
-
-void FakePlatform::AnswerNextChooser(FileChoice choice) {
-    std::lock_guard lock(mutex_);
-    chooserScript_.push_back(std::move(choice));
-}
-
-void FakePlatform::SetDrawingArea(PixelSize size) {
-    std::lock_guard lock(mutex_);
-    drawingArea_ = size;
-}
-
-void FakePlatform::SetScreenSize(PixelSize size) {
-    std::lock_guard lock(mutex_);
-    screenSize_ = size;
-}
-
-PixelSize FakePlatform::DrawingArea() {
-    std::lock_guard lock(mutex_);
-    return drawingArea_;
-}
-
-PixelSize FakePlatform::ScreenSize() {
-    std::lock_guard lock(mutex_);
-    return screenSize_;
-}
-
-// --- Timers -----------------------------------------------------------------------------
-
-bool FakePlatform::Tick(TimerId id) {
-    std::function<void()> callback;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = timers_.find(id);
-        if (it == timers_.end() || !it->second.alive) {
-            return false;
-        }
-        it->second.running++;
-        it->second.runningOn = std::this_thread::get_id();
-        callback = it->second.callback;
-    }
-    if (callback) {
-        callback();
-    }
-    {
-        std::lock_guard lock(mutex_);
-        timers_[id].running--;
-    }
-    timerIdle_.notify_all();
-    return true;
+    choice_ = std::move(choice);
 }
 
 int FakePlatform::Tick(TimerId id, int n) {
     int made = 0;
-    while (made < n && Tick(id)) {
-        ++made;
+    for (; made < n; ++made) {
+        std::function<void()> callback;
+        {
+            std::lock_guard lock(mutex_);
+            auto it = timers_.find(id);
+            if (it == timers_.end() || !it->second.alive) {
+                break;
+            }
+            it->second.running++;
+            it->second.runningOn = std::this_thread::get_id();
+            callback = it->second.callback;
+        }
+        callback();
+        {
+            std::lock_guard lock(mutex_);
+            timers_[id].running--;
+        }
+        timerIdle_.notify_all();
     }
     return made;
 }
 
 void FakePlatform::TickAll() {
-    for (TimerId id : RunningTimers()) {
+    for (const auto& [id, period] : RunningTimers()) {
         Tick(id);
     }
 }
 
-std::vector<TimerId> FakePlatform::RunningTimers() const {
+std::map<TimerId, std::int64_t> FakePlatform::RunningTimers() const {
     std::lock_guard lock(mutex_);
-    std::vector<TimerId> ids;
+    std::map<TimerId, std::int64_t> running;
     for (const auto& [id, timer] : timers_) {
         if (timer.alive) {
-            ids.push_back(id);
+            running[id] = timer.periodNs;
         }
     }
-    return ids;
+    return running;
 }
 
-std::optional<std::int64_t> FakePlatform::TimerPeriodNs(TimerId id) const {
+std::vector<int> FakePlatform::TakePosted() {
     std::lock_guard lock(mutex_);
-    auto it = timers_.find(id);
-    return it == timers_.end() ? std::nullopt : std::optional(it->second.periodNs);
+    return std::exchange(posted_, {});
 }
-
-// --- Posted commands --------------------------------------------------------------------
-
-std::vector<int> FakePlatform::Posted() const {
-    std::lock_guard lock(mutex_);
-    return {posted_.begin(), posted_.end()};
-}
-
-void FakePlatform::Pump(const std::function<void(int)>& dispatch) {
-    for (;;) {
-        int command = 0;
-        {
-            std::lock_guard lock(mutex_);
-            if (posted_.empty()) {
-                return;
-            }
-            command = posted_.front();
-            posted_.pop_front();
-        }
-        dispatch(command);
-    }
-}
-
-void FakePlatform::ClearPosted() {
-    std::lock_guard lock(mutex_);
-    posted_.clear();
-}
-
-// --- Records ----------------------------------------------------------------------------
 
 void FakePlatform::Log(std::string line) {
     std::lock_guard lock(mutex_);
@@ -175,9 +71,8 @@ std::vector<std::string> FakePlatform::Calls() const {
 }
 
 std::vector<std::string> FakePlatform::CallsOf(std::string_view prefix) const {
-    std::lock_guard lock(mutex_);
     std::vector<std::string> rest;
-    for (const std::string& call : calls_) {
+    for (const std::string& call : Calls()) {
         if (call.starts_with(prefix)) {
             rest.push_back(call.substr(prefix.size()));
         }
@@ -190,7 +85,6 @@ void FakePlatform::ClearCalls() {
     calls_.clear();
     boxes_.clear();
     invalidations_ = 0;
-    choosers_.clear();
 }
 
 std::vector<FakePlatform::Box> FakePlatform::Boxes() const {
@@ -198,22 +92,9 @@ std::vector<FakePlatform::Box> FakePlatform::Boxes() const {
     return boxes_;
 }
 
-std::vector<std::string> FakePlatform::BoxTexts() const {
-    std::vector<std::string> texts;
-    for (const Box& box : Boxes()) {
-        texts.push_back(box.text);
-    }
-    return texts;
-}
-
 std::string FakePlatform::StatusText(int pane) const {
     std::vector<std::string> history = CallsOf("status " + std::to_string(pane) + " ");
     return history.empty() ? std::string() : history.back();
-}
-
-std::string FakePlatform::Title() const {
-    std::vector<std::string> titles = CallsOf("title ");
-    return titles.empty() ? std::string() : titles.back();
 }
 
 std::optional<bool> FakePlatform::Checked(int command) const {
@@ -222,34 +103,18 @@ std::optional<bool> FakePlatform::Checked(int command) const {
     return it == checks_.end() ? std::nullopt : std::optional(it->second);
 }
 
-std::vector<FileChooser> FakePlatform::Choosers() const {
-    std::lock_guard lock(mutex_);
-    return choosers_;
-}
-
-// --- Platform ---------------------------------------------------------------------------
-
 MessageAnswer FakePlatform::MessageBox(const std::string& text, MessageButtons buttons,
                                        MessageIcon icon) {
     const Box box{text, buttons, icon, IsWindowThread()};
-    BoxHandler handler;
-    MessageAnswer answer = FirstButton(buttons);
+    BoxHandler answer;
     {
         std::lock_guard lock(mutex_);
         boxes_.push_back(box);
         calls_.push_back("box " + text);
-        if (!boxScript_.empty()) {
-            handler = std::move(boxScript_.front());
-            boxScript_.pop_front();
-        }
-        answer = boxDefault_.value_or(answer);
+        answer = answerBox_;
     }
-    // Outside the lock: a handler may call back into the port (post, pump, tick).
-    return handler ? handler(box) : answer;
-}
-
-void FakePlatform::SetStatusText(int pane, const std::string& text) {
-    Log("status " + std::to_string(pane) + " " + text);
+    // Outside the lock: a handler may call back into the port.
+    return answer ? answer(box) : DismissAnswer(buttons);
 }
 
 void FakePlatform::CheckMenuItem(int command, bool checked) {
@@ -273,21 +138,13 @@ void FakePlatform::Tone(std::uint32_t hz, std::uint32_t ms) {
     Log("tone " + std::to_string(hz) + " " + std::to_string(ms));
 }
 
-void FakePlatform::PlaySystemSound(SystemSound sound) {
-    Log(sound == SystemSound::Exclamation ? "sound Exclamation" : "sound Default");
-}
-
 TimerId FakePlatform::StartTimer(std::int64_t periodNs, std::function<void()> callback) {
-    std::lock_guard lock(mutex_);
-    if (failTimers_ > 0) {
-        failTimers_--;
-        calls_.push_back("timer fail");
+    if (failTimer_.exchange(false)) {
         return 0;
     }
+    std::lock_guard lock(mutex_);
     TimerId id = nextTimer_++;
-    Timer& timer = timers_[id];
-    timer.periodNs = periodNs;
-    timer.callback = std::move(callback);
+    timers_[id] = Timer{periodNs, std::move(callback), true, 0, {}};
     calls_.push_back("timer start " + std::to_string(id));
     return id;
 }
@@ -308,14 +165,8 @@ void FakePlatform::KillTimer(TimerId id) {
 
 FileChoice FakePlatform::ChooseFile(const FileChooser& request) {
     std::lock_guard lock(mutex_);
-    choosers_.push_back(request);
     calls_.push_back(request.mode == FileChooser::Mode::Save ? "chooser Save" : "chooser Open");
-    if (chooserScript_.empty()) {
-        return FileChoice{false, {}, request.selectedFilter};
-    }
-    FileChoice choice = std::move(chooserScript_.front());
-    chooserScript_.pop_front();
-    return choice;
+    return choice_;
 }
 
 } // namespace telvo

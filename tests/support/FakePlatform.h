@@ -5,11 +5,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -17,9 +17,9 @@
 
 namespace telvo {
 
-// The port for tests: records every call, answers boxes and file choosers from a script, and
-// keeps a manual clock, manual timers and a queue of posted commands that the test pumps.
-// Every member is safe from any thread. The thread that constructs it is the window thread.
+// The port for tests: records every call, answers boxes and file choosers as told, and keeps a
+// manual clock, manual timers and a queue of posted commands. Every member is safe from any
+// thread. The thread that constructs it is the window thread.
 class FakePlatform : public Platform {
 public:
     struct Box {
@@ -27,70 +27,51 @@ public:
         MessageButtons buttons = MessageButtons::Ok;
         MessageIcon icon = MessageIcon::None;
         bool onWindowThread = true;
+        bool operator==(const Box&) const = default;
+        friend void PrintTo(const Box& box, std::ostream* os) { *os << '"' << box.text << '"'; }
     };
     using BoxHandler = std::function<MessageAnswer(const Box&)>;
 
-    FakePlatform();
-    ~FakePlatform() override;
+    // Answers every later box, on the thread that shows it. Until then a box gets the answer
+    // of a box nobody sees (DismissAnswer).
+    void AnswerBoxes(BoxHandler handler);
+    void AnswerBoxes(MessageAnswer answer) {
+        AnswerBoxes([answer](const Box&) { return answer; });
+    }
+    // Answers every later file chooser; until then they are cancelled.
+    void AnswerChoosers(FileChoice choice);
+    void FailNextTimer() { failTimer_ = true; } // the next StartTimer returns 0
+    void SetDrawingArea(PixelSize size) { drawingArea_ = size; }
+    void SetScreenSize(PixelSize size) { screenSize_ = size; }
+    void SetTime(std::uint32_t ms) { now_ = ms; } // the manual clock; Sleep advances it too
 
-    // --- Script -----------------------------------------------------------------------
-    // Answers for the next boxes, in order. A box with no scripted answer gets the one set by
-    // AnswerBoxesWith, or else the first button it offers.
-    void AnswerNextBox(MessageAnswer answer);
-    // Runs for the next box instead of a fixed answer (on the thread that shows the box).
-    void HandleNextBox(BoxHandler handler);
-    void AnswerBoxesWith(std::optional<MessageAnswer> answer);
-    // Answers for the next file choosers; unscripted choosers are cancelled.
-    void AnswerNextChooser(FileChoice choice);
-    // The next StartTimer calls fail (return 0).
-    void FailNextTimers(int count = 1) { failTimers_ += count; }
-    void SetDrawingArea(PixelSize size);
-    void SetScreenSize(PixelSize size);
-
-    // --- Manual clock (Sleep advances it too) -------------------------------------------
-    void SetTime(std::uint32_t ms) { now_ = ms; }
-    void AdvanceClock(std::uint32_t ms) { now_ += ms; }
-
-    // --- Manual timers ------------------------------------------------------------------
-    // Runs the timer's callback once on the calling thread; false when it is not running.
-    bool Tick(TimerId id);
-    // Ticks the timer n times (stops early when the timer is killed); returns ticks made.
-    int Tick(TimerId id, int n);
-    // Ticks every running timer once.
+    // Runs the timer's callback on the calling thread n times, fewer when the timer is killed
+    // meanwhile; returns the ticks made.
+    int Tick(TimerId id, int n = 1);
     void TickAll();
-    std::vector<TimerId> RunningTimers() const;
-    std::optional<std::int64_t> TimerPeriodNs(TimerId id) const; // any timer ever started
+    std::map<TimerId, std::int64_t> RunningTimers() const; // id -> period in ns
 
-    // --- Posted commands ----------------------------------------------------------------
-    std::vector<int> Posted() const; // still queued, oldest first
-    // Hands queued commands to the dispatcher one by one until the queue is empty, commands
-    // posted meanwhile too.
-    void Pump(const std::function<void(int)>& dispatch);
-    void ClearPosted();
+    std::vector<int> TakePosted(); // the queued commands, oldest first
 
-    // --- What was called ----------------------------------------------------------------
     // Every call in order as one line each ("status 0 Live", "box Timeout on suit KVX1",
     // "check 32858 1", "title TelvoView", "post 32842", "tone 1047 250", "sound Default",
     // "sleep 1000", "timer start 1", "timer kill 1", "close", "cursor 1", "capture 1",
-    // "chooser Open"). Invalidations are only counted (they come from every frame).
+    // "chooser Save"). Invalidations are only counted (they come from every frame).
     std::vector<std::string> Calls() const;
-    // The rest of each call line that starts with the prefix: CallsOf("status 0 ") is pane
-    // 0's history, CallsOf("sleep ") the sleeps.
+    // The rest of each call line that starts with the prefix: CallsOf("sleep ") the sleeps.
     std::vector<std::string> CallsOf(std::string_view prefix) const;
     void ClearCalls();
     std::vector<Box> Boxes() const;
-    std::vector<std::string> BoxTexts() const;
-    std::string StatusText(int pane) const; // latest text of pane 0, 1 or 2 since ClearCalls
-    std::string Title() const;              // latest title since ClearCalls
+    std::string StatusText(int pane) const; // latest text of the pane since ClearCalls
     // Current check mark of a command (nullopt when never set); ClearCalls keeps the marks.
     std::optional<bool> Checked(int command) const;
     int Invalidations() const { return invalidations_.load(); }
-    std::vector<FileChooser> Choosers() const;
 
-    // --- Platform ----------------------------------------------------------------------
     MessageAnswer MessageBox(const std::string& text, MessageButtons buttons,
                              MessageIcon icon) override;
-    void SetStatusText(int pane, const std::string& text) override;
+    void SetStatusText(int pane, const std::string& text) override {
+        Log("status " + std::to_string(pane) + " " + text);
+    }
     void CheckMenuItem(int command, bool checked) override;
     void SetWindowTitle(const std::string& title) override { Log("title " + title); }
     void Invalidate() override { invalidations_++; }
@@ -99,14 +80,16 @@ public:
     bool IsWindowThread() const override { return std::this_thread::get_id() == windowThread_; }
     void Sleep(std::uint32_t ms) override;
     void Tone(std::uint32_t hz, std::uint32_t ms) override;
-    void PlaySystemSound(SystemSound sound) override;
+    void PlaySystemSound(SystemSound sound) override {
+        Log(sound == SystemSound::Exclamation ? "sound Exclamation" : "sound Default");
+    }
     void SetWaitCursor(bool on) override { Log(on ? "cursor 1" : "cursor 0"); }
     std::uint32_t TimeMs() override { return now_.load(); }
     TimerId StartTimer(std::int64_t periodNs, std::function<void()> callback) override;
     void KillTimer(TimerId id) override;
     FileChoice ChooseFile(const FileChooser& request) override;
-    PixelSize DrawingArea() override;
-    PixelSize ScreenSize() override;
+    PixelSize DrawingArea() override { return drawingArea_.load(); }
+    PixelSize ScreenSize() override { return screenSize_.load(); }
     void SetCapture() override { Log("capture 1"); }
     void ReleaseCapture() override { Log("capture 0"); }
 
@@ -125,24 +108,20 @@ private:
     std::condition_variable timerIdle_;
     const std::thread::id windowThread_ = std::this_thread::get_id();
 
-    std::deque<BoxHandler> boxScript_;
-    std::optional<MessageAnswer> boxDefault_;
-    std::deque<FileChoice> chooserScript_;
-    std::atomic<int> failTimers_{0};
-    PixelSize drawingArea_{800, 600};
-    PixelSize screenSize_{1920, 1080};
-
+    BoxHandler answerBox_;
+    FileChoice choice_;
+    std::atomic<bool> failTimer_{false};
+    std::atomic<PixelSize> drawingArea_{PixelSize{800, 600}};
+    std::atomic<PixelSize> screenSize_{PixelSize{1920, 1080}};
     std::atomic<std::uint32_t> now_{0};
     std::map<TimerId, Timer> timers_;
     TimerId nextTimer_ = 1;
-
-    std::deque<int> posted_;
+    std::vector<int> posted_;
 
     std::vector<std::string> calls_;
     std::vector<Box> boxes_;
     std::map<int, bool> checks_;
     std::atomic<int> invalidations_{0};
-    std::vector<FileChooser> choosers_;
 };
 
 } // namespace telvo
