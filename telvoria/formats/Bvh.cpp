@@ -67,7 +67,7 @@ bool ReadWhole(const char* path, std::unique_ptr<char[]>& text, std::size_t& siz
                 ok = false;
                 break;
             }
-            done += static_cast<std::size_t>(n);
+            done += n;
         }
     }
     ::close(fd);
@@ -96,7 +96,7 @@ void PutOnFloor(Frame* frames, uint32_t count, const std::vector<float>& lowest,
     }
     for (uint32_t f = 0; f < count; ++f) {
         Frame& frame = frames[f];
-        const float* low = lowest.data() + static_cast<std::size_t>(f) * C;
+        const float* low = lowest.data() + f * C;
         frame.RootPosition.z -= floor;
         uint32_t contact = 0;
         uint32_t shadow = body::FootContactBits;
@@ -156,7 +156,7 @@ int ReadText(std::string_view text, Skeleton* skeleton) {
         ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
     }
 #endif
-    std::vector<float> values(static_cast<std::size_t>(reader.ChannelCount()));
+    std::vector<float> values((reader.ChannelCount()));
     std::vector<float> lowest(static_cast<std::size_t>(count) * body::ContactPointCount);
     bvh::Retargeter retarget(reader.Joints(), figure);
     for (uint32_t f = 0; f < count; ++f) {
@@ -164,7 +164,7 @@ int ReadText(std::string_view text, Skeleton* skeleton) {
             recording::Release(fresh);
             return Fail(reader.ErrorLine(), reader.Error());
         }
-        float* low = lowest.data() + static_cast<std::size_t>(f) * body::ContactPointCount;
+        float* low = lowest.data() + f * body::ContactPointCount;
         retarget.Pose(values.data(), fresh.Frames[f], low);
         if (!math::Finite(fresh.Frames[f].RootPosition) || !std::isfinite(low[0])) {
             recording::Release(fresh);
@@ -180,7 +180,7 @@ int ReadText(std::string_view text, Skeleton* skeleton) {
     skeleton->FrameCount = count;
     skeleton->FramePeriod = static_cast<float>(reader.FrameTime());
     for (int i = 0; i < body::NodeCount; ++i) {
-        skeleton->Nodes[i].Offset = figure.offsets[static_cast<std::size_t>(i)];
+        skeleton->Nodes[i].Offset = figure.offsets[i];
     }
     Frame still;
     if (count > 0) {
@@ -198,7 +198,7 @@ int ReadText(std::string_view text, Skeleton* skeleton) {
     source.unit = figure.unit;
     source.inchesPerUnit = figure.scale;
     for (int i = 0; i < body::NodeCount; ++i) {
-        source.joint[static_cast<std::size_t>(i)] = figure.source[static_cast<std::size_t>(i)];
+        source.joint[i] = figure.source[i];
     }
     files::SetBvhSource(std::move(source));
     files::ClearProblem();
@@ -259,7 +259,7 @@ public:
         auto [end, ec] = std::to_chars(b, b + sizeof b, v);
         buffer_.append(b, ec == std::errc() ? end : b);
     }
-    void Indent(int depth) { buffer_.append(static_cast<std::size_t>(depth), '\t'); }
+    void Indent(int depth) { buffer_.append(depth, '\t'); }
     std::string& Str() { return buffer_; }
 
 private:
@@ -272,7 +272,8 @@ std::string FrameTimeText(float period) {
     char b[48];
     double rate = 1.0 / static_cast<double>(period);
     if (std::fabs(rate - std::round(rate)) < 2e-7 * rate) {
-        auto r = std::to_chars(b, b + sizeof b, 1.0 / std::round(rate), std::chars_format::general, 10);
+        auto r =
+            std::to_chars(b, b + sizeof b, 1.0 / std::round(rate), std::chars_format::general, 10);
         return std::string(b, r.ptr);
     }
     auto r = std::to_chars(b, b + sizeof b, period, std::chars_format::fixed);
@@ -285,13 +286,13 @@ std::string FrameTimeText(float period) {
     for (std::size_t i = first; i < text.size(); ++i) {
         digits += text[i] != '.';
     }
-    text.append(static_cast<std::size_t>(std::max(0, 8 - digits)), '0');
+    text.append((std::max(0, 8 - digits)), '0');
     return text;
 }
 
 bool HasKids(int node) {
     for (int i = 1; i < body::NodeCount; ++i) {
-        if (body::Parent[static_cast<std::size_t>(i)] == node) {
+        if (body::Parent[i] == node) {
             return true;
         }
     }
@@ -308,7 +309,7 @@ void WriteNode(Text& t, int node, int depth, const std::array<Vector, body::Node
         t.Add("ROOT Hips\n");
     } else if (joint) {
         t.Add("JOINT ");
-        t.Add(body::NodeNames[static_cast<std::size_t>(node)]);
+        t.Add(body::NodeNames[node]);
         t.Add("\n");
     } else {
         t.Add("End Site\n");
@@ -317,8 +318,7 @@ void WriteNode(Text& t, int node, int depth, const std::array<Vector, body::Node
     t.Add("{\n");
     t.Indent(depth + 1);
     t.Add("OFFSET ");
-    Vector o = node == body::Hips ? Vector{0.0f, 0.0f, 0.0f}
-                                  : ToFile(offsets[static_cast<std::size_t>(node)]);
+    Vector o = node == body::Hips ? Vector{0.0f, 0.0f, 0.0f} : ToFile(offsets[node]);
     t.Add(o.x);
     t.Add(" ");
     t.Add(o.y);
@@ -332,7 +332,7 @@ void WriteNode(Text& t, int node, int depth, const std::array<Vector, body::Node
                                    "Yrotation\n"
                                  : "CHANNELS 3 Zrotation Xrotation Yrotation\n");
         for (int c = 1; c < body::NodeCount; ++c) {
-            if (body::Parent[static_cast<std::size_t>(c)] == node) {
+            if (body::Parent[c] == node) {
                 WriteNode(t, c, depth + 1, offsets, order);
             }
         }
@@ -371,10 +371,8 @@ int GyroWriteBVH(const char* path, Skeleton* skeleton) {
         const Frame& frame = skeleton->Frames[f];
         std::array<Matrix, body::NodeCount> world;
         for (int n = 0; n < body::NodeCount; ++n) {
-            int s = body::SensorOfNode[static_cast<std::size_t>(n)];
-            world[static_cast<std::size_t>(n)] =
-                s >= 0 ? math::Orthonormal(frame.RawMatrices[s])
-                       : world[static_cast<std::size_t>(body::Parent[static_cast<std::size_t>(n)])];
+            int s = body::SensorOfNode[n];
+            world[n] = s >= 0 ? math::Orthonormal(frame.RawMatrices[s]) : world[body::Parent[n]];
         }
         t.Str().clear();
         Vector root = math::Finite(frame.RootPosition) ? ToFile(frame.RootPosition)
@@ -385,10 +383,8 @@ int GyroWriteBVH(const char* path, Skeleton* skeleton) {
         t.Add(" ");
         t.Add(root.z);
         for (int n : order) {
-            int p = body::Parent[static_cast<std::size_t>(n)];
-            Matrix local = p < 0 ? world[0]
-                                 : math::Mul(math::Transposed(world[static_cast<std::size_t>(p)]),
-                                             world[static_cast<std::size_t>(n)]);
+            int p = body::Parent[n];
+            Matrix local = p < 0 ? world[0] : math::Mul(math::Transposed(world[p]), world[n]);
             for (double a : AnglesZXY(local)) {
                 t.Add(" ");
                 t.Add(static_cast<float>(a));

@@ -65,9 +65,9 @@ Matrix Turn(const Vector& a, const Vector& b) {
     }
     Vector k = Scaled(Cross(a, b), inv);
     float f = 1.0f / (1.0f + c);
-    return Matrix(c + k.x * k.x * f, k.x * k.y * f - k.z, k.x * k.z * f + k.y,
-                  k.x * k.y * f + k.z, c + k.y * k.y * f, k.y * k.z * f - k.x,
-                  k.x * k.z * f - k.y, k.y * k.z * f + k.x, c + k.z * k.z * f);
+    return Matrix(c + k.x * k.x * f, k.x * k.y * f - k.z, k.x * k.z * f + k.y, k.x * k.y * f + k.z,
+                  c + k.y * k.y * f, k.y * k.z * f - k.x, k.x * k.z * f - k.y, k.y * k.z * f + k.x,
+                  c + k.z * k.z * f);
 }
 
 // Columns a and b of m turned by (c, s): a' = c a + s b, b' = c b - s a.
@@ -171,7 +171,8 @@ Matrix BestFit(const Vector* from, const Vector* to, const float* weight, int co
                     continue;
                 }
                 double theta = (n[q][q] - n[p][p]) / (2.0 * n[p][q]);
-                double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                double t =
+                    (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
                 double c = 1.0 / std::sqrt(t * t + 1.0);
                 double sn = t * c;
                 for (int k = 0; k < 4; ++k) {
@@ -239,10 +240,10 @@ bool Has(const std::string& s, std::string_view part) {
 
 bool StartsWithBodyWord(std::string_view rest) {
     static constexpr std::string_view words[] = {
-        "hand",  "foot",     "arm",      "forearm", "uparm", "lowarm", "leg",   "upleg",
-        "thigh", "shin",     "calf",     "knee",    "elbow", "wrist",  "ankle", "toe",
-        "collar", "clavicle", "shoulder", "shldr",  "hip",   "heel",   "ball",  "finger",
-        "thumb", "index",    "middle",   "pinky",   "eye",   "ear",    "lowleg"};
+        "hand",   "foot",     "arm",      "forearm", "uparm", "lowarm", "leg",   "upleg",
+        "thigh",  "shin",     "calf",     "knee",    "elbow", "wrist",  "ankle", "toe",
+        "collar", "clavicle", "shoulder", "shldr",   "hip",   "heel",   "ball",  "finger",
+        "thumb",  "index",    "middle",   "pinky",   "eye",   "ear",    "lowleg"};
     for (auto w : words) {
         if (rest.substr(0, w.size()) == w) {
             return true;
@@ -341,8 +342,8 @@ bool IsThigh(const std::string& w) {
            Has(w, "hip");
 }
 bool IsShin(const std::string& w) {
-    return !IsThigh(w) && (Has(w, "knee") || Has(w, "shin") || Has(w, "calf") || Has(w, "leg") ||
-                           Has(w, "tibia"));
+    return !IsThigh(w) &&
+           (Has(w, "knee") || Has(w, "shin") || Has(w, "calf") || Has(w, "leg") || Has(w, "tibia"));
 }
 bool IsFoot(const std::string& w) {
     return Has(w, "foot") || Has(w, "ankle");
@@ -360,10 +361,9 @@ public:
         float reach = 0.0f;
         for (std::size_t i = 0; i < n; ++i) {
             int p = joints[i].parent;
-            position_[i] = p < 0 ? joints[i].offset
-                                 : Add(position_[static_cast<std::size_t>(p)], joints[i].offset);
+            position_[i] = p < 0 ? joints[i].offset : Add(position_[p], joints[i].offset);
             if (p >= 0) {
-                kids_[static_cast<std::size_t>(p)].push_back(static_cast<int>(i));
+                kids_[p].push_back(static_cast<int>(i));
             }
             names_[i] = Analyse(joints[i].name);
             reach = std::max(reach, Length(Sub(position_[i], position_[0])));
@@ -372,10 +372,10 @@ public:
         reach_ = reach;
     }
 
-    const Joint& J(int i) const { return j_[static_cast<std::size_t>(i)]; }
-    const Vector& P(int i) const { return position_[static_cast<std::size_t>(i)]; }
-    const NameInfo& N(int i) const { return names_[static_cast<std::size_t>(i)]; }
-    const std::vector<int>& Kids(int i) const { return kids_[static_cast<std::size_t>(i)]; }
+    const Joint& J(int i) const { return j_[i]; }
+    const Vector& P(int i) const { return position_[i]; }
+    const NameInfo& N(int i) const { return names_[i]; }
+    const std::vector<int>& Kids(int i) const { return kids_[i]; }
     float Eps() const { return eps_; }
     float Reach() const { return reach_; }
     float Dist(int a, int b) const { return Length(Sub(P(a), P(b))); }
@@ -505,12 +505,12 @@ bool ReadArm(const Rest& r, int start, Arm& arm) {
     int fore = -1;
     int upper = -1;
     for (int i = static_cast<int>(pts.size()) - 1; i >= 0 && fore < 0; --i) {
-        if (IsFore(r.N(pts[static_cast<std::size_t>(i)]).word)) {
+        if (IsFore(r.N(pts[i]).word)) {
             fore = i;
         }
     }
     for (int i = fore - 1; i >= 0 && upper < 0; --i) {
-        if (IsUpperArm(r.N(pts[static_cast<std::size_t>(i)]).word)) {
+        if (IsUpperArm(r.N(pts[i]).word)) {
             upper = i;
         }
     }
@@ -529,18 +529,17 @@ bool ReadArm(const Rest& r, int start, Arm& arm) {
         } else {
             // More joints than bones: take the elbow and shoulder where a human arm has them
             // along the chain (forearm about a third of it, collar about a fifth).
-            std::vector<float> along(static_cast<std::size_t>(n) + 1, 0.0f);
+            std::vector<float> along(n + 1, 0.0f);
             for (int i = n - 1; i >= 0; --i) {
-                int next = i + 1 < n ? pts[static_cast<std::size_t>(i) + 1] : arm.wrist;
-                along[static_cast<std::size_t>(i)] =
-                    along[static_cast<std::size_t>(i) + 1] + r.Dist(pts[static_cast<std::size_t>(i)], next);
+                int next = i + 1 < n ? pts[i + 1] : arm.wrist;
+                along[i] = along[i + 1] + r.Dist(pts[i], next);
             }
             float total = along[0];
             auto nearest = [&](float fraction, int lo, int hi) {
                 int best = lo;
                 for (int i = lo; i <= hi; ++i) {
-                    if (std::fabs(along[static_cast<std::size_t>(i)] - fraction * total) <
-                        std::fabs(along[static_cast<std::size_t>(best)] - fraction * total)) {
+                    if (std::fabs(along[i] - fraction * total) <
+                        std::fabs(along[best] - fraction * total)) {
                         best = i;
                     }
                 }
@@ -550,8 +549,8 @@ bool ReadArm(const Rest& r, int start, Arm& arm) {
             upper = nearest(0.78f, 0, fore - 1);
         }
     }
-    arm.elbow = pts[static_cast<std::size_t>(fore)];
-    arm.shoulder = pts[static_cast<std::size_t>(upper)];
+    arm.elbow = pts[fore];
+    arm.shoulder = pts[upper];
     arm.collar = upper > 0 ? pts[0] : -1;
     return true;
 }
@@ -563,7 +562,7 @@ bool ReadLeg(const Rest& r, int pelvis, int start, Leg& leg) {
     int shin = -1;
     int foot = -1;
     for (int i = 0; i < static_cast<int>(pts.size()); ++i) {
-        const std::string& w = r.N(pts[static_cast<std::size_t>(i)]).word;
+        const std::string& w = r.N(pts[i]).word;
         if (foot < 0 && shin >= 0 && IsFoot(w)) {
             foot = i;
         } else if (shin < 0 && thigh >= 0 && IsShin(w)) {
@@ -580,9 +579,9 @@ bool ReadLeg(const Rest& r, int pelvis, int start, Leg& leg) {
         shin = 1;
         foot = 2;
     }
-    leg.hip = pts[static_cast<std::size_t>(thigh)];
-    leg.knee = pts[static_cast<std::size_t>(shin)];
-    leg.ankle = pts[static_cast<std::size_t>(foot)];
+    leg.hip = pts[thigh];
+    leg.knee = pts[shin];
+    leg.ankle = pts[foot];
     // The toe base: the ankle's joint that leads forward, named or the only one.
     auto kids = r.JointKids(leg.ankle);
     for (int k : kids) {
@@ -795,7 +794,8 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
     };
     auto legChain = [&](const Leg& l) { return std::vector<int>{l.hip, l.knee, l.ankle}; };
     auto armChain = [&](const Arm& a) {
-        return std::vector<int>{a.collar >= 0 ? a.collar : a.shoulder, a.shoulder, a.elbow, a.wrist};
+        return std::vector<int>{a.collar >= 0 ? a.collar : a.shoulder, a.shoulder, a.elbow,
+                                a.wrist};
     };
     Vector forward{0.0f, 0.0f, 0.0f};
     float footLength = 0.0f;
@@ -822,17 +822,19 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
     forward = Normalized(forward);
     Vector leftGuess = Cross(upRaw, forward);
     int legSides[2] = {sideByName(legChain(legs[0])), sideByName(legChain(legs[1]))};
-    bool firstLegLeft = legSides[0] > 0 && legSides[1] < 0   ? true
-                        : legSides[0] < 0 && legSides[1] > 0 ? false
-                                                             : Dot(Sub(r.P(legs[0].hip), r.P(legs[1].hip)), leftGuess) > 0.0f;
+    bool firstLegLeft = legSides[0] > 0 && legSides[1] < 0 ? true
+                        : legSides[0] < 0 && legSides[1] > 0
+                            ? false
+                            : Dot(Sub(r.P(legs[0].hip), r.P(legs[1].hip)), leftGuess) > 0.0f;
     const Leg& leftLeg = firstLegLeft ? legs[0] : legs[1];
     const Leg& rightLeg = firstLegLeft ? legs[1] : legs[0];
     Vector left = Across(Sub(r.P(leftLeg.hip), r.P(rightLeg.hip)), upRaw);
     int armSides[2] = {sideByName(armChain(arms[0])), sideByName(armChain(arms[1]))};
     Vector shoulders = Sub(r.P(arms[0].shoulder), r.P(arms[1].shoulder));
-    bool firstArmLeft = armSides[0] > 0 && armSides[1] < 0   ? true
-                        : armSides[0] < 0 && armSides[1] > 0 ? false
-                                                             : Dot(shoulders, Length(left) > r.Eps() ? left : leftGuess) > 0.0f;
+    bool firstArmLeft = armSides[0] > 0 && armSides[1] < 0 ? true
+                        : armSides[0] < 0 && armSides[1] > 0
+                            ? false
+                            : Dot(shoulders, Length(left) > r.Eps() ? left : leftGuess) > 0.0f;
     const Arm& leftArm = firstArmLeft ? arms[0] : arms[1];
     const Arm& rightArm = firstArmLeft ? arms[1] : arms[0];
     if (!(Length(left) > r.Eps())) {
@@ -904,7 +906,7 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
     for (std::size_t i = 0; i < joints.size(); ++i) {
         q[i] = Scaled(Apply(fig.axes, r.P(static_cast<int>(i))), s);
     }
-    auto Q = [&](int j) { return q[static_cast<std::size_t>(j)]; };
+    auto Q = [&](int j) { return q[j]; };
 
     std::array<Vector, NodeCount> restPoint{};
     for (auto& a : fig.anchor) {
@@ -914,15 +916,15 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
         n.clear();
     }
     auto put = [&](int node, int joint) {
-        fig.anchor[static_cast<std::size_t>(node)] = Anchor{joint, Vector{0.0f, 0.0f, 0.0f}};
-        fig.source[static_cast<std::size_t>(node)] = r.NameOf(joint);
-        restPoint[static_cast<std::size_t>(node)] = Q(joint);
+        fig.anchor[node] = Anchor{joint, Vector{0.0f, 0.0f, 0.0f}};
+        fig.source[node] = r.NameOf(joint);
+        restPoint[node] = Q(joint);
     };
     // A point of our own, rigidly attached to a joint.
     auto make = [&](int node, int joint, Vector point) {
-        fig.anchor[static_cast<std::size_t>(node)] = Anchor{joint, Sub(point, Q(joint))};
-        fig.source[static_cast<std::size_t>(node)].clear();
-        restPoint[static_cast<std::size_t>(node)] = point;
+        fig.anchor[node] = Anchor{joint, Sub(point, Q(joint))};
+        fig.source[node].clear();
+        restPoint[node] = point;
     };
 
     put(Hips, pelvis);
@@ -936,8 +938,8 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
         for (int j = r.J(chest).parent; j >= 0 && j != pelvis; j = r.J(j).parent) {
             float f = span > 0.0f ? (Q(j).z - Q(pelvis).z) / span : 0.0f;
             if (r.Apart(j, pelvis) && r.Apart(j, chest) && f > 0.1f && f < 0.75f &&
-                (best < 0 || std::fabs(f - target) <
-                                 std::fabs((Q(best).z - Q(pelvis).z) / span - target))) {
+                (best < 0 ||
+                 std::fabs(f - target) < std::fabs((Q(best).z - Q(pelvis).z) / span - target))) {
                 best = j;
             }
         }
@@ -978,15 +980,15 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
 
     // Sensors' twist joints. Single-bone segments follow the joint that turns their bone.
     for (int sensor = 0; sensor < SensorCount; ++sensor) {
-        int n = NodeOfSensor[static_cast<std::size_t>(sensor)];
-        const Anchor& a = fig.anchor[static_cast<std::size_t>(n)];
-        fig.frameJoint[static_cast<std::size_t>(sensor)] = a.joint;
+        int n = NodeOfSensor[sensor];
+        const Anchor& a = fig.anchor[n];
+        fig.frameJoint[sensor] = a.joint;
     }
     auto advance = [&](int node, int towardJoint) {
-        int sensor = SensorOfNode[static_cast<std::size_t>(node)];
-        const Anchor& a = fig.anchor[static_cast<std::size_t>(node)];
+        int sensor = SensorOfNode[node];
+        const Anchor& a = fig.anchor[node];
         if (Length(a.local) == 0.0f) {
-            fig.frameJoint[static_cast<std::size_t>(sensor)] = r.Advance(a.joint, towardJoint);
+            fig.frameJoint[sensor] = r.Advance(a.joint, towardJoint);
         }
     };
     for (int node : {Waist, Neck, LeftCollar, LeftShoulder, LeftElbow, RightCollar, RightShoulder,
@@ -997,7 +999,7 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
         } else if (node == Neck) {
             child = Head;
         }
-        advance(node, fig.anchor[static_cast<std::size_t>(child)].joint);
+        advance(node, fig.anchor[child].joint);
     }
 
     // Head top: the highest point above the head in the file, else a head length above it.
@@ -1027,7 +1029,7 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
         for (int j : hand) {
             if (Has(r.N(j).word, "thumb")) {
                 for (int t : r.Subtree(j)) {
-                    thumb[static_cast<std::size_t>(t)] = 1;
+                    thumb[t] = 1;
                 }
             }
         }
@@ -1037,7 +1039,7 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
             if (j == a.wrist) {
                 continue;
             }
-            int& best = thumb[static_cast<std::size_t>(j)] ? thumbTip : tip;
+            int& best = thumb[j] ? thumbTip : tip;
             if (best < 0 || r.Dist(j, a.wrist) > r.Dist(best, a.wrist)) {
                 best = j;
             }
@@ -1054,17 +1056,17 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
             }
         }
         advance(wristNode, tipReal ? tip : -1);
-        int f = fig.frameJoint[static_cast<std::size_t>(SensorOfNode[static_cast<std::size_t>(wristNode)])];
+        int f = fig.frameJoint[SensorOfNode[wristNode]];
         Vector wrist = Q(a.wrist);
-        Vector along = tipReal ? Sub(Q(tip), wrist)
-                               : Scaled(Normalized(Sub(wrist, Q(a.elbow))), 0.1f * H);
+        Vector along =
+            tipReal ? Sub(Q(tip), wrist) : Scaled(Normalized(Sub(wrist, Q(a.elbow))), 0.1f * H);
         make(wristNode + 1, f, Add(wrist, along));
         if (tipReal) {
-            fig.source[static_cast<std::size_t>(wristNode) + 1] = r.NameOf(tip);
+            fig.source[wristNode + 1] = r.NameOf(tip);
         }
         if (thumbTip >= 0) {
             make(wristNode + 2, f, Q(thumbTip));
-            fig.source[static_cast<std::size_t>(wristNode) + 2] = r.NameOf(thumbTip);
+            fig.source[wristNode + 2] = r.NameOf(thumbTip);
         } else {
             Vector ahead = Normalized(Across(forwardOurs, Normalized(along)));
             make(wristNode + 2, f,
@@ -1148,23 +1150,25 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
                 ballPoint = at(ballAhead, 0.5f * (heelWidth - ballWidth), radius[LeftBall]);
                 float heelAhead = -back + 0.5f * heelWidth;
                 float tipAhead = footLen - back - radius[LeftToe];
-                float t = ballAhead - heelAhead > 1e-3f ? (tipAhead - heelAhead) / (ballAhead - heelAhead) : 1.0f;
+                float t = ballAhead - heelAhead > 1e-3f
+                              ? (tipAhead - heelAhead) / (ballAhead - heelAhead)
+                              : 1.0f;
                 Vector along = Sub(ballPoint, heelPoint);
                 toePoint = Add(heelPoint, Scaled(along, t));
                 toePoint.z = sole + radius[LeftToe];
             }
             advance(ankleNode, l.ball);
-            int f = fig.frameJoint[static_cast<std::size_t>(SensorOfNode[static_cast<std::size_t>(ankleNode)])];
+            int f = fig.frameJoint[SensorOfNode[ankleNode]];
             make(ankleNode + 1, f, heel >= 0 ? Q(heel) : heelPoint);
             make(ankleNode + 2, f, ballPoint);
             make(ankleNode + 3, f, toePoint);
             if (heel >= 0) {
-                fig.source[static_cast<std::size_t>(ankleNode) + 1] = r.NameOf(heel);
+                fig.source[ankleNode + 1] = r.NameOf(heel);
             }
             if (l.ball >= 0) {
-                fig.source[static_cast<std::size_t>(ankleNode) + 2] = r.NameOf(l.ball);
+                fig.source[ankleNode + 2] = r.NameOf(l.ball);
                 if (toeEnd >= 0 && r.Apart(toeEnd, l.ball)) {
-                    fig.source[static_cast<std::size_t>(ankleNode) + 3] = r.NameOf(toeEnd);
+                    fig.source[ankleNode + 3] = r.NameOf(toeEnd);
                 }
             }
         }
@@ -1205,21 +1209,20 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
     };
     std::array<int, NodeCount> owner{};
     for (int n = 0; n < NodeCount; ++n) {
-        owner[static_cast<std::size_t>(n)] =
-            SensorOfNode[static_cast<std::size_t>(n)] >= 0 ? n : owner[static_cast<std::size_t>(Parent[static_cast<std::size_t>(n)])];
+        owner[n] = SensorOfNode[n] >= 0 ? n : owner[Parent[n]];
     }
     for (const AimSpec& spec : specs) {
-        int sensor = SensorOfNode[static_cast<std::size_t>(spec.node)];
-        Aim& aim = fig.aim[static_cast<std::size_t>(sensor)];
+        int sensor = SensorOfNode[spec.node];
+        Aim& aim = fig.aim[sensor];
         aim = Aim{};
         Vector from[3];
         Vector to[3];
-        for (int i = 0; i < 3 && spec.child[static_cast<std::size_t>(i)] >= 0; ++i) {
-            int c = spec.child[static_cast<std::size_t>(i)];
-            aim.node[static_cast<std::size_t>(i)] = c;
-            aim.weight[static_cast<std::size_t>(i)] = spec.weight[static_cast<std::size_t>(i)];
-            from[i] = Sub(defaults.position[static_cast<std::size_t>(c)], defaults.position[static_cast<std::size_t>(spec.node)]);
-            to[i] = Sub(restPoint[static_cast<std::size_t>(c)], restPoint[static_cast<std::size_t>(spec.node)]);
+        for (int i = 0; i < 3 && spec.child[i] >= 0; ++i) {
+            int c = spec.child[i];
+            aim.node[i] = c;
+            aim.weight[i] = spec.weight[i];
+            from[i] = Sub(defaults.position[c], defaults.position[spec.node]);
+            to[i] = Sub(restPoint[c], restPoint[spec.node]);
             aim.count = i + 1;
         }
         // Our segment's axes against the file's at rest: one bone is met exactly, a segment
@@ -1227,22 +1230,20 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
         float even[3] = {1.0f, 1.0f, 1.0f};
         Matrix align = aim.count > 1 ? BestFit(from, to, even, aim.count)
                                      : Fit(from, to, aim.weight.data(), aim.count);
-        fig.align[static_cast<std::size_t>(sensor)] = align;
+        fig.align[sensor] = align;
         Matrix back = Transposed(align);
         bool rigid = true;
-        int f = fig.frameJoint[static_cast<std::size_t>(sensor)];
+        int f = fig.frameJoint[sensor];
         for (int i = 0; i < aim.count; ++i) {
-            aim.rest[static_cast<std::size_t>(i)] = Apply(back, to[i]);
-            rigid = rigid && fig.anchor[static_cast<std::size_t>(aim.node[static_cast<std::size_t>(i)])].joint == f;
+            aim.rest[i] = Apply(back, to[i]);
+            rigid = rigid && fig.anchor[aim.node[i]].joint == f;
         }
-        fig.rigid[static_cast<std::size_t>(sensor)] = rigid;
+        fig.rigid[sensor] = rigid;
     }
     for (int n = 1; n < NodeCount; ++n) {
-        int p = Parent[static_cast<std::size_t>(n)];
-        int sensor = SensorOfNode[static_cast<std::size_t>(owner[static_cast<std::size_t>(p)])];
-        fig.offsets[static_cast<std::size_t>(n)] =
-            Apply(Transposed(fig.align[static_cast<std::size_t>(sensor)]),
-                  Sub(restPoint[static_cast<std::size_t>(n)], restPoint[static_cast<std::size_t>(p)]));
+        int p = Parent[n];
+        int sensor = SensorOfNode[owner[p]];
+        fig.offsets[n] = Apply(Transposed(fig.align[sensor]), Sub(restPoint[n], restPoint[p]));
     }
     // The root's vector is where the hips stand in the null pose, feet on the floor.
     {
@@ -1261,8 +1262,8 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
     // Only the joints that carry a node or a twist need posing.
     fig.needed.assign(joints.size(), 0);
     auto need = [&](int j) {
-        for (; j >= 0 && !fig.needed[static_cast<std::size_t>(j)]; j = joints[static_cast<std::size_t>(j)].parent) {
-            fig.needed[static_cast<std::size_t>(j)] = 1;
+        for (; j >= 0 && !fig.needed[j]; j = joints[j].parent) {
+            fig.needed[j] = 1;
         }
     };
     for (const Anchor& a : fig.anchor) {
@@ -1277,9 +1278,9 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
 Retargeter::Retargeter(const std::vector<Joint>& joints, const Figure& figure) : figure_(figure) {
     aimed_.push_back(body::Hips);
     for (int s = 0; s < body::SensorCount; ++s) {
-        const Aim& aim = figure.aim[static_cast<std::size_t>(s)];
-        for (int i = 0; i < aim.count && !figure.rigid[static_cast<std::size_t>(s)]; ++i) {
-            aimed_.push_back(aim.node[static_cast<std::size_t>(i)]);
+        const Aim& aim = figure.aim[s];
+        for (int i = 0; i < aim.count && !figure.rigid[s]; ++i) {
+            aimed_.push_back(aim.node[i]);
         }
     }
     steps_.resize(joints.size());
@@ -1294,10 +1295,11 @@ Retargeter::Retargeter(const std::vector<Joint>& joints, const Figure& figure) :
         st.channelCount = j.channelCount;
         st.offset = Scaled(Apply(a, j.offset), figure.scale);
         for (int c = 0; c < j.channelCount; ++c) {
-            int kind = static_cast<int>(j.channels[static_cast<std::size_t>(c)]);
-            Vector e{kind % 3 == 0 ? 1.0f : 0.0f, kind % 3 == 1 ? 1.0f : 0.0f, kind % 3 == 2 ? 1.0f : 0.0f};
+            int kind = static_cast<int>(j.channels[c]);
+            Vector e{kind % 3 == 0 ? 1.0f : 0.0f, kind % 3 == 1 ? 1.0f : 0.0f,
+                     kind % 3 == 2 ? 1.0f : 0.0f};
             Vector d = Apply(a, e);
-            std::size_t ci = static_cast<std::size_t>(c);
+            std::size_t ci = c;
             if (kind < 3) {
                 st.kind[ci] = 0;
                 st.direction[ci] = Scaled(d, figure.scale);
@@ -1326,10 +1328,10 @@ void Retargeter::Pose(const float* values, Frame& frame, float* lowest) {
             continue;
         }
         const bool root = st.parent < 0;
-        Matrix w = root ? math::Identity() : world_[static_cast<std::size_t>(st.parent)];
+        Matrix w = root ? math::Identity() : world_[st.parent];
         Vector t = st.offset;
         for (int c = 0; c < st.channelCount; ++c) {
-            std::size_t ci = static_cast<std::size_t>(c);
+            std::size_t ci = c;
             float v = values[st.firstChannel + c];
             if (st.kind[ci] == 0) {
                 t = Add(t, Scaled(st.direction[ci], v));
@@ -1342,17 +1344,15 @@ void Retargeter::Pose(const float* values, Frame& frame, float* lowest) {
                 w = Mul(w, math::AxisAngle(st.direction[ci], v * DegreesToRadians));
             }
         }
-        position_[i] = root ? t
-                            : Add(position_[static_cast<std::size_t>(st.parent)],
-                                  Apply(world_[static_cast<std::size_t>(st.parent)], t));
+        position_[i] = root ? t : Add(position_[st.parent], Apply(world_[st.parent], t));
         world_[i] = w;
     }
     // Where the file puts the nodes our segments aim at.
     std::array<Vector, NodeCount> target;
     for (int n : aimed_) {
-        const Anchor& a = figure_.anchor[static_cast<std::size_t>(n)];
-        std::size_t j = static_cast<std::size_t>(a.joint);
-        target[static_cast<std::size_t>(n)] = Add(position_[j], Apply(world_[j], a.local));
+        const Anchor& a = figure_.anchor[n];
+        std::size_t j = a.joint;
+        target[n] = Add(position_[j], Apply(world_[j], a.local));
     }
     // Our body, root first: each segment turns with its file joint, then aims at the file's
     // points from where our own chain has put it, so small differences never add up.
@@ -1360,29 +1360,30 @@ void Retargeter::Pose(const float* values, Frame& frame, float* lowest) {
     std::array<Matrix, NodeCount> orient;
     pos[0] = target[Hips];
     for (int n = 0; n < NodeCount; ++n) {
-        std::size_t un = static_cast<std::size_t>(n);
+        std::size_t un = n;
         int p = Parent[un];
         if (p >= 0) {
-            pos[un] = Add(pos[static_cast<std::size_t>(p)],
-                          Apply(orient[static_cast<std::size_t>(p)], figure_.offsets[un]));
+            pos[un] = Add(pos[p], Apply(orient[p], figure_.offsets[un]));
         }
         int sensor = SensorOfNode[un];
         if (sensor < 0) {
-            orient[un] = orient[static_cast<std::size_t>(p)];
+            orient[un] = orient[p];
             continue;
         }
-        std::size_t us = static_cast<std::size_t>(sensor);
-        Matrix r = Mul(world_[static_cast<std::size_t>(figure_.frameJoint[us])], figure_.align[us]);
+        std::size_t us = sensor;
+        Matrix r = Mul(world_[figure_.frameJoint[us]], figure_.align[us]);
         const Aim& aim = figure_.aim[us];
         if (!figure_.rigid[us]) {
             Vector from[3];
             Vector to[3];
             for (int i = 0; i < aim.count; ++i) {
-                std::size_t ui = static_cast<std::size_t>(i);
+                std::size_t ui = i;
                 from[i] = Apply(r, aim.rest[ui]);
-                to[i] = Sub(target[static_cast<std::size_t>(aim.node[ui])], pos[un]);
+                to[i] = Sub(target[aim.node[ui]], pos[un]);
             }
-            r = Mul(aim.count == 1 ? Turn(from[0], to[0]) : Fit(from, to, aim.weight.data(), aim.count), r);
+            r = Mul(aim.count == 1 ? Turn(from[0], to[0])
+                                   : Fit(from, to, aim.weight.data(), aim.count),
+                    r);
         }
         orient[un] = r;
         frame.RawMatrices[us] = r;
@@ -1390,7 +1391,7 @@ void Retargeter::Pose(const float* values, Frame& frame, float* lowest) {
     frame.RootPosition = pos[0];
     const auto& radius = DefaultContactRadii();
     for (int i = 0; i < ContactPointCount; ++i) {
-        std::size_t n = static_cast<std::size_t>(ContactNodes[static_cast<std::size_t>(i)]);
+        std::size_t n = ContactNodes[i];
         lowest[i] = pos[n].z - radius[n];
     }
 }

@@ -42,10 +42,10 @@ struct Figure {
     std::array<Matrix, body::SensorCount> align{};   // segment axes against that joint's, at rest
     std::array<bool, body::SensorCount> rigid{};     // every aimed point moves with frameJoint
     std::array<Aim, body::SensorCount> aim{};
-    Matrix axes;         // file axes to ours
-    float scale = 1.0f;  // inches per file unit
-    std::string unit;    // how the size was judged
-    float height = 0.0f; // the figure's standing height, inches
+    Matrix axes;              // file axes to ours
+    float scale = 1.0f;       // inches per file unit
+    std::string unit;         // how the size was judged
+    float height = 0.0f;      // the figure's standing height, inches
     std::vector<char> needed; // joints whose pose a frame needs
 };
 

@@ -302,7 +302,8 @@ bool Reader::ReadMotionHeader() {
     // "Frames:" and "Frame Time:" with or without a blank before the colon.
     auto label = [&](std::string_view word) {
         std::string_view w = Token();
-        if (w.size() == word.size() + 1 && w.back() == ':' && SameWord(w.substr(0, word.size()), word)) {
+        if (w.size() == word.size() + 1 && w.back() == ':' &&
+            SameWord(w.substr(0, word.size()), word)) {
             return true;
         }
         if (SameWord(w, word)) {
@@ -333,7 +334,8 @@ bool Reader::ReadMotionHeader() {
         return Fail(line_, "a frame time of " + Quote(p));
     }
     if (!(wide > 0.0) || wide > 3600.0) {
-        return Fail(line_, "a frame time of " + std::string(p) + "; above 0 and at most 3600 s expected");
+        return Fail(line_,
+                    "a frame time of " + std::string(p) + "; above 0 and at most 3600 s expected");
     }
     frameTime_ = wide;
     // Every value takes at least one character and one separator: a count the remaining bytes
@@ -343,8 +345,8 @@ bool Reader::ReadMotionHeader() {
         return Fail(line_, "frames for a hierarchy without channels");
     }
     if (frames * static_cast<uint64_t>(channelCount_) > remaining / 2 + 1) {
-        return Fail(line_, "the file claims " + std::to_string(frames) +
-                               " frames but holds far fewer");
+        return Fail(line_,
+                    "the file claims " + std::to_string(frames) + " frames but holds far fewer");
     }
     frameCount_ = static_cast<uint32_t>(frames);
     // The frame time's line ends here; frames start on the next one.
@@ -401,8 +403,8 @@ bool Reader::NextFrame(float* values) {
         }
         if (!finite) {
             at_ = p;
-            return Fail(line_, Quote({p, static_cast<std::size_t>(next - p)}) +
-                                   " is not a finite number");
+            return Fail(line_,
+                        Quote({p, static_cast<std::size_t>(next - p)}) + " is not a finite number");
         }
         p = next;
     }
@@ -411,7 +413,8 @@ bool Reader::NextFrame(float* values) {
     }
     if (p != end && *p != '\n' && *p != '\r') {
         at_ = p;
-        return Fail(line_, "more than " + std::to_string(channelCount_) + " values on a frame line");
+        return Fail(line_,
+                    "more than " + std::to_string(channelCount_) + " values on a frame line");
     }
     if (p != end) {
         p += (*p == '\r' && p + 1 != end && p[1] == '\n') ? 2 : 1;

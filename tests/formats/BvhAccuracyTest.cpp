@@ -64,7 +64,8 @@ RefFile ReadRef(const std::string& path) {
             }
         } else if (w == "CHANNELS") {
             words >> w;
-            f.joints[static_cast<std::size_t>(open.back())].channels.resize(static_cast<std::size_t>(Num(w)));
+            f.joints[static_cast<std::size_t>(open.back())].channels.resize(
+                static_cast<std::size_t>(Num(w)));
             for (auto& c : f.joints[static_cast<std::size_t>(open.back())].channels) {
                 words >> c;
             }
@@ -224,7 +225,8 @@ TEST_P(SharedFile, PlaysWhereTheFileIsAndMovesLikeAPerson) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Human, SharedFile,
-                         ::testing::Values("01_cmu_cgspeed_01_01.bvh", "05_mocapbank_test_mocapbank.bvh",
+                         ::testing::Values("01_cmu_cgspeed_01_01.bvh",
+                                           "05_mocapbank_test_mocapbank.bvh",
                                            "16_animdraw_cmu1_jumping_jacks.bvh",
                                            "19_biovision_example1.bvh",
                                            "20_optitrack_test_optitrack.bvh"));

@@ -14,19 +14,19 @@ namespace testfiles {
 
 struct Dialect {
     std::array<const char*, 18> names = {
-        "Hips",      "Chest",      "Neck",       "Head",       "LeftCollar", "LeftUpArm",  "LeftLowArm",
-        "LeftHand",  "RightCollar", "RightUpArm", "RightLowArm", "RightHand", "LeftUpLeg",  "LeftLowLeg",
-        "LeftFoot",  "RightUpLeg", "RightLowLeg", "RightFoot"};
+        "Hips",       "Chest",      "Neck",        "Head",       "LeftCollar",  "LeftUpArm",
+        "LeftLowArm", "LeftHand",   "RightCollar", "RightUpArm", "RightLowArm", "RightHand",
+        "LeftUpLeg",  "LeftLowLeg", "LeftFoot",    "RightUpLeg", "RightLowLeg", "RightFoot"};
     const char* lineEnd = "\n";
     const char* blank = " ";
     bool finalNewline = true;
     bool blankLines = false; // empty lines between frames
     bool mixedOrders = false;
-    int numbers = 0;         // 0 shortest, 1 scientific, 2 ".5", "-0" and "+1"
-    bool leafHands = false;  // hands with channels and no End Site
-    bool reference = false;  // a zero-offset root above the hips carries the position
-    float unit = 1.0f;       // file units per inch
-    bool zUp = false;        // the whole file turned so that Z is up
+    int numbers = 0;        // 0 shortest, 1 scientific, 2 ".5", "-0" and "+1"
+    bool leafHands = false; // hands with channels and no End Site
+    bool reference = false; // a zero-offset root above the hips carries the position
+    float unit = 1.0f;      // file units per inch
+    bool zUp = false;       // the whole file turned so that Z is up
 };
 
 struct FigureJoint {
@@ -39,24 +39,24 @@ struct FigureJoint {
 
 inline const std::array<FigureJoint, 18>& FigureJoints() {
     static const std::array<FigureJoint, 18> joints = {{
-        {-1, {0, 0, 0}, false, {0, 0, 0}, 1},          // Hips
-        {0, {0, 5, 0}, false, {0, 0, 0}, 0},           // Chest
-        {1, {0, 18, 0.5f}, false, {0, 0, 0}, 0},       // Neck
-        {2, {0, 5, 0}, true, {0, 4, 0}, 1},            // Head
-        {1, {1.2f, 16, 1.5f}, false, {0, 0, 0}, 2},    // LeftCollar
-        {4, {5.5f, 0, 0}, false, {0, 0, 0}, 2},        // LeftUpArm
-        {5, {0, -12, 0}, false, {0, 0, 0}, 0},         // LeftLowArm
-        {6, {0, -10, 0}, true, {0, -7, 0}, 1},         // LeftHand
-        {1, {-1.2f, 16, 1.5f}, false, {0, 0, 0}, 2},   // RightCollar
-        {8, {-5.5f, 0, 0}, false, {0, 0, 0}, 2},       // RightUpArm
-        {9, {0, -12, 0}, false, {0, 0, 0}, 0},         // RightLowArm
-        {10, {0, -10, 0}, true, {0, -7, 0}, 1},        // RightHand
-        {0, {3.8f, 0, 0}, false, {0, 0, 0}, 0},        // LeftUpLeg
-        {12, {0, -18, 0}, false, {0, 0, 0}, 0},        // LeftLowLeg
-        {13, {0, -17, 0}, true, {0, -3, 5}, 1},        // LeftFoot
-        {0, {-3.8f, 0, 0}, false, {0, 0, 0}, 0},       // RightUpLeg
-        {15, {0, -18, 0}, false, {0, 0, 0}, 0},        // RightLowLeg
-        {16, {0, -17, 0}, true, {0, -3, 5}, 1},        // RightFoot
+        {-1, {0, 0, 0}, false, {0, 0, 0}, 1},        // Hips
+        {0, {0, 5, 0}, false, {0, 0, 0}, 0},         // Chest
+        {1, {0, 18, 0.5f}, false, {0, 0, 0}, 0},     // Neck
+        {2, {0, 5, 0}, true, {0, 4, 0}, 1},          // Head
+        {1, {1.2f, 16, 1.5f}, false, {0, 0, 0}, 2},  // LeftCollar
+        {4, {5.5f, 0, 0}, false, {0, 0, 0}, 2},      // LeftUpArm
+        {5, {0, -12, 0}, false, {0, 0, 0}, 0},       // LeftLowArm
+        {6, {0, -10, 0}, true, {0, -7, 0}, 1},       // LeftHand
+        {1, {-1.2f, 16, 1.5f}, false, {0, 0, 0}, 2}, // RightCollar
+        {8, {-5.5f, 0, 0}, false, {0, 0, 0}, 2},     // RightUpArm
+        {9, {0, -12, 0}, false, {0, 0, 0}, 0},       // RightLowArm
+        {10, {0, -10, 0}, true, {0, -7, 0}, 1},      // RightHand
+        {0, {3.8f, 0, 0}, false, {0, 0, 0}, 0},      // LeftUpLeg
+        {12, {0, -18, 0}, false, {0, 0, 0}, 0},      // LeftLowLeg
+        {13, {0, -17, 0}, true, {0, -3, 5}, 1},      // LeftFoot
+        {0, {-3.8f, 0, 0}, false, {0, 0, 0}, 0},     // RightUpLeg
+        {15, {0, -18, 0}, false, {0, 0, 0}, 0},      // RightLowLeg
+        {16, {0, -17, 0}, true, {0, -3, 5}, 1},      // RightFoot
     }};
     return joints;
 }
@@ -89,7 +89,8 @@ inline float FigureAngle(int j, int f) {
     return f == 0 ? 0.0f : static_cast<float>((j * 37 + f * 11) % 50 - 25);
 }
 
-inline std::string FigureText(const Dialect& d, int frames = 3, const char* frameTime = "0.0333333") {
+inline std::string FigureText(const Dialect& d, int frames = 3,
+                              const char* frameTime = "0.0333333") {
     const auto& joints = FigureJoints();
     const char* axisName[3] = {"X", "Y", "Z"};
     // Z up: every vector (x, y, z) becomes (x, -z, y); turns about Y become turns about Z and
@@ -112,7 +113,8 @@ inline std::string FigureText(const Dialect& d, int frames = 3, const char* fram
         return a == 1 ? 2 : 1;
     };
     auto order = [&](int j) {
-        static const int perms[6][3] = {{2, 0, 1}, {0, 1, 2}, {1, 2, 0}, {2, 1, 0}, {0, 2, 1}, {1, 0, 2}};
+        static const int perms[6][3] = {{2, 0, 1}, {0, 1, 2}, {1, 2, 0},
+                                        {2, 1, 0}, {0, 2, 1}, {1, 0, 2}};
         return d.mixedOrders ? perms[j % 6] : perms[0];
     };
     std::string t;
@@ -142,10 +144,12 @@ inline std::string FigureText(const Dialect& d, int frames = 3, const char* fram
         }
         int depth = base + static_cast<int>(open.size());
         const FigureJoint& fj = joints[static_cast<std::size_t>(j)];
-        line(depth, std::string(j == 0 && !d.reference ? "ROOT " : "JOINT ") + d.names[static_cast<std::size_t>(j)]);
+        line(depth, std::string(j == 0 && !d.reference ? "ROOT " : "JOINT ") +
+                        d.names[static_cast<std::size_t>(j)]);
         line(depth, "{");
         line(depth + 1, "OFFSET" + std::string(d.blank) + num3(vec(fj.offset)));
-        std::string ch = j == 0 && !d.reference ? "CHANNELS 6 Xposition Yposition Zposition" : "CHANNELS 3";
+        std::string ch =
+            j == 0 && !d.reference ? "CHANNELS 6 Xposition Yposition Zposition" : "CHANNELS 3";
         for (int k : std::array<int, 3>{order(j)[0], order(j)[1], order(j)[2]}) {
             ch += std::string(" ") + axisName[k] + "rotation";
         }
@@ -170,7 +174,8 @@ inline std::string FigureText(const Dialect& d, int frames = 3, const char* fram
     line(0, std::string("Frames:") + (d.blankLines ? "\t" : " ") + std::to_string(frames));
     line(0, std::string("Frame Time:") + (d.blankLines ? "   " : " ") + frameTime);
     for (int f = 0; f < frames; ++f) {
-        float root[3] = {static_cast<float>(f) * 2.0f, 38.0f + static_cast<float>(f), static_cast<float>(f) * -3.0f};
+        float root[3] = {static_cast<float>(f) * 2.0f, 38.0f + static_cast<float>(f),
+                         static_cast<float>(f) * -3.0f};
         std::string row = num3(vec(root));
         for (int j = 0; j < 18; ++j) {
             float sign = 1.0f;

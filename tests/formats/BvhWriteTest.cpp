@@ -57,7 +57,8 @@ double Farthest(const Take& a, const Take& b) {
         for (std::size_t n = 0; n < 30; ++n) {
             const Vector& p = a.poses[f][n];
             const Vector& q = b.poses[f][n];
-            worst = std::max(worst, static_cast<double>(std::hypot(p.x - q.x, p.y - q.y, p.z - q.z)));
+            worst =
+                std::max(worst, static_cast<double>(std::hypot(p.x - q.x, p.y - q.y, p.z - q.z)));
         }
     }
     return worst;
@@ -71,7 +72,8 @@ std::string Slurp(const std::string& path) {
 }
 
 TEST(BvhWrite, ReadingBackKeepsEveryNode) {
-    std::vector<std::string> sources = {testfiles::Write("figure.bvh", testfiles::FigureText({}, 40))};
+    std::vector<std::string> sources = {
+        testfiles::Write("figure.bvh", testfiles::FigureText({}, 40))};
     for (const char* shared : {"01_cmu_cgspeed_01_01.bvh", "20_optitrack_test_optitrack.bvh"}) {
         if (!testfiles::Shared(shared).empty()) {
             sources.push_back(testfiles::Shared(shared));
@@ -97,7 +99,8 @@ TEST(BvhWrite, WritesTheUsualLayoutInTheCFormatInEveryLocale) {
     std::string line;
     std::vector<std::string> all;
     while (std::getline(lines, line)) {
-        all.push_back(line.substr(line.find_first_not_of('\t') == std::string::npos ? 0 : line.find_first_not_of('\t')));
+        all.push_back(line.substr(
+            line.find_first_not_of('\t') == std::string::npos ? 0 : line.find_first_not_of('\t')));
     }
     ASSERT_GT(all.size(), 10u);
     EXPECT_EQ(all[1], "ROOT Hips");
@@ -193,7 +196,8 @@ TEST(BvhFoot, MeasurementsShapeFeetTheFileLacks) {
             d[i] = {q.x - qa.x - p.x + pa.x, q.y - qa.y - p.y + pa.y, q.z - qa.z - p.z + pa.z};
         }
         EXPECT_NEAR(std::hypot(d[0].x, d[0].y, d[0].z), 1.0, 1e-3);
-        EXPECT_NEAR(std::hypot(d[1].x, d[1].y, d[1].z) + std::hypot(d[2].x, d[2].y, d[2].z), 0, 1e-3);
+        EXPECT_NEAR(std::hypot(d[1].x, d[1].y, d[1].z) + std::hypot(d[2].x, d[2].y, d[2].z), 0,
+                    1e-3);
     }
     GyroSetBVHFoot(10, 2.5f, 3.75f, 1);
 }
