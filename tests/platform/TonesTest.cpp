@@ -16,37 +16,32 @@ TEST(SynthesizeTone, LengthPitchAndClickFreeEnds) {
     // Rising zero crossings count the periods: 250 of them for 1 kHz over 250 ms.
     int rising = 0;
     for (std::size_t i = 1; i < s.size(); ++i) {
-        if (s[i - 1] < 0 && s[i] >= 0) {
-            ++rising;
-        }
+        rising += s[i - 1] < 0 && s[i] >= 0;
     }
     EXPECT_NEAR(rising, 250, 2);
     EXPECT_EQ(s.front(), 0);
     EXPECT_LT(std::abs(s.back()), 100);
-    const auto [lo, hi] = std::minmax_element(s.begin(), s.end());
+    // Full loudness 10 ms in: the fades are short.
+    const auto [lo, hi] = std::minmax_element(s.begin() + 480, s.begin() + 960);
     EXPECT_GT(*hi, 9000);
     EXPECT_LT(*lo, -9000);
 
     // Appends, and very short tones still fade without dividing by zero.
     SynthesizeTone(440, 1, 48000, s);
-    EXPECT_EQ(s.size(), 12048u);
     SynthesizeTone(440, 0, 48000, s);
     EXPECT_EQ(s.size(), 12048u);
 }
 
-TEST(Tones, MissingDeviceIsSilentAndImmediate) {
+TEST(Tones, WithoutADeviceNothingSoundsAndNothingWaits) {
     Tones tones("telvo-no-such-device");
     const std::int64_t start = MonotonicNs();
-    EXPECT_FALSE(tones.Tone(1568, 250));
+    EXPECT_FALSE(tones.Tone(1568, 1000));
     EXPECT_FALSE(tones.Play(SystemSound::Exclamation));
-    EXPECT_FALSE(tones.Play(SystemSound::Default));
-    EXPECT_FALSE(Tones("null").Tone(0, 100)) << "inaudible requests are refused";
-    EXPECT_FALSE(Tones("null").Tone(50'000, 100));
-    // Not a speed figure: a wait for the tone's length would show a missing device as a hang.
-    EXPECT_LT(MonotonicNs() - start, 200'000'000);
+    // Not a speed figure: the tone alone would take a second if it were waited for.
+    EXPECT_LT(MonotonicNs() - start, 1'000'000'000);
 }
 
-TEST(Tones, PlaysOnADeviceForTheTonesLength) {
+TEST(Tones, PlaysAudibleTonesOnADeviceForTheirLength) {
     // ALSA's null device takes samples like a sound card and plays nothing.
     Tones tones("null");
     const std::int64_t start = MonotonicNs();
@@ -56,12 +51,13 @@ TEST(Tones, PlaysOnADeviceForTheTonesLength) {
     const std::int64_t took = MonotonicNs() - start;
     EXPECT_GE(took, 120'000'000);
     EXPECT_LT(took, 2'000'000'000);
-
-    for (SystemSound s : {SystemSound::Default, SystemSound::Exclamation}) {
-        const auto notes = Tones::SoundNotes(s);
-        ASSERT_EQ(notes.size(), 2u);
-        EXPECT_TRUE(tones.Play(s));
+    EXPECT_TRUE(tones.Play(SystemSound::Default));
+    EXPECT_TRUE(tones.Tone(20, 10));
+    EXPECT_TRUE(tones.Tone(20'000, 10));
+    for (std::uint32_t hz : {0u, 19u, 20'001u}) {
+        EXPECT_FALSE(tones.Tone(hz, 100)) << hz << " Hz is inaudible";
     }
+    EXPECT_FALSE(tones.Tone(440, 0));
 }
 
 } // namespace
