@@ -120,8 +120,6 @@ TEST_F(Playback, PauseWhilePlayingPausesThenStepsAndPlayResumesThere) {
     OnStop(); // rewinds and clears the shown flags
     EXPECT_EQ(Index(), 0u);
     EXPECT_EQ(Engine.DisplayFrame.Flags, 0u);
-    EXPECT_TRUE(window.RunningTimers().empty());
-    EXPECT_EQ(window.StatusText(0), "Ready");
 }
 
 TEST_F(Playback, ATimerThatCannotStartIsReportedAndPlaybackStaysOnUntilStop) {

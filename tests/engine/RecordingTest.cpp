@@ -56,35 +56,39 @@ TEST_F(Recording, ReportsTheAverageRateAndDroppedFramesButNotFromOneFrameOrNoTim
     EXPECT_EQ(GyroGetDropped(Engine.SuitHandle), 0u);
 }
 
-TEST_F(Recording, PlayWhileRecordingPlaysItAndRecordDuringPlaybackDiscardsIt) {
-    OnRecord();
-    Deliver(30);
-    OnPlay();
-    EXPECT_EQ(Engine.Recording.load(), 0);
-    EXPECT_EQ(window.RunningTimers().size(), 1u);
-    EXPECT_EQ(RecordedFrameCount(), 30u);
-    OnRecord();
-    EXPECT_EQ(Engine.Playback.load(), 0);
-    EXPECT_TRUE(window.RunningTimers().empty());
-    EXPECT_EQ(RecordedFrameCount(), 0u);
-}
-
-TEST_F(Recording, StopWhileLiveKeepsLiveModeAndStopTwiceIsHarmless) {
+TEST_F(Recording, StopKeepsLiveModeAndPlayAndRecordEachEndTheOther) {
     OnLive();
     OnRecord();
     Deliver(12);
     OnStop();
-    OnStop();
-    EXPECT_EQ(window.StatusText(0), "Live");
+    OnStop(); // twice is harmless
     EXPECT_EQ(RecordedFrameCount(), 12u);
+    EXPECT_EQ(window.StatusText(0), "Live");
     EXPECT_EQ(window.Checked(CmdLive), true);
     EXPECT_EQ(window.Checked(CmdStop), true);
+    OnRecord();
+    Deliver(30);
+    OnPlay(); // plays what was just recorded
+    EXPECT_EQ(Engine.Recording.load(), 0);
+    EXPECT_EQ(RecordedFrameCount(), 30u);
+    EXPECT_EQ(window.RunningTimers().size(), 1u);
+    OnRecord(); // discards it
+    EXPECT_TRUE(window.RunningTimers().empty());
+    EXPECT_EQ(RecordedFrameCount(), 0u);
     OnLive();
     OnStop();
     EXPECT_EQ(window.StatusText(0), "Ready");
 }
 
 TEST_F(Recording, WithoutASuitLiveAndRecordSaySoAndSetNorthStillAnnouncesNorth) {
+    sim::SetOpenFails(true); // a suit that cannot be opened ends Live silently, Record goes on
+    OnLive();
+    OnRecord();
+    EXPECT_TRUE(window.Boxes().empty());
+    EXPECT_EQ(Engine.Live.load(), 0);
+    EXPECT_EQ(Engine.Recording.load(), 1);
+    OnStop();
+
     sim::SetSuits({});
     ASSERT_LT(GyroFindSuits(), 1);
     OnLive();
@@ -96,15 +100,6 @@ TEST_F(Recording, WithoutASuitLiveAndRecordSaySoAndSetNorthStillAnnouncesNorth) 
     EXPECT_EQ(Engine.Live.load(), 0);
     EXPECT_EQ(Engine.Recording.load(), 0);
     EXPECT_EQ(window.StatusText(0), "Setting North");
-}
-
-TEST_F(Recording, ASuitThatCannotBeOpenedEndsLiveSilentlyWhileRecordGoesOn) {
-    sim::SetOpenFails(true);
-    OnLive();
-    OnRecord();
-    EXPECT_TRUE(window.Boxes().empty());
-    EXPECT_EQ(Engine.Live.load(), 0);
-    EXPECT_EQ(Engine.Recording.load(), 1);
 }
 
 TEST_F(Recording, AMissingTrackerSwitchesTrackingOffAndLiveGoesOn) {
