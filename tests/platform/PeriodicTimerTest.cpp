@@ -130,9 +130,6 @@ TEST(TimerRegistry, KillFromOwnCallbackThenStartAnotherThere) {
     EXPECT_EQ(timers.Count(), 1u);
     timers.Kill(second);
     EXPECT_EQ(timers.Count(), 0u);
-    const int seen = secondCalls.load();
-    std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(secondCalls.load(), seen);
 }
 
 TEST(Clock, MillisecondsFollowTheMonotonicClock) {

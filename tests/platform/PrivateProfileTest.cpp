@@ -86,12 +86,12 @@ TEST(PrivateProfileFile, SaveReplacesTheFileWholeAndLeavesNoTemporaryFile) {
 
 TEST(PrivateProfileFile, OneShotCallsReadAndWriteAtOnce) {
     TempDir dir;
-    const std::filesystem::path file = dir.path() / "Vexomark.ini";
-    WriteAll(file, "[Vexomark]\nNumEmitters=3\n");
-    EXPECT_EQ(GetPrivateProfileInt("Vexomark", "NumEmitters", 1, file), 3);
-    EXPECT_TRUE(WritePrivateProfileString("Vexomark", "CoordinateFile", "/tmp/a.crd", file));
-    EXPECT_EQ(GetPrivateProfileString("Vexomark", "CoordinateFile", "", 260, file), "/tmp/a.crd");
-    EXPECT_EQ(ReadAll(file), "[Vexomark]\nNumEmitters=3\nCoordinateFile=/tmp/a.crd\n");
+    const std::filesystem::path file = dir.path() / "Tracker.ini";
+    WriteAll(file, "[Tracker]\nMarkers=3\n");
+    EXPECT_EQ(GetPrivateProfileInt("Tracker", "Markers", 1, file), 3);
+    EXPECT_TRUE(WritePrivateProfileString("Tracker", "CoordinateFile", "/data/a.crd", file));
+    EXPECT_EQ(GetPrivateProfileString("Tracker", "CoordinateFile", "", 260, file), "/data/a.crd");
+    EXPECT_EQ(ReadAll(file), "[Tracker]\nMarkers=3\nCoordinateFile=/data/a.crd\n");
 }
 
 } // namespace
