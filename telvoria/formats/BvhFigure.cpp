@@ -1376,14 +1376,19 @@ void Retargeter::Pose(const float* values, Frame& frame, float* lowest) {
         if (!figure_.rigid[us]) {
             Vector from[3];
             Vector to[3];
+            bool aimed = true;
             for (int i = 0; i < aim.count; ++i) {
-                std::size_t ui = i;
-                from[i] = Apply(r, aim.rest[ui]);
-                to[i] = Sub(target[aim.node[ui]], pos[un]);
+                from[i] = Apply(r, aim.rest[i]);
+                to[i] = Sub(target[aim.node[i]], pos[un]);
+                Vector miss = Sub(from[i], to[i]);
+                // Already on target to a hundred-thousandth of the bone: nothing to correct.
+                aimed = aimed && Dot(miss, miss) <= 1e-10f * Dot(to[i], to[i]);
             }
-            r = Mul(aim.count == 1 ? Turn(from[0], to[0])
-                                   : Fit(from, to, aim.weight.data(), aim.count),
-                    r);
+            if (!aimed) {
+                r = Mul(aim.count == 1 ? Turn(from[0], to[0])
+                                       : Fit(from, to, aim.weight.data(), aim.count),
+                        r);
+            }
         }
         orient[un] = r;
         frame.RawMatrices[us] = r;
