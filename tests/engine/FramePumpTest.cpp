@@ -1,5 +1,6 @@
 #include "tests/engine/EngineFixture.h"
 
+#include <cstring>
 #include <utility>
 
 namespace telvo {
@@ -164,6 +165,18 @@ TEST_F(FramePump, APausedRecordingTakesNoFramesUntilItResumes) {
     std::vector<uint64_t> sequence = RecordedSequence();
     ASSERT_EQ(sequence.size(), 20u);
     EXPECT_EQ(sequence[10], 20u);
+}
+
+// The library keeps bytes of its own in the frame, up to its last one: they are recorded too.
+TEST_F(FramePump, RecordedFramesKeepEveryByte) {
+    Frame sent{};
+    std::memset(static_cast<void*>(&sent), 0xA5, sizeof sent);
+    SuitInfo suit{1, "", 1};
+    OnRecord();
+    FrameCallback(&sent, &suit);
+    std::lock_guard lock(Engine.RecordingMutex);
+    ASSERT_EQ(Engine.Skeleton.FrameCount, 1u);
+    EXPECT_EQ(std::memcmp(&Engine.Skeleton.Frames[0], &sent, sizeof sent), 0);
 }
 
 } // namespace
