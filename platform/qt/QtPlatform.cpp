@@ -423,9 +423,9 @@ void QtPlatform::SetStatusText(int pane, const std::string& text) {
     }
     auto apply = [this, pane, text] {
         if (QLabel* label = d_->panes[static_cast<std::size_t>(pane)]) {
+            // Painted with the next update: the view sets panes from inside its own paint,
+            // where an immediate repaint would recurse. Sleep shows them before it blocks.
             label->setText(ToQt(text));
-            // At once: a count-down blocks the window thread right after setting its text.
-            label->repaint();
         }
     };
     if (IsWindowThread()) {
@@ -507,6 +507,14 @@ bool QtPlatform::IsWindowThread() const {
 }
 
 void QtPlatform::Sleep(std::uint32_t ms) {
+    if (IsWindowThread()) {
+        // A count-down blocks this thread right after setting its text: show it first.
+        for (const QPointer<QLabel>& label : d_->panes) {
+            if (label) {
+                label->repaint();
+            }
+        }
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
