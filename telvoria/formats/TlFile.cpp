@@ -12,12 +12,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -65,6 +67,69 @@ int Failed(const std::string& reason) {
     files::SetProblem(0, reason);
     return 0;
 }
+
+// The checksum of the frames, summed on a thread of its own while the frames are copied to or
+// from the file, so a long recording costs little more than the copy. Short ones are summed
+// in place.
+class FrameSum {
+public:
+    FrameSum(const void* frames, std::size_t size)
+        : base_(static_cast<const Bytef*>(frames)), size_(size) {
+        if (size_ >= OwnThreadFrom) {
+            thread_ = std::thread([this] { Run(); });
+        }
+    }
+    ~FrameSum() {
+        if (thread_.joinable()) {
+            ready_.store(Abandoned, std::memory_order_release);
+            ready_.notify_one();
+            thread_.join();
+        }
+    }
+    FrameSum(const FrameSum&) = delete;
+    FrameSum& operator=(const FrameSum&) = delete;
+
+    // The first bytes of the frames hold what they will hold.
+    void Ready(std::size_t bytes) {
+        if (thread_.joinable()) {
+            ready_.store(bytes, std::memory_order_release);
+            ready_.notify_one();
+        } else {
+            crc_ = Crc(crc_, base_ + done_, bytes - done_);
+            done_ = bytes;
+        }
+    }
+    // Once all bytes are ready: the checksum of what comes before them, continued over them.
+    uLong Total(uLong before) {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        return crc32_combine(before, crc_, static_cast<z_off_t>(size_));
+    }
+
+private:
+    static constexpr std::size_t OwnThreadFrom = std::size_t{8} << 20;
+    static constexpr std::size_t Abandoned = SIZE_MAX;
+
+    void Run() {
+        while (done_ < size_) {
+            ready_.wait(done_, std::memory_order_acquire);
+            std::size_t ready = ready_.load(std::memory_order_acquire);
+            if (ready == Abandoned) {
+                return;
+            }
+            crc_ = Crc(crc_, base_ + done_, ready - done_);
+            done_ = ready;
+        }
+    }
+
+    const Bytef* base_;
+    std::size_t size_;
+    std::size_t done_ = 0;
+    uLong crc_ = crc32(0, nullptr, 0);
+    std::atomic<std::size_t> ready_{0};
+    std::thread thread_;
+};
 
 class Input {
 public:
@@ -144,14 +209,15 @@ int GyroWriteTL(const char* path, Skeleton* skeleton, const ActorData* actor) {
     file.Write(header, sizeof header);
     file.Write(actor, sizeof(ActorData));
     const char* frames = reinterpret_cast<const char*>(skeleton->Frames);
-    std::size_t left = std::size_t{count} * sizeof(Frame);
-    while (left > 0) {
-        std::size_t n = std::min(left, ChunkSize);
-        crc = Crc(crc, frames, n);
-        file.Write(frames, n);
-        frames += n;
-        left -= n;
+    const std::size_t bytes = std::size_t{count} * sizeof(Frame);
+    FrameSum sum(frames, bytes);
+    sum.Ready(bytes);
+    for (std::size_t done = 0; done < bytes;) {
+        std::size_t n = std::min(bytes - done, ChunkSize);
+        file.Write(frames + done, n);
+        done += n;
     }
+    crc = sum.Total(crc);
     unsigned char trailer[4];
     Put32(trailer, static_cast<uint32_t>(crc));
     file.Write(trailer, sizeof trailer);
@@ -237,10 +303,27 @@ int GyroReadTL(const char* path, Skeleton* skeleton, ActorData* actor) {
         ::madvise(fresh.Frames, (bytes + page - 1) / page * page, MADV_POPULATE_WRITE);
     }
 #endif
+    char* frames = reinterpret_cast<char*>(fresh.Frames);
+    const std::size_t bytes = std::size_t{count} * sizeof(Frame);
     unsigned char trailer[4];
-    bool whole = in.ReadSummed(fresh.Frames, std::size_t{count} * sizeof(Frame), crc) &&
-                 in.Read(trailer, sizeof trailer);
-    if (!whole || Get32(trailer) != static_cast<uint32_t>(crc)) {
+    bool whole = true;
+    uLong total = 0;
+    {
+        FrameSum sum(frames, bytes);
+        for (std::size_t done = 0; whole && done < bytes;) {
+            std::size_t n = std::min(bytes - done, ChunkSize);
+            whole = in.Read(frames + done, n);
+            done += n;
+            if (whole) {
+                sum.Ready(done);
+            }
+        }
+        whole = whole && in.Read(trailer, sizeof trailer);
+        if (whole) {
+            total = sum.Total(crc);
+        }
+    } // the summing is over: the frames may go
+    if (!whole || Get32(trailer) != static_cast<uint32_t>(total)) {
         recording::Release(fresh);
         return Failed(whole ? "checksum mismatch: the file is damaged" : "the file ended early");
     }

@@ -21,10 +21,11 @@ void Pattern(void* data, std::size_t size, unsigned seed) {
 
 class TlFile : public ::testing::Test {
 protected:
+    static constexpr unsigned Frames = 8000; // over a minute: the checksum runs beside the copy
     void SetUp() override {
         GyroInitSkeleton(&take);
         take.FramePeriod = 1.0f / 60.0f;
-        for (unsigned f = 0; f < 40; ++f) {
+        for (unsigned f = 0; f < Frames; ++f) {
             ASSERT_EQ(GyroAddFrame(&take), 1);
             Pattern(&take.Frames[f], sizeof(Frame), f);
         }
@@ -93,13 +94,14 @@ TEST_F(TlFile, DamagedFilesFailWithTheirReasonAndChangeNothing) {
         {"header size", [&](std::string& s) { put32(s, 12, 8); }, "record sizes"},
         {"period 0", [&](std::string& s) { put32(s, 28, 0); }, "frame period"},
         {"period NaN", [&](std::string& s) { put32(s, 28, 0x7fc00000); }, "frame period"},
-        {"more frames", [&](std::string& s) { put32(s, 24, 41); },
-         "announces 41 frames, the file holds 40"},
+        {"more frames", [&](std::string& s) { put32(s, 24, Frames + 1); },
+         "announces 8001 frames, the file holds 8000"},
         {"4 billion frames", [&](std::string& s) { put32(s, 24, 0xffffffff); }, "announces"},
         {"cut in a frame", [](std::string& s) { s.resize(s.size() - 600); }, "announces"},
         {"cut in the actor", [](std::string& s) { s.resize(1000); }, "the file holds 0"},
         {"extra byte", [](std::string& s) { s += '\0'; }, "after the checksum"},
         {"flipped frame bit", [](std::string& s) { s[5000] ^= 4; }, "checksum"},
+        {"flipped last frame bit", [](std::string& s) { s[s.size() - 5] ^= 1; }, "checksum"},
         {"flipped actor bit", [](std::string& s) { s[100] ^= 1; }, "checksum"},
     };
     for (const auto& c : cases) {
