@@ -35,7 +35,8 @@ private:
     std::string path_;
 };
 
-// What the writers make goes to memory where there is a memory file system: they sync.
+// A folder for what the writers make, in memory where there is a memory file system (they
+// sync), made and removed around each use so that no run leaves one behind.
 class Scratch {
 public:
     explicit Scratch(const char* name) {
@@ -62,7 +63,6 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MemoryFile input;
-    static const Scratch copy("copy.ac");
     ActorData actor;
     std::memset(static_cast<void*>(&actor), 0x5a, sizeof actor);
     const ActorData untouched = actor;
@@ -73,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     ActorData again{};
+    const Scratch copy("copy.ac");
     if (GyroWriteActorData(copy.path().c_str(), &actor, -1) == 0 ||
         GyroReadActorData(copy.path().c_str(), &again) == 0 ||
         std::memcmp(&again, &actor, sizeof actor) != 0) {

@@ -38,7 +38,8 @@ private:
     std::string path_;
 };
 
-// What the writers make goes to memory where there is a memory file system: they sync.
+// A folder for what the writers make, in memory where there is a memory file system (they
+// sync), made and removed around each use so that no run leaves one behind.
 class Scratch {
 public:
     explicit Scratch(const char* name) {
@@ -61,7 +62,7 @@ private:
     std::string path_;
 };
 
-void Try(const std::string& path, const std::string& copy) {
+void Try(const std::string& path) {
     Skeleton skeleton{};
     ActorData actor{};
     const ActorData untouched = actor;
@@ -73,8 +74,9 @@ void Try(const std::string& path, const std::string& copy) {
     }
     Skeleton again{};
     ActorData againActor{};
-    if (GyroWriteTL(copy.c_str(), &skeleton, &actor) == 0 ||
-        GyroReadTL(copy.c_str(), &again, &againActor) == 0 ||
+    const Scratch copy("copy.tl");
+    if (GyroWriteTL(copy.path().c_str(), &skeleton, &actor) == 0 ||
+        GyroReadTL(copy.path().c_str(), &again, &againActor) == 0 ||
         again.FrameCount != skeleton.FrameCount || again.FramePeriod != skeleton.FramePeriod ||
         std::memcmp(&againActor, &actor, sizeof actor) != 0 ||
         (skeleton.FrameCount > 0 &&
@@ -89,13 +91,12 @@ void Try(const std::string& path, const std::string& copy) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MemoryFile input;
-    static const Scratch copy("copy.tl");
-    Try(input.Hold(data, size), copy.path());
+    Try(input.Hold(data, size));
     if (size >= 4) {
         std::vector<uint8_t> summed(data, data + size);
         uint32_t crc = static_cast<uint32_t>(crc32(0, summed.data(), static_cast<uInt>(size - 4)));
         std::memcpy(summed.data() + size - 4, &crc, 4);
-        Try(input.Hold(summed.data(), size), copy.path());
+        Try(input.Hold(summed.data(), size));
     }
     return 0;
 }
