@@ -1181,12 +1181,12 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
     }
     Pose defaults;
     Solve(DefaultOffsets(), identity, Vector{0.0f, 0.0f, 0.0f}, defaults);
-    struct AimSpec {
+    struct AimPlan {
         int node;
         std::array<int, 3> child;
         std::array<float, 3> weight;
     };
-    static const AimSpec specs[] = {
+    static const AimPlan plans[] = {
         {Hips, {LeftHip, RightHip, Waist}, {1.0f, 1.0f, 0.01f}},
         {Waist, {Chest, -1, -1}, {1.0f, 0.0f, 0.0f}},
         {Chest, {Neck, LeftCollar, RightCollar}, {1.0f, 1.0f, 1.0f}},
@@ -1211,18 +1211,18 @@ bool BuildFigure(const std::vector<Joint>& joints, Figure& fig, std::string& rea
     for (int n = 0; n < NodeCount; ++n) {
         owner[n] = SensorOfNode[n] >= 0 ? n : owner[Parent[n]];
     }
-    for (const AimSpec& spec : specs) {
-        int sensor = SensorOfNode[spec.node];
+    for (const AimPlan& plan : plans) {
+        int sensor = SensorOfNode[plan.node];
         Aim& aim = fig.aim[sensor];
         aim = Aim{};
         Vector from[3];
         Vector to[3];
-        for (int i = 0; i < 3 && spec.child[i] >= 0; ++i) {
-            int c = spec.child[i];
+        for (int i = 0; i < 3 && plan.child[i] >= 0; ++i) {
+            int c = plan.child[i];
             aim.node[i] = c;
-            aim.weight[i] = spec.weight[i];
-            from[i] = Sub(defaults.position[c], defaults.position[spec.node]);
-            to[i] = Sub(restPoint[c], restPoint[spec.node]);
+            aim.weight[i] = plan.weight[i];
+            from[i] = Sub(defaults.position[c], defaults.position[plan.node]);
+            to[i] = Sub(restPoint[c], restPoint[plan.node]);
             aim.count = i + 1;
         }
         // Our segment's axes against the file's at rest: one bone is met exactly, a segment

@@ -148,6 +148,11 @@ void GyroPutSkeletonOnFloor(Skeleton* skeleton, Frame* frames, const ActorData* 
     bool any = false;
     body::Pose pose;
     for (uint32_t f = 0; f < skeleton->FrameCount; ++f) {
+        // The solver stands a damaged root at the origin: such a frame says nothing of the
+        // floor, and its feet below it would lift every other frame.
+        if (!math::Finite(frames[f].RootPosition)) {
+            continue;
+        }
         Matrix sensors[body::SensorCount];
         std::memcpy(static_cast<void*>(sensors), frames[f].RawMatrices, sizeof sensors);
         body::Solve(offsets, sensors, frames[f].RootPosition, pose);
