@@ -4,32 +4,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace {
-
-const char* const Files[] = {"01_cmu_cgspeed_01_01.bvh", "05_mocapbank_test_mocapbank.bvh",
-                             "16_animdraw_cmu1_jumping_jacks.bvh", "19_biovision_example1.bvh",
-                             "20_optitrack_test_optitrack.bvh"};
-
-// The shared files lie beside the project: found from TELVO_SOURCE_DIR, else from this file.
-std::string PathOf(const char* name) {
-    const char* root = std::getenv("TELVO_SOURCE_DIR");
-    std::string here = __FILE__;
-    std::string project = root != nullptr ? root : here.substr(0, here.rfind("/bench/"));
-    return project + "/../shared/data/bvh/" + name;
-}
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void ReadBvh(benchmark::State& state, const std::string& path, std::size_t bytes) {
     Skeleton skeleton;
@@ -47,18 +29,12 @@ void ReadBvh(benchmark::State& state, const std::string& path, std::size_t bytes
 }
 
 void TokeniseFloats(benchmark::State& state, const std::string& text) {
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     for (auto _ : state) {
-        const char* p = text.data();
-        const char* end = p + text.size();
         float sum = 0.0f;
-        while (p != end) {
-            while (p != end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) {
-                ++p;
-            }
-            const char* start = p;
-            while (p != end && *p != ' ' && *p != '\t' && *p != '\n' && *p != '\r') {
-                ++p;
-            }
+        for (const char *p = text.data(), *end = p + text.size(); p != end;) {
+            const char* start = std::find_if_not(p, end, space);
+            p = std::find_if(start, end, space);
             float v = 0.0f;
             std::from_chars(start, p, v);
             sum += v;
@@ -68,19 +44,26 @@ void TokeniseFloats(benchmark::State& state, const std::string& text) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
-// One pair per shared file that is there; names carry the file's number and origin.
+// One pair per shared file that is there, named by the file's number and origin. The files
+// lie beside the project: found from TELVO_SOURCE_DIR, else from this file.
 const bool registered = [] {
-    for (const char* name : Files) {
-        std::string path = PathOf(name);
-        std::string text = Slurp(path);
-        if (text.empty()) {
-            continue;
+    const char* root = std::getenv("TELVO_SOURCE_DIR");
+    std::string here = __FILE__;
+    std::string folder =
+        (root != nullptr ? root : here.substr(0, here.rfind("/bench/"))) + "/../shared/data/bvh/";
+    for (std::string name :
+         {"01_cmu_cgspeed_01_01", "05_mocapbank_test_mocapbank", "16_animdraw_cmu1_jumping_jacks",
+          "19_biovision_example1", "20_optitrack_test_optitrack"}) {
+        std::ifstream in(folder + name + ".bvh", std::ios::binary);
+        std::string text(std::istreambuf_iterator<char>(in), {});
+        if (!text.empty()) {
+            benchmark::RegisterBenchmark(("BM_ReadBVH/" + name).c_str(), ReadBvh,
+                                         folder + name + ".bvh", text.size())
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("BM_TokeniseFloats/" + name).c_str(), TokeniseFloats,
+                                         text)
+                ->Unit(benchmark::kMillisecond);
         }
-        std::string label(name, std::string(name).find('.'));
-        benchmark::RegisterBenchmark(("BM_ReadBVH/" + label).c_str(), ReadBvh, path, text.size())
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("BM_TokeniseFloats/" + label).c_str(), TokeniseFloats, text)
-            ->Unit(benchmark::kMillisecond);
     }
     return true;
 }();

@@ -2,8 +2,8 @@
 // the front view, the top view and a view turned 30 degrees about both screen axes, copied to
 // a window-sized image as the widget does. BM_PaintFloor fills and copies an empty picture
 // of the same size: no renderer can be faster than that.
-#include "core/Settings.h"
 #include "bench/EnginePlatform.h"
+#include "core/Settings.h"
 #include "engine/EngineState.h"
 #include "platform/qt/QtSurface.h"
 #include "suitlib/SuitLib.h"
@@ -18,91 +18,73 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace telvo {
 namespace {
-
-void EnsureApplication() {
-    static QGuiApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        static int argc = 1;
-        static char name[] = "paint_bench";
-        static char* argv[] = {name, nullptr};
-        return new QGuiApplication(argc, argv); // lives to the end of the process
-    }();
-    benchmark::DoNotOptimize(app);
-}
 
 void KeepFrame(const Frame* frame, SuitInfo*) {
     std::lock_guard lock(Engine.DisplayMutex);
     std::memcpy(static_cast<void*>(&Engine.DisplayFrame), frame, sizeof(Frame));
 }
 
-// The simulated performer in mid-stride, live, with three markers and every info line.
-void PoseThePerformer() {
-    static bool done = false;
-    if (done) {
-        return;
-    }
-    done = true;
-    sim::Reset();
-    sim::UseConfigFile(false);
-    sim::SetManualClock(true);
-    sim::SetTrackerPresent(true);
-    GyroInit();
-    GyroHandle suit = GyroOpen(nullptr, KeepFrame, nullptr);
-    Engine.SuitHandle = suit;
-    sim::SetFrameFlags(suit,
-                       FrameMarker0 | FrameMarker1 | FrameMarker2 | FrameThirdMarkerInUse |
-                           FrameExternalSync | (2u << FrameSyncExponentShift) | FrameMechanicalSuit,
-                       0);
-    sim::Deliver(suit, 150);
-    GyroInitSkeleton(&Engine.Skeleton);
-    GyroGetActorData(suit, &Engine.ActorData);
-    GyroCopyActorToSkeleton(&Engine.Skeleton, &Engine.ActorData);
-    Engine.ContactPointIndices = GyroGetContactPointIndexArray(&Engine.ContactPointCount);
-    Engine.Live = 1;
-    for (std::atomic<int>* on :
-         {&Settings.ShowGrid, &Settings.ShowAxes, &Settings.ShowNorth, &Settings.ShowFootShadow,
-          &Settings.ShowNodes, &Settings.ShowNodeNames, &Settings.ShowContactPointRadii,
-          &Settings.ShowContactPoints, &Settings.ShowMarkers, &Settings.ShowMarkerNames,
-          &Settings.ShowInfo, &Settings.ColorFront, &Settings.EnableTracking}) {
-        *on = 1;
-    }
-    Settings.RenderType = 2;
+// An application for Qt's painting, and the simulated performer in mid-stride, live, with
+// three markers and every info line; once for the whole program.
+void Prepare() {
+    static const bool done = [] {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "paint_bench";
+        static char* argv[] = {name, nullptr};
+        new QGuiApplication(argc, argv); // lives to the end of the process
+        sim::Reset();
+        sim::UseConfigFile(false);
+        sim::SetManualClock(true);
+        sim::SetTrackerPresent(true);
+        GyroInit();
+        GyroHandle suit = GyroOpen(nullptr, KeepFrame, nullptr);
+        Engine.SuitHandle = suit;
+        sim::SetFrameFlags(suit,
+                           FrameMarker0 | FrameMarker1 | FrameMarker2 | FrameThirdMarkerInUse |
+                               FrameExternalSync | (2u << FrameSyncExponentShift) |
+                               FrameMechanicalSuit,
+                           0);
+        sim::Deliver(suit, 150);
+        GyroInitSkeleton(&Engine.Skeleton);
+        GyroGetActorData(suit, &Engine.ActorData);
+        GyroCopyActorToSkeleton(&Engine.Skeleton, &Engine.ActorData);
+        Engine.ContactPointIndices = GyroGetContactPointIndexArray(&Engine.ContactPointCount);
+        Engine.Live = 1;
+        for (std::atomic<int>* on :
+             {&Settings.ShowGrid, &Settings.ShowAxes, &Settings.ShowNorth, &Settings.ShowFootShadow,
+              &Settings.ShowNodes, &Settings.ShowNodeNames, &Settings.ShowContactPointRadii,
+              &Settings.ShowContactPoints, &Settings.ShowMarkers, &Settings.ShowMarkerNames,
+              &Settings.ShowInfo, &Settings.ColorFront, &Settings.EnableTracking}) {
+            *on = 1;
+        }
+        Settings.RenderType = 2;
+        return true;
+    }();
+    benchmark::DoNotOptimize(done);
 }
 
 enum ViewKind { Front, Top, Turned };
 
-void ChooseView(bench::EnginePlatform& platform, int kind) {
-    if (kind == Top) {
-        OnTopView(platform);
-    } else {
-        OnFrontView(platform);
-    }
-    if (kind == Turned) {
+void BM_Paint(benchmark::State& state) {
+    Prepare();
+    bench::EnginePlatform platform;
+    platform.area = {static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
+    state.range(0) == Top ? OnTopView(platform) : OnFrontView(platform);
+    if (state.range(0) == Turned) {
         const float angle = 0.5235988f; // 30 degrees
         View.ViewRotation = Matrix::RotX(angle) * Matrix::RotY(angle) * FrontViewRotation;
     }
     View.ViewWidth = platform.area.width;
     View.ViewHeight = platform.area.height;
     OnCenterView(platform); // as the window does at start
-}
-
-void BM_Paint(benchmark::State& state) {
-    EnsureApplication();
-    PoseThePerformer();
-    bench::EnginePlatform platform;
-    platform.area = {static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
-    ChooseView(platform, static_cast<int>(state.range(0)));
     QImage window(platform.area.width, platform.area.height, QImage::Format_ARGB32_Premultiplied);
-    QtPicture picture([&window](const QImage& image) {
-        QPainter painter(&window);
-        painter.drawImage(0, 0, image);
-    });
+    QtPicture picture([&window](const QImage& image) { QPainter(&window).drawImage(0, 0, image); });
     for (auto _ : state) {
         Engine.PaintPending = 1;
         OnPaint(platform, picture);
@@ -113,18 +95,14 @@ void BM_Paint(benchmark::State& state) {
 }
 
 void BM_PaintFloor(benchmark::State& state) {
-    EnsureApplication();
-    int w = static_cast<int>(state.range(0));
-    int h = static_cast<int>(state.range(1));
+    Prepare();
+    const int w = static_cast<int>(state.range(0));
+    const int h = static_cast<int>(state.range(1));
     QImage window(w, h, QImage::Format_ARGB32_Premultiplied);
     QImage image(w, h, QImage::Format_RGB32); // kept between paints, as the view keeps it
     for (auto _ : state) {
-        {
-            QPainter painter(&image);
-            painter.fillRect(QRect(0, 0, w, h), QColor(128, 128, 128));
-        }
-        QPainter painter(&window);
-        painter.drawImage(0, 0, image);
+        QPainter(&image).fillRect(QRect(0, 0, w, h), QColor(128, 128, 128));
+        QPainter(&window).drawImage(0, 0, image);
         benchmark::DoNotOptimize(window.constBits());
     }
 }
@@ -138,7 +116,6 @@ void PaintSizes(benchmark::internal::Benchmark* b) {
     b->ArgNames({"view", "w", "h"})->Unit(benchmark::kMillisecond);
     b->Repetitions(5)->ReportAggregatesOnly(true);
 }
-
 BENCHMARK(BM_Paint)->Apply(PaintSizes);
 BENCHMARK(BM_PaintFloor)
     ->Args({1280, 720})

@@ -5,7 +5,6 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,36 +15,33 @@
 
 namespace {
 
-constexpr uint32_t OneHour = 432000;
 constexpr std::size_t Chunk = std::size_t{1} << 20;
 
 struct Files {
     Files() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "telvo-tl-XXXXXX").string();
         folder = ::mkdtemp(tmpl.data()) != nullptr ? tmpl : std::string(".");
+        tl = folder + "/take.tl";
         GyroInitSkeleton(&take);
-        for (uint32_t f = 0; f < OneHour; ++f) {
+        for (uint32_t f = 0; f < 432000; ++f) {
             GyroAddFrame(&take);
             take.Frames[f].Flags = f;
             take.Frames[f].RootPosition = Vector(static_cast<float>(f % 977), 0.0f, 37.0f);
         }
         GyroGetActorData(0, &actor);
-        GyroWriteTL(Tl().c_str(), &take, &actor);
-        size = static_cast<std::size_t>(std::filesystem::file_size(Tl()));
-        plain.assign(size, 'x');
+        GyroWriteTL(tl.c_str(), &take, &actor);
+        size = static_cast<std::size_t>(std::filesystem::file_size(tl));
     }
     ~Files() {
         GyroFreeSkeletonFrames(&take);
         std::filesystem::remove_all(folder);
     }
-    std::string Tl() const { return folder + "/take.tl"; }
-    std::string Plain() const { return folder + "/plain.bin"; }
 
     std::string folder;
+    std::string tl;
     Skeleton take{};
     ActorData actor{};
     std::size_t size = 0;
-    std::string plain; // as many bytes as the recording file
 };
 
 Files& Shared() {
@@ -53,36 +49,41 @@ Files& Shared() {
     return files;
 }
 
+// Moves size bytes in chunks between fd and buffer; false if the file ended or failed first.
+template <typename Io> bool Move(Io io, int fd, char* buffer, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        ssize_t n = io(fd, buffer + done, std::min(Chunk, size - done));
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 void BM_WriteTL(benchmark::State& state) {
     Files& files = Shared();
     for (auto _ : state) {
-        if (GyroWriteTL(files.Tl().c_str(), &files.take, &files.actor) == 0) {
+        if (GyroWriteTL(files.tl.c_str(), &files.take, &files.actor) == 0) {
             state.SkipWithError("write failed");
         }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.size));
 }
-BENCHMARK(BM_WriteTL)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 void BM_PlainWrite(benchmark::State& state) {
     Files& files = Shared();
+    std::string bytes(files.size, 'x');
+    const std::string path = files.folder + "/plain.bin";
     for (auto _ : state) {
-        int fd = ::open(files.Plain().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        for (std::size_t done = 0; done < files.size;) {
-            std::size_t n = std::min(Chunk, files.size - done);
-            ssize_t written = ::write(fd, files.plain.data() + done, n);
-            if (written <= 0) {
-                state.SkipWithError("write failed");
-                break;
-            }
-            done += static_cast<std::size_t>(written);
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (!Move(::write, fd, bytes.data(), files.size) || ::fsync(fd) != 0) {
+            state.SkipWithError("write failed");
         }
-        ::fsync(fd);
         ::close(fd);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.size));
 }
-BENCHMARK(BM_PlainWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 void BM_ReadTL(benchmark::State& state) {
     Files& files = Shared();
@@ -90,35 +91,31 @@ void BM_ReadTL(benchmark::State& state) {
     GyroInitSkeleton(&read);
     ActorData actor{};
     for (auto _ : state) {
-        if (GyroReadTL(files.Tl().c_str(), &read, &actor) == 0) {
+        if (GyroReadTL(files.tl.c_str(), &read, &actor) == 0) {
             state.SkipWithError("read failed");
         }
         GyroFreeSkeletonFrames(&read);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.size));
 }
-BENCHMARK(BM_ReadTL)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 void BM_PlainRead(benchmark::State& state) {
     Files& files = Shared();
     for (auto _ : state) {
-        int fd = ::open(files.Tl().c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat info {};
-        ::fstat(fd, &info);
-        std::size_t size = static_cast<std::size_t>(info.st_size);
-        std::unique_ptr<char[]> buffer(new char[size]);
-        for (std::size_t done = 0; done < size;) {
-            ssize_t n = ::read(fd, buffer.get() + done, std::min(Chunk, size - done));
-            if (n <= 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(n);
+        int fd = ::open(files.tl.c_str(), O_RDONLY | O_CLOEXEC);
+        auto buffer = std::make_unique_for_overwrite<char[]>(files.size);
+        if (!Move(::read, fd, buffer.get(), files.size)) {
+            state.SkipWithError("read failed");
         }
         ::close(fd);
         benchmark::DoNotOptimize(buffer.get());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.size));
 }
+
+BENCHMARK(BM_WriteTL)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_PlainWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_ReadTL)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 } // namespace

@@ -45,10 +45,8 @@ protected:
     // Hands posted commands to the engine as the window's dispatch does: the frame pump posts
     // only Stop, and tests post Record behind it.
     void Pump() {
-        for (auto posted = window.TakePosted(); !posted.empty(); posted = window.TakePosted()) {
-            for (int command : posted) {
-                (command == CmdStop ? OnStop : OnRecord)();
-            }
+        for (int command : window.TakePosted()) {
+            (command == CmdStop ? OnStop : OnRecord)();
         }
     }
     void RecordFrames(int n) {

@@ -1,6 +1,7 @@
 #include "tests/engine/EngineFixture.h"
 
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace telvo {
@@ -24,9 +25,7 @@ std::vector<int> Displayed(FakePlatform& window, SuitInfo& suit, int frames, int
             shown.push_back(static_cast<int>(Engine.DisplayFrame.RootPosition.x));
             held = paintLasts;
         }
-        if (held > 0) {
-            --held;
-        } else {
+        if (held-- <= 0) {
             Engine.PaintPending = 0;
         }
     }
@@ -37,8 +36,7 @@ TEST_F(FramePump, ShowsAtMostThirtyFramesASecondAndNoneWhileAPaintIsPending) {
     Engine.Live = 1;
     Server.ServerRunning = 1;
     const std::pair<uint32_t, std::vector<int>> cases[] = {
-        {1, {3, 7}},
-        {2, {1, 3, 5, 7}},
+        {0, {3, 7}}, // counts as 1, and is written back, also to the frames that go out
         {3, {1, 2, 3, 5, 6, 7}},
         {4, {0, 1, 2, 3, 4, 5, 6, 7}},
         {143165577u, {0, 1, 2, 3, 4, 5, 6, 7}}, // 30 times this divider wraps to 14 in 32 bits
@@ -46,24 +44,17 @@ TEST_F(FramePump, ShowsAtMostThirtyFramesASecondAndNoneWhileAPaintIsPending) {
     for (const auto& [divider, shown] : cases) {
         SuitInfo suit{1, "", divider};
         EXPECT_EQ(Displayed(window, suit, 8), shown) << divider;
-        EXPECT_EQ(Server.ServerDescriptor.FrameDivider, static_cast<int32_t>(divider));
+        EXPECT_EQ(suit.FrameDivider, std::max(divider, 1u));
+        EXPECT_EQ(Server.ServerDescriptor.FrameDivider, static_cast<int32_t>(suit.FrameDivider));
     }
-    // Divider 0 counts as 1 and is written back, also to the frames that go out.
-    SuitInfo suit{1, "", 0};
-    EXPECT_EQ(Displayed(window, suit, 8), (std::vector<int>{3, 7}));
-    EXPECT_EQ(suit.FrameDivider, 1u);
-    EXPECT_EQ(Server.ServerDescriptor.FrameDivider, 1);
 
     // Frame 1's paint lasts through frames 2 to 4, which are dropped without counting.
-    suit.FrameDivider = 2;
+    SuitInfo suit{1, "", 2};
     EXPECT_EQ(Displayed(window, suit, 7, 3), (std::vector<int>{1, 6}));
 
-    // Nothing goes anywhere during playback, or when neither live nor recording.
+    // Nothing goes anywhere during playback.
     Server.ServerDescriptor.FrameDivider = 0;
     Engine.Playback = 1;
-    EXPECT_TRUE(Displayed(window, suit, 8).empty());
-    Engine.Playback = 0;
-    Engine.Live = 0;
     EXPECT_TRUE(Displayed(window, suit, 8).empty());
     EXPECT_EQ(Server.ServerDescriptor.FrameDivider, 0);
 }
@@ -90,34 +81,27 @@ TEST_F(FramePump, ASwitchPressPostsOneCommandByPriority) {
     for (const auto& [aux, posted] : presses) {
         EXPECT_EQ(press(aux), posted) << std::hex << aux;
     }
-    Engine.Playback = 1;
-    EXPECT_TRUE(press(AuxValid | AuxSwitch1).empty());
-    Engine.Playback = 0;
     Settings.UseSwitches = 0;
     EXPECT_TRUE(press(AuxValid | AuxSwitch2).empty());
 }
 
-struct LimitCase {
-    uint32_t divider;
-    int framesOrSeconds, limitFS, recordStop;
-    uint32_t kept;
-};
-
+// Divider, frames (1) or seconds (0), the limit, RecordStop, the frames kept.
+using LimitCase = std::tuple<uint32_t, int, int, int, uint32_t>;
 class RecordLimit : public EngineTest, public ::testing::WithParamInterface<LimitCase> {};
 
 TEST_P(RecordLimit, RecordStopEndsAtExactlyTheLimitWithNoFrameLost) {
-    const LimitCase& c = GetParam();
-    sim::SetSuits({{1, "Studio", c.divider}});
+    const auto& [divider, framesOrSeconds, limit, recordStop, kept] = GetParam();
+    sim::SetSuits({{1, "Studio", divider}});
     ASSERT_GT(GyroFindSuits(), 0);
-    Settings.RecordStop = c.recordStop;
-    Settings.RecordFramesOrSeconds = c.framesOrSeconds;
-    Settings.RecordLimitFS = c.limitFS;
+    Settings.RecordStop = recordStop;
+    Settings.RecordFramesOrSeconds = framesOrSeconds;
+    Settings.RecordLimitFS = limit;
     OnRecord();
     Deliver(300);
     Pump();
-    EXPECT_EQ(Engine.Recording != 0, c.recordStop == 0);
+    EXPECT_EQ(Engine.Recording != 0, recordStop == 0);
     std::vector<uint64_t> sequence = RecordedSequence();
-    EXPECT_EQ(sequence.size(), c.kept);
+    EXPECT_EQ(sequence.size(), kept);
     EXPECT_TRUE(Contiguous(sequence));
 }
 
@@ -126,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(SecondsAndFrames, RecordLimit,
                                            LimitCase{1, 1, 37, 1, 37},
                                            LimitCase{1, 1, 10, 0, 300}));
 
-TEST_F(FramePump, AStopPostedAtTheLimitThenRecordStartsAFreshRecording) {
+TEST_F(FramePump, AStopPostedAtTheLimitThenRecordStartsAFreshRecordingThatPauses) {
     Settings.RecordStop = 1;
     Settings.RecordFramesOrSeconds = 1;
     Settings.RecordLimitFS = 10;
@@ -135,8 +119,13 @@ TEST_F(FramePump, AStopPostedAtTheLimitThenRecordStartsAFreshRecording) {
     window.PostCommand(CmdRecord); // the user's, right behind the posted Stops
     Pump();
     ASSERT_EQ(Engine.Recording.load(), 1);
-    Deliver(4);
-    EXPECT_EQ(RecordedSequence(), (std::vector<uint64_t>{15, 16, 17, 18}));
+    // Both pause commands pause and resume a recording, which takes no frames meanwhile.
+    for (auto command : {OnPauseStep, OnPauseStep, OnStepBackwards}) {
+        Deliver(2);
+        command();
+    }
+    Deliver(2);
+    EXPECT_EQ(RecordedSequence(), (std::vector<uint64_t>{15, 16, 19, 20}));
 }
 
 TEST_F(FramePump, OutOfMemoryStopsOnceAndKeepsTheFramesRecordedSoFar) {
@@ -148,31 +137,13 @@ TEST_F(FramePump, OutOfMemoryStopsOnceAndKeepsTheFramesRecordedSoFar) {
     EXPECT_EQ(window.Boxes(), (Boxes{{"Out of memory during record"}}));
     OnStop();
     EXPECT_EQ(RecordedSequence().size(), 40u);
-    // The next recording has room again.
+    // The next recording has room again, and keeps every byte of a frame: the library keeps
+    // bytes of its own in it, up to its last one.
     sim::SetRecordingLimit(0);
     OnRecord();
-    Deliver(5);
-    EXPECT_EQ(RecordedFrameCount(), 5u);
-}
-
-TEST_F(FramePump, APausedRecordingTakesNoFramesUntilItResumes) {
-    OnRecord();
-    for (auto command : {OnPauseStep, OnPauseStep, OnStepBackwards}) {
-        Deliver(10);
-        command();
-    }
-    Deliver(10);
-    std::vector<uint64_t> sequence = RecordedSequence();
-    ASSERT_EQ(sequence.size(), 20u);
-    EXPECT_EQ(sequence[10], 20u);
-}
-
-// The library keeps bytes of its own in the frame, up to its last one: they are recorded too.
-TEST_F(FramePump, RecordedFramesKeepEveryByte) {
-    Frame sent{};
+    Frame sent;
     std::memset(static_cast<void*>(&sent), 0xA5, sizeof sent);
     SuitInfo suit{1, "", 1};
-    OnRecord();
     FrameCallback(&sent, &suit);
     std::lock_guard lock(Engine.RecordingMutex);
     ASSERT_EQ(Engine.Skeleton.FrameCount, 1u);

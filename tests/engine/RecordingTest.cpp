@@ -19,12 +19,9 @@ TEST_F(Recording, CountsDownBeepsThenRecordsAtTheSuitsRate) {
                          "status 0 Recording in 2 seconds", "sleep 1000",
                          "status 0 Recording in 1 second", "sleep 1000", "sound Exclamation",
                          "status 0 Recording at 120.00 frames per second", "title TelvoView"}));
-    EXPECT_EQ(window.Checked(CmdRecord), true);
-    EXPECT_EQ(window.Checked(CmdStop), false);
 
     // None for no or a negative delay, 999 seconds at most.
-    const std::pair<int, std::size_t> delays[] = {
-        {0, 0}, {-1, 0}, {-2000000000, 0}, {2000000000, 999}};
+    const std::pair<int, std::size_t> delays[] = {{0, 0}, {-2000000000, 0}, {2000000000, 999}};
     for (auto [delay, sleeps] : delays) {
         Settings.RecordDelay = delay;
         window.ClearCalls();
@@ -57,15 +54,17 @@ TEST_F(Recording, ReportsTheAverageRateAndDroppedFramesButNotFromOneFrameOrNoTim
 }
 
 TEST_F(Recording, StopKeepsLiveModeAndPlayAndRecordEachEndTheOther) {
+    Settings.EnableTracking = 1; // without a tracker: said, switched off, and live goes on
     OnLive();
+    EXPECT_EQ(window.Boxes(),
+              (Boxes{{"Tracker not detected", MessageButtons::Ok, MessageIcon::Exclamation}}));
+    EXPECT_EQ(Settings.EnableTracking.load(), 0);
     OnRecord();
     Deliver(12);
     OnStop();
     OnStop(); // twice is harmless
     EXPECT_EQ(RecordedFrameCount(), 12u);
     EXPECT_EQ(window.StatusText(0), "Live");
-    EXPECT_EQ(window.Checked(CmdLive), true);
-    EXPECT_EQ(window.Checked(CmdStop), true);
     OnRecord();
     Deliver(30);
     OnPlay(); // plays what was just recorded
@@ -75,9 +74,8 @@ TEST_F(Recording, StopKeepsLiveModeAndPlayAndRecordEachEndTheOther) {
     OnRecord(); // discards it
     EXPECT_TRUE(window.RunningTimers().empty());
     EXPECT_EQ(RecordedFrameCount(), 0u);
-    OnLive();
-    OnStop();
-    EXPECT_EQ(window.StatusText(0), "Ready");
+    OnSetNorth(); // while live: live mode starts afresh rather than ending
+    EXPECT_EQ(Engine.Live.load(), 1);
 }
 
 TEST_F(Recording, WithoutASuitLiveAndRecordSaySoAndSetNorthStillAnnouncesNorth) {
@@ -102,57 +100,15 @@ TEST_F(Recording, WithoutASuitLiveAndRecordSaySoAndSetNorthStillAnnouncesNorth) 
     EXPECT_EQ(window.StatusText(0), "Setting North");
 }
 
-TEST_F(Recording, AMissingTrackerSwitchesTrackingOffAndLiveGoesOn) {
-    Settings.EnableTracking = 1;
-    OnLive();
-    EXPECT_EQ(window.Boxes(),
-              (Boxes{{"Tracker not detected", MessageButtons::Ok, MessageIcon::Exclamation}}));
-    EXPECT_EQ(Engine.Live.load(), 1);
-    EXPECT_EQ(window.Checked(CmdEnableTracking), false);
-}
-
-TEST_F(Recording, LiveCalibratesAfterItsCountDownAndSetNorthFollows) {
-    Settings.RecordDelayEnable = 1;
-    Settings.RecordDelay = 1;
-    Settings.PCBeep = 1;
-    OnSetNorth();
-    EXPECT_EQ(window.CallsOf("status 0 "),
-              (std::vector<std::string>{"Calibrating in 1 second", "Live", "Setting North"}));
-    EXPECT_EQ(window.CallsOf("tone "), std::vector<std::string>{"1047 250"});
-    // Set North while live starts live mode afresh rather than turning it off.
-    OnSetNorth();
-    EXPECT_EQ(Engine.Live.load(), 1);
-}
-
 // --- The suit stops answering: the library calls the timeout on a thread of its own ----------
 
-TEST_F(Recording, TimeoutCancelEndsTheRecordingAndClosesTheSuitFromTheLibraryThread) {
-    OnRecord();
-    Deliver(50);
-    window.ClearCalls();
-    window.AnswerBoxes(MessageAnswer::Cancel);
-    sim::SetSilent(Engine.SuitHandle, true);
-    std::thread([suit = Engine.SuitHandle.load()] { sim::Deliver(suit, 5); }).join();
-    EXPECT_EQ(window.Boxes(),
-              (Boxes{{"Timeout on suit KVX1 \"Studio\"", MessageButtons::RetryCancel,
-                      MessageIcon::Exclamation, false}}));
-    EXPECT_EQ(Engine.Recording.load(), 0);
-    EXPECT_EQ(RecordedFrameCount(), 50u);
-    EXPECT_EQ(sim::OpenSuitCount(), 0);
-    // The marks went through the port; pane 0 is left as it was.
-    EXPECT_EQ(window.Checked(CmdStop), true);
-    EXPECT_TRUE(window.CallsOf("status 0 ").empty());
-    // The next Record opens a suit again.
-    OnRecord();
-    Deliver(3);
-    EXPECT_EQ(RecordedFrameCount(), 3u);
-}
-
-TEST_F(Recording, TimeoutRetryChangesNothingAndASecondTimeoutWhileTheBoxIsUpIsDropped) {
+TEST_F(Recording, RetryChangesNothingCancelEndsTheRecordingAndClosesTheSuit) {
     auto timeout = [](SuitInfo suit) {
         std::thread([&suit] { SuitTimeoutCallback(&suit); }).join();
     };
     OnRecord();
+    Deliver(50);
+    // A second timeout while the box is up is dropped.
     window.AnswerBoxes([](const FakePlatform::Box&) {
         SuitInfo other{2, "", 1};
         SuitTimeoutCallback(&other);
@@ -161,13 +117,30 @@ TEST_F(Recording, TimeoutRetryChangesNothingAndASecondTimeoutWhileTheBoxIsUpIsDr
     timeout(SuitInfo{3, "", 1});
     EXPECT_EQ(window.CallsOf("box "), std::vector<std::string>{"Timeout on suit KVX3"});
     EXPECT_EQ(Deliver(5), 5);
-    EXPECT_EQ(RecordedFrameCount(), 5u);
-    // Once the box is gone the next timeout shows again; an unterminated name is cut at 16.
+
+    window.ClearCalls();
+    window.AnswerBoxes(MessageAnswer::Cancel);
+    sim::SetSilent(Engine.SuitHandle, true);
+    std::thread([suit = Engine.SuitHandle.load()] { sim::Deliver(suit, 5); }).join();
+    EXPECT_EQ(window.Boxes(),
+              (Boxes{{"Timeout on suit KVX1 \"Studio\"", MessageButtons::RetryCancel,
+                      MessageIcon::Exclamation, false}}));
+    EXPECT_EQ(Engine.Recording.load(), 0);
+    EXPECT_EQ(RecordedFrameCount(), 55u);
+    EXPECT_EQ(sim::OpenSuitCount(), 0);
+    // The marks went through the port; pane 0 is left as it was.
+    EXPECT_EQ(window.Checked(CmdStop), true);
+    EXPECT_TRUE(window.CallsOf("status 0 ").empty());
+    // An unterminated name is cut at 16.
     SuitInfo named{4, {}, 1};
     std::fill(std::begin(named.Name), std::end(named.Name), 'N');
     timeout(named);
     EXPECT_EQ(window.CallsOf("box ").back(),
               "Timeout on suit KVX4 \"" + std::string(16, 'N') + "\"");
+    // The next Record opens a suit again.
+    OnRecord();
+    Deliver(3);
+    EXPECT_EQ(RecordedFrameCount(), 3u);
 }
 
 } // namespace

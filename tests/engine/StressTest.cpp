@@ -34,30 +34,6 @@ protected:
             }
         });
     }
-    // What the view's paint does: the recorded frame during playback, else the frame the pump
-    // handed over.
-    static void Paint() {
-        if (Engine.PaintPending.load(std::memory_order_acquire) == 0) {
-            return;
-        }
-        Frame shown;
-        {
-            std::scoped_lock lock(Engine.RecordingMutex, Engine.DisplayMutex);
-            const ::Skeleton& skeleton = Engine.Skeleton;
-            uint32_t index = Engine.PlaybackIndex;
-            shown =
-                Engine.Playback != 0 && skeleton.Frames != nullptr && index < skeleton.FrameCount
-                    ? skeleton.Frames[index]
-                    : Engine.DisplayFrame;
-        }
-        (void)shown;
-        Engine.PaintPending.store(0, std::memory_order_release);
-    }
-    static void TimeOut() {
-        SuitInfo suit{1, "Studio", 1};
-        SuitTimeoutCallback(&suit);
-    }
-
     std::atomic<bool> done{false};
     std::atomic<int> delivered{0};
     std::vector<std::thread> threads;
@@ -69,7 +45,23 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
         delivered++;
     });
     Every(1ms, [this] { window.TickAll(); });
-    Every(2ms, Paint);
+    // What the view's paint does: the recorded frame during playback, else the frame the pump
+    // handed over.
+    Every(2ms, [] {
+        if (Engine.PaintPending.load(std::memory_order_acquire) == 0) {
+            return;
+        }
+        {
+            std::scoped_lock lock(Engine.RecordingMutex, Engine.DisplayMutex);
+            const ::Skeleton& s = Engine.Skeleton;
+            const uint32_t i = Engine.PlaybackIndex;
+            [[maybe_unused]] const Frame shown =
+                Engine.Playback != 0 && s.Frames != nullptr && i < s.FrameCount
+                    ? s.Frames[i]
+                    : Engine.DisplayFrame;
+        }
+        Engine.PaintPending.store(0, std::memory_order_release);
+    });
     std::mt19937 random(20261206);
     void (*const commands[])() = {OnRecord, OnRecord, OnStop, OnPlay, OnLive, OnPauseStep};
     bool recording = false;
@@ -85,7 +77,10 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
         } else if (pick == 6) {
             Pump();
         } else if (random() % 8 == 0) {
-            threads.emplace_back(TimeOut);
+            threads.emplace_back([] {
+                SuitInfo suit{1, "Studio", 1};
+                SuitTimeoutCallback(&suit);
+            });
         }
         // A recording just ended: its frames came in order, without a gap unless paused.
         const bool now = Engine.Recording != 0;
