@@ -1,4 +1,4 @@
-// telvoview-convert as a user runs it: exit statuses, one line per bad file, round trips.
+// telvoview-convert as a user runs it: exit statuses, one line per bad file, a round trip.
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,30 +22,21 @@ protected:
         err = ReadAll(In("err.log"));
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    void SetUp() override { ASSERT_EQ(Run(bvh + " take.tl"), 0) << err; }
     TempDir dir;
     std::string out;
     std::string err;
     const std::string bvh = TELVO_SHARED_BVH "/19_biovision_example1.bvh";
 };
 
-TEST_F(Convert, BvhToRecordingAndBackKeepsTheMotionAndPositionsHaveOneLinePerFrame) {
-    ASSERT_EQ(Run(bvh + " take.tl"), 0) << err;
-    ASSERT_EQ(Run("take.tl copy.tl"), 0) << err;
-    EXPECT_EQ(ReadAll(In("copy.tl")), ReadAll(In("take.tl")));
+TEST_F(Convert, BvhToRecordingAndBackKeepsTheFramesAndTheJoints) {
     ASSERT_EQ(Run("take.tl take.bvh"), 0) << err;
     ASSERT_EQ(Run("--info take.bvh"), 0) << err;
     EXPECT_NE(out.find("frames: 2\nframe time: 0.033333 s"), std::string::npos) << out;
     EXPECT_NE(out.find("\n  LeftKnee <- LeftKnee\n"), std::string::npos) << out;
-    ASSERT_EQ(Run("take.tl take.txt"), 0) << err;
-    EXPECT_NE(ReadAll(In("take.imp")).find("Frames 2\n"), std::string::npos);
-    ASSERT_EQ(Run("--positions - take.tl"), 0) << err;
-    EXPECT_EQ(out.rfind("frame,time,Hips.x,Hips.y,Hips.z,Waist.x,", 0), 0u);
-    EXPECT_NE(out.find(",RightToe.z\n0,0,"), std::string::npos);
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3);
 }
 
 TEST_F(Convert, ExitStatusSaysWhetherUsageOrInputWasWrong) {
-    ASSERT_EQ(Run(bvh + " take.tl"), 0) << err;
     WriteAll(In("cut.tl"), ReadAll(In("take.tl")).substr(0, 3000));
     WriteAll(In("bad.bvh"), "HIERARCHY\nROOT Hips\n{\n  OFFSET 0 0 0\n  CHANNELS 7\n");
     const struct {
@@ -53,10 +44,7 @@ TEST_F(Convert, ExitStatusSaysWhetherUsageOrInputWasWrong) {
         int status;
         const char* message;
     } cases[] = {
-        {"--help", 0, ""},
         {"", 2, "usage:"},
-        {"take.tl", 2, "usage:"},
-        {"--info a.tl b.tl", 2, "usage:"},
         {"take.tl take.doc", 2, "take.doc: writes .bvh, .tl and .txt files"},
         {"--info cut.tl", 1,
          "telvoview-convert: cut.tl: truncated: the header announces 2 frames, the file holds 0\n"},
@@ -66,6 +54,7 @@ TEST_F(Convert, ExitStatusSaysWhetherUsageOrInputWasWrong) {
     for (const auto& c : cases) {
         EXPECT_EQ(Run(c.args), c.status) << c.args;
         EXPECT_NE(err.find(c.message), std::string::npos) << c.args << ": " << err;
+        EXPECT_TRUE(c.status != 1 || std::count(err.begin(), err.end(), '\n') == 1) << err;
     }
 }
 

@@ -1,0 +1,345 @@
+// BVH in and out: every dialect and name family of one figure reads the same, figures that are
+// not human are refused, bad files fail with a line and a reason changing nothing, what we
+// write reads back and keeps its layout in every locale, and the foot measurements shape feet
+// a file does not have.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+std::string Text(long v) {
+    char b[24];
+    return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+}
+
+// The shared file's path, or "" when the folder is not there.
+std::string Shared(const std::string& name) {
+    const char* root = std::getenv("TELVO_SOURCE_DIR");
+    std::string path = std::string(root != nullptr ? root : ".") + "/../shared/data/bvh/" + name;
+    return std::filesystem::exists(path) ? path : "";
+}
+
+// A file in a folder of this test process, removed at its end.
+std::string Scratch(const std::string& name) {
+    static const telvo::TempDir dir;
+    return (dir.path() / name).string();
+}
+
+std::string Write(const std::string& name, const std::string& text) {
+    telvo::WriteAll(Scratch(name), text);
+    return Scratch(name);
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// A human figure, arms down and feet forward, standing on the floor; in every frame after the
+// first each joint turns about one axis only, so any channel order carries the same motion.
+std::string
+Figure(int frames = 3, bool mixedOrders = false,
+       const char* names = "Hips Chest Neck Head LeftCollar LeftUpArm LeftLowArm LeftHand "
+                           "RightCollar RightUpArm RightLowArm RightHand LeftUpLeg LeftLowLeg "
+                           "LeftFoot RightUpLeg RightLowLeg RightFoot") {
+    // Parent, offset, End Site offset if any, the one axis it turns about.
+    static const std::tuple<int, const char*, const char*, int> joints[18] = {
+        {-1, "0 0 0", nullptr, 1},   {0, "0 5 0", nullptr, 0},      {1, "0 18 0.5", nullptr, 0},
+        {2, "0 5 0", "0 4 0", 1},    {1, "1.2 16 1.5", nullptr, 2}, {4, "5.5 0 0", nullptr, 2},
+        {5, "0 -12 0", nullptr, 0},  {6, "0 -10 0", "0 -7 0", 1},   {1, "-1.2 16 1.5", nullptr, 2},
+        {8, "-5.5 0 0", nullptr, 2}, {9, "0 -12 0", nullptr, 0},    {10, "0 -10 0", "0 -7 0", 1},
+        {0, "3.8 0 0", nullptr, 0},  {12, "0 -18 0", nullptr, 0},   {13, "0 -17 0", "0 -3 5", 1},
+        {0, "-3.8 0 0", nullptr, 0}, {15, "0 -18 0", nullptr, 0},   {16, "0 -17 0", "0 -3 5", 1}};
+    auto order = [&](int j) { return &"ZXYXYZYZXZYXXZYYXZ"[mixedOrders ? j % 6 * 3 : 0]; };
+    std::istringstream words(names);
+    std::string t = "HIERARCHY\n";
+    std::vector<int> open;
+    for (int j = 0; j < 18; ++j) {
+        std::string name;
+        words >> name;
+        auto [parent, offset, end, axis] = joints[j];
+        for (; !open.empty() && open.back() != parent; open.pop_back()) {
+            t += "}\n";
+        }
+        t += std::string(j == 0 ? "ROOT " : "JOINT ") + name + "\n{\nOFFSET " + offset +
+             "\nCHANNELS " + (j == 0 ? "6 Xposition Yposition Zposition" : "3");
+        for (int k = 0; k < 3; ++k) {
+            t += std::string(" ") + order(j)[k] + "rotation";
+        }
+        t += end != nullptr ? std::string("\nEnd Site\n{\nOFFSET ") + end + "\n}\n" : "\n";
+        open.push_back(j);
+    }
+    for (; !open.empty(); open.pop_back()) {
+        t += "}\n";
+    }
+    t += "MOTION\nFrames: " + Text(frames) + "\nFrame Time: 0.0333333\n";
+    auto num = [&t](int v) { t += Text(v) + ' '; };
+    for (int f = 0; f < frames; ++f) {
+        num(2 * f);
+        num(38 + f);
+        num(-3 * f);
+        for (int j = 0; j < 18; ++j) {
+            for (int k = 0; k < 3; ++k) {
+                num(f > 0 && order(j)[k] == "XYZ"[std::get<3>(joints[j])]
+                        ? (j * 37 + f * 11) % 50 - 25
+                        : 0);
+            }
+        }
+        t.back() = '\n';
+    }
+    return t;
+}
+
+// The posed nodes of every frame of a file that must read.
+std::vector<std::array<Vector, 30>> Play(const std::string& path) {
+    Skeleton sk;
+    GyroInitSkeleton(&sk);
+    std::vector<std::array<Vector, 30>> poses;
+    EXPECT_EQ(GyroReadBVH(path.c_str(), &sk), 1)
+        << telvo::files::LastProblem().line << ": " << telvo::files::LastProblem().reason;
+    for (uint32_t f = 0; f < sk.FrameCount; ++f) {
+        GyroApplyFrame(&sk, &sk.Frames[f]);
+        poses.emplace_back();
+        for (int n = 0; n < 30; ++n) {
+            poses.back()[n] = sk.Nodes[n].Position;
+        }
+    }
+    GyroFreeSkeletonFrames(&sk);
+    return poses;
+}
+
+TEST(BvhRead, EveryDialectAndNameFamilyOfOneFigureReadsTheSame) {
+    const std::string text = Figure();
+    const auto plain = Play(Write("plain.bvh", text));
+    ASSERT_EQ(plain.size(), 3u);
+    const struct {
+        const char* what;
+        std::string text;
+        bool sameEnds; // the hands' and head's ends are in the file
+    } cases[] = {
+        {"CRLF, TABs and no final newline",
+         ReplaceAll(ReplaceAll(text.substr(0, text.size() - 1), " ", "\t"), "\n", "\r\n"), true},
+        {"another channel order on every joint", Figure(3, true), true},
+        {"numbers like -0, .5, +0, 1.8e1 and 3.8E+1",
+         ReplaceAll(ReplaceAll(text, "OFFSET 0 18 0.5", "OFFSET -0 1.8e1 .5"), "\n0 38 0 ",
+                    "\n+0 3.8E+1 -0.0 "),
+         true},
+        {"hands with channels and no End Site",
+         ReplaceAll(text, "End Site\n{\nOFFSET 0 -7 0\n}\n", ""), false},
+        {"names with a rig's prefix",
+         ReplaceAll(ReplaceAll(text, "ROOT ", "ROOT rig:"), "JOINT ", "JOINT rig:"), true},
+        {"hip, chest, lCollar, lShldr, lThigh names",
+         Figure(3, false,
+                "hip chest neck head lCollar lShldr lForeArm lHand rCollar "
+                "rShldr rForeArm rHand lThigh lShin lFoot rThigh rShin rFoot"),
+         true},
+        {"names that say nothing",
+         Figure(3, false, "j0 j1 j2 j3 j4 j5 j6 j7 j8 j9 j10 j11 j12 j13 j14 j15 j16 j17"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NE(c.text, text);
+        auto poses = Play(Write("dialect.bvh", c.text));
+        ASSERT_EQ(poses.size(), plain.size());
+        for (std::size_t f = 0; f < poses.size(); ++f) {
+            for (int n = 0; n < 30; ++n) {
+                bool end = n == 5 || n == 10 || n == 11 || n == 16 || n == 17;
+                const Vector d = poses[f][n] - plain[f][n];
+                EXPECT_TRUE((end && !c.sameEnds) || std::hypot(d.x, d.y, d.z) < 0.01)
+                    << "frame " << f << " " << GyroGetNodeName(n);
+            }
+        }
+    }
+}
+
+TEST(BvhRead, FiguresThatAreNotHumanAreRefused) {
+    // On all fours, human names and all: the spine runs level and every limb hangs across it.
+    const std::string dog = ReplaceAll(
+        ReplaceAll(ReplaceAll(Figure(1), "OFFSET 0 5 0", "OFFSET 0 0 5"), "0 18 0.5", "0 0.5 18"),
+        "1.2 16 1.5", "1.2 1.5 16");
+    // A single chain of four joints, from another tool.
+    for (const auto& path : {Write("dog.bvh", dog), Shared("03_synthetic_sinusoidal.bvh")}) {
+        if (path.empty()) {
+            continue;
+        }
+        Skeleton sk;
+        GyroInitSkeleton(&sk);
+        EXPECT_EQ(GyroReadBVH(path.c_str(), &sk), 0) << path;
+        EXPECT_EQ(telvo::files::LastProblem().reason.rfind("not a human figure", 0), 0u)
+            << telvo::files::LastProblem().reason;
+    }
+}
+
+TEST(BvhRead, BadFilesFailWithALineAndAReasonAndChangeNothing) {
+    const std::string good = Figure();
+    auto lineOf = [&](const std::string& marker) {
+        auto at = static_cast<long>(good.find(marker));
+        return 1 + static_cast<int>(std::count(good.begin(), good.begin() + at, '\n'));
+    };
+    const int firstRow = lineOf("Frame Time") + 1;
+    const std::string longer = Figure(50);
+    const std::string cut = longer.substr(0, longer.rfind('\n', longer.size() - 2) + 1);
+    std::string deep = "HIERARCHY\nROOT a\n{\nOFFSET 0 0 0\n";
+    for (int i = 0; i < 100000; ++i) {
+        deep += "JOINT a\n{\nOFFSET 0 0 0\n";
+    }
+    const struct {
+        const char* what;
+        std::string text;
+        int line;
+        const char* reason;
+    } cases[] = {
+        {"binary bytes", std::string("\177ELF\2\1\0\377", 8), 1, "HIERARCHY expected"},
+        {"cut in the motion", cut, firstRow + 49, "the file ends after 49 of 50 frames"},
+        {"far more frames claimed than held", ReplaceAll(good, "Frames: 3", "Frames: 100000000"),
+         lineOf("Frame Time"), "the file claims 100000000 frames"},
+        {"nested 100,000 deep", deep, 5 + 255 * 3, "nested deeper than 256"},
+        {"seven channels", ReplaceAll(good, "CHANNELS 3", "CHANNELS 7"), lineOf("CHANNELS 3"),
+         "a channel count of \"7\""},
+        {"NaN", ReplaceAll(good, "\n0 38 0 ", "\nnan 38 0 "), firstRow,
+         "\"nan\" is not a finite number"},
+        {"a frame time of 0", ReplaceAll(good, "Frame Time: 0.0333333", "Frame Time: 0"),
+         lineOf("Frame Time"), "a frame time of 0"},
+    };
+    Skeleton sk;
+    GyroInitSkeleton(&sk);
+    ASSERT_EQ(GyroReadBVH(Write("good.bvh", good).c_str(), &sk), 1);
+    Skeleton before;
+    std::memcpy(static_cast<void*>(&before), &sk, sizeof sk);
+    std::vector<Frame> framesBefore(sk.Frames, sk.Frames + sk.FrameCount);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(GyroReadBVH(Write("bad.bvh", c.text).c_str(), &sk), 0);
+        EXPECT_EQ(telvo::files::LastProblem().line, c.line);
+        EXPECT_NE(telvo::files::LastProblem().reason.find(c.reason), std::string::npos)
+            << telvo::files::LastProblem().reason;
+        EXPECT_EQ(std::memcmp(&before, &sk, sizeof sk), 0);
+        EXPECT_EQ(std::memcmp(framesBefore.data(), sk.Frames, framesBefore.size() * sizeof(Frame)),
+                  0);
+    }
+    EXPECT_EQ(GyroReadBVH(Scratch("missing.bvh").c_str(), &sk), 0);
+    EXPECT_EQ(telvo::files::LastProblem().reason.rfind("cannot open the file", 0), 0u);
+    GyroFreeSkeletonFrames(&sk);
+}
+
+// Reads a file and writes what it read.
+void Convert(const std::string& from, const std::string& to) {
+    Skeleton sk;
+    GyroInitSkeleton(&sk);
+    ASSERT_EQ(GyroReadBVH(from.c_str(), &sk), 1);
+    ASSERT_EQ(GyroWriteBVH(to.c_str(), &sk), 1) << telvo::files::LastProblem().reason;
+    GyroFreeSkeletonFrames(&sk);
+}
+
+// How far any node of one file's frames lies from the other's.
+double Farthest(const std::string& a, const std::string& b) {
+    auto p = Play(a);
+    auto q = Play(b);
+    EXPECT_EQ(p.size(), q.size());
+    double worst = 0;
+    for (std::size_t f = 0; f < std::min(p.size(), q.size()); ++f) {
+        for (std::size_t n = 0; n < 30; ++n) {
+            const Vector d = p[f][n] - q[f][n];
+            worst = std::max(worst, static_cast<double>(std::hypot(d.x, d.y, d.z)));
+        }
+    }
+    return worst;
+}
+
+TEST(BvhWrite, ReadingBackKeepsEveryNode) {
+    for (const std::string& source :
+         {Write("figure.bvh", Figure(40)), Shared("01_cmu_cgspeed_01_01.bvh"),
+          Shared("20_optitrack_test_optitrack.bvh")}) {
+        if (source.empty()) {
+            continue;
+        }
+        SCOPED_TRACE(source);
+        Convert(source, Scratch("once.bvh"));
+        EXPECT_LT(Farthest(source, Scratch("once.bvh")), 0.05); // a foreign file through ours
+        Convert(Scratch("once.bvh"), Scratch("twice.bvh"));
+        EXPECT_LT(Farthest(Scratch("once.bvh"), Scratch("twice.bvh")), 0.01); // our own
+        EXPECT_EQ(telvo::files::LastBvhSource().unit, "inches");
+    }
+}
+
+TEST(BvhWrite, WritesTheUsualLayoutInTheCFormatInEveryLocale) {
+    std::string source = Write("layout.bvh", ReplaceAll(Figure(), "0.0333333", "0.0083333"));
+    Convert(source, Scratch("c.bvh"));
+    const std::string text = telvo::ReadAll(Scratch("c.bvh"));
+    EXPECT_EQ(text.rfind("HIERARCHY\nROOT Hips\n{\n\tOFFSET 0 0 0\n\tCHANNELS 6 Xposition "
+                         "Yposition Zposition Zrotation Xrotation Yrotation\n",
+                         0),
+              0u);
+    EXPECT_NE(text.find("\nFrames: 3\nFrame Time: 0.0083333000\n"), std::string::npos);
+    std::istringstream lines(text);
+    int joints = 0;
+    int rotations = 0;
+    int ends = 0;
+    for (std::string line; std::getline(lines, line);) {
+        line.erase(0, line.find_first_not_of('\t'));
+        EXPECT_TRUE(line.find_first_of("{}") == std::string::npos || line.size() == 1) << line;
+        joints += line.rfind("JOINT ", 0) == 0;
+        rotations += line == "CHANNELS 3 Zrotation Xrotation Yrotation";
+        ends += line == "End Site";
+    }
+    EXPECT_EQ(joints, 20); // the 19 sensor segments and the balls of the feet, below the root
+    EXPECT_EQ(rotations, 20);
+    EXPECT_EQ(ends, 9); // head top, fingertips, thumbs, heels, toes
+
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no comma locale on this machine";
+    }
+    Convert(source, Scratch("de.bvh"));
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(telvo::ReadAll(Scratch("de.bvh")), text);
+}
+
+// Feet of a file without toe joints: the heel's pad is as wide as the heel and its back lies
+// a quarter of the foot length behind the ankle; the ball sits at 73 % of the length, less
+// half the outside shortening, and as far inwards as the ball is wider than the heel (the
+// outer border runs straight); the toe tip ends the foot on the line from heel to ball.
+TEST(BvhFoot, MeasurementsShapeFeetTheFileLacks) {
+    std::string path = Write("feet.bvh", Figure(1));
+    // The defaults come last and stay set.
+    for (auto [length, heelWidth, ballWidth, shorten] :
+         {std::array{12.0f, 3.0f, 5.0f, 2.0f}, std::array{10.0f, 2.5f, 3.75f, 1.0f}}) {
+        GyroSetBVHFoot(length, heelWidth, ballWidth, shorten);
+        auto poses = Play(path);
+        ASSERT_EQ(poses.size(), 1u);
+        const auto& p = poses[0]; // the rest pose: the figure faces -Y, its left is +X
+        const Vector& ankle = p[20];
+        float sole = ankle.z - 3.0f; // the file's foot end lies on the floor
+        float back = length / 4;
+        float inwards = (ballWidth - heelWidth) / 2;
+        EXPECT_NEAR(p[21].x - ankle.x, 0, 1e-3);
+        EXPECT_NEAR(ankle.y - p[21].y, -back + heelWidth / 2, 1e-3);
+        EXPECT_NEAR(p[21].z, sole + 1.25f, 1e-3);
+        EXPECT_NEAR(ankle.x - p[22].x, inwards, 1e-3);
+        EXPECT_NEAR(ankle.y - p[22].y, 0.73f * length - shorten / 2 - back, 1e-3);
+        EXPECT_NEAR(p[22].z, sole + 0.75f, 1e-3);
+        EXPECT_NEAR(ankle.y - p[23].y, length - back - 0.5f, 1e-3);
+        EXPECT_NEAR(p[23].z, sole + 0.5f, 1e-3);
+        EXPECT_NEAR(p[28].x - p[26].x, inwards, 1e-3) << "the right foot mirrors the left";
+    }
+}
+
+} // namespace

@@ -1,0 +1,302 @@
+// The recording, actor and SIMI files and the safe writes under them: what is written reads
+// back the same, damaged files change nothing, and a failed write keeps the previous file.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
+#include "telvoria/formats/SafeFile.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <sstream>
+#include <vector>
+
+namespace telvo {
+namespace {
+
+void Pattern(void* data, std::size_t size, unsigned seed) {
+    auto* bytes = static_cast<unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<unsigned char>(seed * 31 + i * 7 + (i >> 8));
+    }
+}
+
+class TlFile : public ::testing::Test {
+protected:
+    static constexpr unsigned Frames = 8000; // over a minute: the checksum runs beside the copy
+    void SetUp() override {
+        GyroInitSkeleton(&take);
+        take.FramePeriod = 1.0f / 60.0f;
+        for (unsigned f = 0; f < Frames; ++f) {
+            ASSERT_EQ(GyroAddFrame(&take), 1);
+            Pattern(&take.Frames[f], sizeof(Frame), f);
+        }
+        GyroGetActorData(0, &actor);
+        Pattern(actor.Reserved0 + 400, 300, 9); // the library's own bytes travel too
+        const float kneeX = 3.0f; // a performer of other measurements: the left knee's bone
+        std::memcpy(actor.Reserved0 + 8 + 19 * sizeof(Vector), &kneeX, sizeof kneeX);
+        GyroInitSkeleton(&other);
+        ASSERT_EQ(GyroAddFrame(&other), 1);
+        GyroGetActorData(0, &otherActor);
+        ASSERT_EQ(GyroWriteTL(path.c_str(), &take, &actor), 1) << files::LastProblem().reason;
+    }
+    void TearDown() override {
+        GyroFreeSkeletonFrames(&take);
+        GyroFreeSkeletonFrames(&other);
+    }
+    TempDir dir;
+    std::string path = (dir.path() / "take.tl").string();
+    Skeleton take{};
+    Skeleton other{};
+    ActorData actor{};
+    ActorData otherActor{};
+};
+
+// Damaged files fail with their reason and change nothing; the whole file reads back the same
+// frames, actor and period, and poses with the recorded actor.
+TEST_F(TlFile, DamagedFilesChangeNothingTheWholeOneReadsBackTheSame) {
+    const std::string good = ReadAll(path);
+    auto put32 = [](std::string& s, std::size_t at, uint32_t v) { std::memcpy(&s[at], &v, 4); };
+    const struct {
+        const char* name;
+        std::function<void(std::string&)> damage;
+        const char* reason;
+    } cases[] = {
+        {"text", [](std::string& s) { s = "HIERARCHY\nROOT Hips\n"; }, "not a recording file"},
+        {"newer", [](std::string& s) { s[10] = 2; }, "later version"},
+        {"frame size", [&](std::string& s) { put32(s, 20, 1000); }, "record sizes"},
+        {"period NaN", [&](std::string& s) { put32(s, 28, 0x7fc00000); }, "frame period"},
+        {"more frames", [&](std::string& s) { put32(s, 24, Frames + 1); },
+         "announces 8001 frames, the file holds 8000"},
+        {"4 billion frames", [&](std::string& s) { put32(s, 24, 0xffffffff); }, "announces"},
+        {"cut in a frame", [](std::string& s) { s.resize(s.size() - 600); }, "announces"},
+        {"flipped frame bit", [](std::string& s) { s[5000] ^= 4; }, "checksum"},
+        {"flipped last frame bit", [](std::string& s) { s[s.size() - 5] ^= 1; }, "checksum"},
+        {"flipped actor bit", [](std::string& s) { s[100] ^= 1; }, "checksum"},
+    };
+    for (const auto& c : cases) {
+        std::string bytes = good;
+        c.damage(bytes);
+        WriteAll(path, bytes);
+        const Frame* frames = other.Frames;
+        const ActorData before = otherActor;
+        EXPECT_EQ(GyroReadTL(path.c_str(), &other, &otherActor), 0) << c.name;
+        EXPECT_NE(files::LastProblem().reason.find(c.reason), std::string::npos)
+            << c.name << ": " << files::LastProblem().reason;
+        EXPECT_TRUE(other.Frames == frames && other.FrameCount == 1) << c.name;
+        EXPECT_EQ(std::memcmp(&before, &otherActor, sizeof before), 0) << c.name;
+    }
+    WriteAll(path, good);
+    ASSERT_EQ(GyroReadTL(path.c_str(), &other, &otherActor), 1) << files::LastProblem().reason;
+    ASSERT_EQ(other.FrameCount, take.FrameCount);
+    EXPECT_EQ(std::memcmp(other.Frames, take.Frames, take.FrameCount * sizeof(Frame)), 0);
+    EXPECT_EQ(std::memcmp(&otherActor, &actor, sizeof actor), 0);
+    EXPECT_EQ(other.FramePeriod, take.FramePeriod);
+    EXPECT_EQ(other.Nodes[19].Offset.x, 3.0f) << "the recorded performer's left knee";
+}
+
+// Every writer says when nothing was written.
+TEST_F(TlFile, WritersReturnZeroWhenTheFileCannotBeWritten) {
+    const std::string gone = (dir.path() / "gone" / "take").string();
+    EXPECT_EQ(GyroWriteTL((gone + ".tl").c_str(), &take, &actor), 0);
+    EXPECT_EQ(GyroWriteSIMI((gone + ".txt").c_str(), &take, (gone + ".imp").c_str()), 0);
+    EXPECT_EQ(GyroWriteActorData((gone + ".ac").c_str(), &actor, -1), 0);
+    EXPECT_NE(files::LastProblem().reason.find("No such file"), std::string::npos);
+    const std::string before = ReadAll(path);
+    take.FramePeriod = 0.0f;
+    EXPECT_EQ(GyroWriteTL(path.c_str(), &take, &actor), 0);
+    EXPECT_EQ(ReadAll(path), before);
+}
+
+TEST(SimiFile, TablePosesEveryFrameWithTheSkeletonsBonesAndCompanionNamesTheColumns) {
+    Skeleton take{};
+    GyroInitSkeleton(&take);
+    take.Nodes[19].Offset = Vector(0.0f, 0.0f, -21.0f); // a longer left thigh
+    take.FramePeriod = 1.0f / 60.0f;
+    for (int f = 0; f < 3; ++f) {
+        ASSERT_EQ(GyroAddFrame(&take), 1);
+        for (Matrix& m : take.Frames[f].RawMatrices) {
+            m = Matrix::RotZ(0.3f * static_cast<float>(f));
+        }
+        take.Frames[f].RawMatrices[13] = Matrix::RotX(0.5f); // left hip sensor
+        take.Frames[f].RootPosition = Vector(static_cast<float>(f), 2.0f, 37.0f);
+    }
+    TempDir dir;
+    const std::string table = (dir.path() / "take.txt").string();
+    ASSERT_EQ(GyroWriteSIMI(table.c_str(), &take, (dir.path() / "take.imp").c_str()), 1);
+    std::istringstream lines(ReadAll(table));
+    uint32_t f = 0;
+    for (std::string line; std::getline(lines, line); ++f) {
+        ASSERT_LT(f, take.FrameCount);
+        GyroApplyFrame(&take, &take.Frames[f]);
+        std::vector<float> want = {static_cast<float>(f), f / 60.0f};
+        for (const SkeletonNode& node : take.Nodes) {
+            want.insert(want.end(), {node.Position.x, node.Position.y, node.Position.z});
+        }
+        const char* at = line.data();
+        for (std::size_t i = 0; i < want.size(); ++i, ++at) {
+            float v = 0;
+            at = std::from_chars(at, line.data() + line.size(), v).ptr;
+            EXPECT_EQ(v, want[i]) << "frame " << f << " field " << i;
+        }
+        EXPECT_EQ(at, line.data() + line.size() + 1) << "92 fields";
+    }
+    EXPECT_EQ(f, take.FrameCount);
+    const std::string about = ReadAll(dir.path() / "take.imp");
+    for (const char* want : {"Table take.txt\n", "Frames 3\n", "FrameRate 60\n", "Unit Inches\n",
+                             "Columns 92\n", "Column 2 time\n", "Column 3 Hips.x\n",
+                             "Column 62 LeftKnee.z\n", "Column 92 RightToe.z\n"}) {
+        EXPECT_NE(about.find(want), std::string::npos) << want;
+    }
+    GyroFreeSkeletonFrames(&take);
+}
+
+// Actor files: exact in the default unit, close in the others, bad lines named.
+class ActorFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GyroGetActorData(0, &actor);
+        actor.ContactRadius[21] = 0.1f; // numbers with no short decimal form
+        actor.MarkerOffset = Vector(1e-7f, -2.3456789f, 1.0f / 3.0f);
+        actor.FilterCoefficient = 0.123456789f;
+        actor.UseTracker = 1.0f;
+    }
+    std::string Written(int units) {
+        EXPECT_EQ(GyroWriteActorData(path.c_str(), &actor, units), 1)
+            << files::LastProblem().reason;
+        return ReadAll(path);
+    }
+    TempDir dir;
+    std::string path = (dir.path() / "me.ac").string();
+    ActorData actor{};
+};
+
+// -1 is the default unit, inches, which gives back the same 1952 bytes.
+TEST_F(ActorFile, EveryUnitReadsBackToTheSameLengths) {
+    const char* marker[] = {"MarkerOffset 1e-07 ", "MarkerOffset 8.333333e-09 ",
+                            "MarkerOffset 2.54e-06 ", "MarkerOffset 2.54e-07 ",
+                            "MarkerOffset 2.54e-09 "};
+    for (int units = -1; units < 5; ++units) {
+        SCOPED_TRACE(units);
+        std::string text = Written(units);
+        EXPECT_NE(text.find(std::string("\nUnit ") + GyroGetUnitName(std::max(units, 0)) + "\n"),
+                  std::string::npos);
+        EXPECT_NE(text.find(marker[std::max(units, 0)]), std::string::npos) << text;
+        ActorData read{};
+        ASSERT_EQ(GyroReadActorData(path.c_str(), &read), 1) << files::LastProblem().reason;
+        EXPECT_TRUE(units > 0 || std::memcmp(&read, &actor, sizeof read) == 0);
+        const float* a = reinterpret_cast<const float*>(&actor);
+        const float* b = reinterpret_cast<const float*>(&read);
+        for (std::size_t i = 0; i < sizeof read / sizeof(float); ++i) {
+            ASSERT_NEAR(a[i], b[i], 1e-6 * std::fabs(a[i]) + 1e-30) << "float " << i;
+        }
+    }
+}
+
+TEST_F(ActorFile, BadLinesFailWithTheirNumberAndLeaveTheActorAndAreNeverWritten) {
+    const std::string good = Written(-1); // three comment lines, signature on 4, Unit on 5
+    auto swap = [&](const std::string& key, const std::string& to) {
+        std::string s = good;
+        std::size_t at = s.find("\n" + key) + 1;
+        return s.replace(at, s.find('\n', at) - at, to);
+    };
+    const struct {
+        std::string text;
+        int line;
+        const char* reason;
+    } cases[] = {
+        {std::string("\177ELF\2\1\1\0\0", 9), 1, "not an actor file"},
+        {swap("TelvoViewActor", "TelvoViewActor 2"), 4, "later version"},
+        {swap("Unit", "Unit Furlongs"), 5, "unknown unit 'Furlongs'"},
+        {swap("MarkerNode", "MarkerNode 4\nShoeSize 9"), 8, "unknown key 'ShoeSize'"},
+        {swap("MarkerNode", "MarkerNode 4\nMarkerNode 4"), 8,
+         "repeated key 'MarkerNode' (first on line 7)"},
+        {swap("UseTracker", "UseTracker nan"), 8, "not a finite number 'nan'"},
+        {swap("UseTracker", "UseTracker 1,5"), 8, "not a finite number '1,5'"},
+        {swap("Bone.Waist", "Bone.Waist 0 0 500"), 12, "longer than any bone"},
+        {good.substr(0, good.find("ContactRadius.RightToe")), 0,
+         "missing key 'ContactRadius.RightToe'"},
+        {good + std::string(70000, '#'), 0, "too large"},
+    };
+    const ActorData before = actor;
+    for (const auto& c : cases) {
+        WriteAll(path, c.text);
+        EXPECT_EQ(GyroReadActorData(path.c_str(), &actor), 0) << c.text;
+        EXPECT_EQ(files::LastProblem().line, c.line) << files::LastProblem().reason;
+        EXPECT_NE(files::LastProblem().reason.find(c.reason), std::string::npos)
+            << files::LastProblem().reason;
+        EXPECT_EQ(std::memcmp(&before, &actor, sizeof actor), 0);
+    }
+    // The writer refuses what the reader would.
+    std::filesystem::remove(path);
+    EXPECT_EQ(GyroWriteActorData(path.c_str(), &actor, 5), 0);
+    actor.ContactRadius[0] = std::nanf("");
+    EXPECT_EQ(GyroWriteActorData(path.c_str(), &actor, -1), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Safe writes: the target is replaced whole or not at all.
+namespace fs = std::filesystem;
+using files::SafeFile;
+
+TEST(SafeFile, ReplacesTheTargetWholeKeepingItsModeAndLinksOrNotAtAll) {
+    TempDir dir;
+    const fs::path target = dir.path() / "take.tl";
+    WriteAll(target, "old");
+    ::chmod(target.c_str(), 0640);
+    fs::create_symlink(target, dir.path() / "link.tl");
+    for (const fs::path& name : {dir.path() / "link.tl", dir.path() / std::string(255, 'n')}) {
+        SafeFile file(name);
+        EXPECT_TRUE(file.Write("previous") && file.Commit()) << file.Error();
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.tl"));
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+
+    const std::string big(3 << 20, 'x');
+    SafeFile(target).Write(big); // abandoned before its commit
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit full = {1 << 20, old.rlim_max}; // a full disk, as the file-size limit makes it
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &full);
+    {
+        SafeFile failing(target);
+        EXPECT_FALSE(failing.Write(big) && failing.Commit());
+        EXPECT_NE(failing.Error().find("cannot write"), std::string::npos) << failing.Error();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    ::chmod(target.c_str(), 0444); // refused even to root
+    const std::pair<fs::path, const char*> refused[] = {
+        {target, "read-only"},
+        {dir.path() / "missing" / "take.tl", "No such file"},
+        {dir.path(), "not a regular file"},
+        {"", "no file name"},
+    };
+    for (const auto& [name, error] : refused) {
+        SafeFile file(name);
+        EXPECT_FALSE(file.IsOpen() || file.Write("x") || file.Commit()) << name;
+        EXPECT_NE(file.Error().find(error), std::string::npos) << file.Error();
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 3)
+        << "no temporary file stays behind";
+    ::chmod(target.c_str(), 0640);
+    if (::fork() == 0) {
+        SafeFile(target).Write(big);
+        ::_exit(0); // dies mid-write: no commit, no clean-up
+    }
+    ::wait(nullptr);
+    EXPECT_EQ(ReadAll(target), "previous");
+}
+
+} // namespace
+} // namespace telvo
