@@ -346,7 +346,7 @@ bool Reader::ReadMotionHeader() {
     }
     if (frames * static_cast<uint64_t>(channelCount_) > remaining / 2 + 1) {
         return Fail(line_,
-                    "the file claims " + std::to_string(frames) + " frames but holds far fewer");
+                    "the file claims " + std::to_string(frames) + " frames but the rest of the file is too short for them");
     }
     frameCount_ = static_cast<uint32_t>(frames);
     // The frame time's line ends here; frames start on the next one.
