@@ -29,8 +29,7 @@ inline void App() {
     static int argc = 1;
     static char name[] = "telvoview_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
+    [[maybe_unused]] static QApplication* app = new QApplication(argc, argv); // never ended
 }
 
 // Acts on modal dialogs as they come up, one step each, from inside their own exec().
@@ -78,18 +77,16 @@ protected:
 
     void WriteSettings(const std::string& text) { WriteAll(dir.path() / SettingsFileName, text); }
     std::string ReadSetting(const char* key) {
-        PrivateProfile profile(dir.path() / SettingsFileName);
-        EXPECT_TRUE(profile.Load());
-        return profile.Find(SettingsSection, key).value_or("<missing>");
+        return GetPrivateProfileString(SettingsSection, key, "<missing>", 260,
+                                       dir.path() / SettingsFileName);
     }
 
     CMainFrame& Make(MainFrameOptions options = {}) {
         options.configFolder = dir.path();
         frame = std::make_unique<CMainFrame>(std::move(options));
         frame->Port().SetMessageBoxHandler(
-            [this](const std::string& text, MessageButtons buttons, MessageIcon icon) {
+            [this](const std::string& text, MessageButtons buttons, MessageIcon) {
                 boxes.push_back(text);
-                icons.push_back(icon);
                 return onBox ? onBox(text, buttons) : QtPlatform::CloseAnswer(buttons);
             });
         return *frame;
@@ -113,7 +110,6 @@ protected:
     TempDir dir;
     std::unique_ptr<CMainFrame> frame;
     std::vector<std::string> boxes; // texts of the boxes shown, all on the window thread
-    std::vector<MessageIcon> icons;
     std::function<MessageAnswer(const std::string&, MessageButtons)> onBox;
 };
 
