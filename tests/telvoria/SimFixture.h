@@ -2,8 +2,6 @@
 
 #include "telvoria/TelvoriaSim.h"
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
 namespace telvo::test {
@@ -17,16 +15,5 @@ protected:
     }
     void TearDown() override { sim::Reset(); }
 };
-
-// Height of the lowest contact sphere's bottom above the floor.
-inline float LowestContact(const Skeleton& s, const ActorData& actor) {
-    int count = 0;
-    const int* points = GyroGetContactPointIndexArray(&count);
-    float lowest = 1e9f;
-    for (int i = 0; i < count; ++i) {
-        lowest = std::min(lowest, s.Nodes[points[i]].Position.z - actor.ContactRadius[points[i]]);
-    }
-    return lowest;
-}
 
 } // namespace telvo::test

@@ -52,23 +52,6 @@ protected:
     RecordingSurface surface;
 };
 
-// A skeleton placed by hand, orientations identity.
-struct Figure {
-    ::Skeleton skeleton{};
-    Figure() {
-        for (SkeletonNode& node : skeleton.Nodes) {
-            node.Orientation = MatrixIdentity;
-        }
-    }
-    void Place(int node, Vector at) { skeleton.Nodes[node].Position = at; }
-    void Link(int parent, int child) {
-        SkeletonNode& p = skeleton.Nodes[parent];
-        SkeletonNode& c = skeleton.Nodes[child];
-        p.Children[p.ChildCount++] = &c;
-        c.Offset = c.Position - p.Position;
-    }
-};
-
 // A paint target over a recording surface that notes PaintPending when presenting.
 struct RecordingTarget : PaintTarget {
     Surface& BeginPicture(int w, int) override {
