@@ -199,7 +199,10 @@ int GyroWriteBVH(const char* path, Skeleton* skeleton);
 int GyroWriteTL(const char* path, Skeleton* skeleton, const ActorData* actor);
 int GyroWriteSIMI(const char* path, Skeleton* skeleton, const char* companionPath);
 
-// Network frame server. Status results are 0 on success.
+// Network frame server. Status results are 0 on success. An address is an IPv4 address in
+// network byte order as it lies in memory (sin_addr.s_addr): the first octet is the lowest byte.
+// NetworkStartServer's mode is 1 (frames with posed nodes; others give 3) and NetworkSendFrame's
+// channel 0 (others send nothing). docs/protocol.md describes what clients receive.
 int NetworkGetLocalIPs(char* hostName, int size, uint32_t* count);
 uint32_t NetworkGetLocalIP(uint32_t index);
 void NetworkToString(uint32_t address, char* text); // text holds 16 bytes

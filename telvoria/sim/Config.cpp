@@ -34,6 +34,28 @@ Setup FromIni(const Ini& ini) {
     return setup;
 }
 
+net::ServerOptions ServerFromIni(const Ini& ini) {
+    net::ServerOptions options;
+    options.port = static_cast<uint16_t>(ini.Integer("Server", "Port", net::DefaultPort, 0, 65535));
+    options.token = ini.Text("Server", "Token", "");
+    std::string list = ini.Text("Server", "Vmc", "");
+    std::size_t at = 0;
+    while (at < list.size()) {
+        std::size_t end = list.find_first_of(", \t", at);
+        end = end == std::string::npos ? list.size() : end;
+        if (end > at) {
+            options.vmcTargets.push_back(list.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    return options;
+}
+
+std::string ConfigPath(const Controls& controls) {
+    std::string folder = controls.configFolder.empty() ? DefaultConfigFolder() : controls.configFolder;
+    return folder.empty() ? folder : folder + "/" + FileName;
+}
+
 } // namespace
 
 std::string DefaultConfigFolder() {
@@ -54,12 +76,8 @@ Setup ParseSetup(const std::string& iniText) {
 
 Setup LoadSetup(const Controls& controls) {
     Setup setup = FromIni(Ini{});
-    if (controls.useConfigFile) {
-        std::string folder =
-            controls.configFolder.empty() ? DefaultConfigFolder() : controls.configFolder;
-        if (!folder.empty()) {
-            setup = FromIni(Ini::Load(folder + "/" + FileName));
-        }
+    if (std::string path = ConfigPath(controls); controls.useConfigFile && !path.empty()) {
+        setup = FromIni(Ini::Load(path));
     }
     if (controls.suits) {
         setup.suits = *controls.suits;
@@ -76,6 +94,15 @@ Setup LoadSetup(const Controls& controls) {
         setup.timeoutMs = *controls.timeoutMs;
     }
     return setup;
+}
+
+net::ServerOptions ParseServerOptions(const std::string& iniText) {
+    return ServerFromIni(Ini::Parse(iniText));
+}
+
+net::ServerOptions LoadServerOptions(const Controls& controls) {
+    std::string path = ConfigPath(controls);
+    return ServerFromIni(controls.useConfigFile && !path.empty() ? Ini::Load(path) : Ini{});
 }
 
 } // namespace telvo::sim

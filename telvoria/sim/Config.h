@@ -12,7 +12,9 @@
 //   Identity=65537     ; optional: the whole 32-bit identity, overrides Number
 //   Name=Studio        ; at most 15 characters
 //   FrameDivider=1     ; 120 / divider frames per second; 0 to 120, 0 counts as 1
+//   [Server]           ; the frame server: keys in TelvoriaNet.h
 
+#include "telvoria/TelvoriaNet.h"
 #include "telvoria/TelvoriaSim.h"
 
 #include <optional>
@@ -43,5 +45,10 @@ std::string DefaultConfigFolder();
 
 Setup ParseSetup(const std::string& iniText);
 Setup LoadSetup(const Controls& controls);
+
+net::ServerOptions ParseServerOptions(const std::string& iniText);
+net::ServerOptions LoadServerOptions(const Controls& controls);
+// The controls in force now (Suits.cpp keeps them).
+Controls CurrentControls();
 
 } // namespace telvo::sim

@@ -350,6 +350,11 @@ void Reset() {
     body::ResetFootGeometry();
 }
 
+Controls CurrentControls() {
+    std::lock_guard lock(Lib().m);
+    return Lib().controls;
+}
+
 void SetConfigFolder(const std::string& folder) {
     std::lock_guard lock(Lib().m);
     Lib().controls.configFolder = folder;
@@ -502,6 +507,7 @@ int GyroInit() {
 }
 
 void GyroFinish() {
+    NetworkFinish();
     Library& lib = Lib();
     // From inside a callback, waiting for another finisher could wait for this very callback.
     std::unique_lock finishing(lib.finishing, std::defer_lock);

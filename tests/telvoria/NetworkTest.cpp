@@ -1,0 +1,339 @@
+// The frame server against real sockets on the loopback, fed by the simulated suit.
+#include "telvoria/TelvoriaNet.h"
+#include "telvoria/net/Vmc.h"
+#include "tests/telvoria/SimFixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace telvo::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::mutex seenMutex;
+std::vector<uint32_t> seenCommands;
+std::vector<Frame> sentFrames;
+
+void Remember(uint32_t code) {
+    std::lock_guard lock(seenMutex);
+    seenCommands.push_back(code);
+}
+
+void Send(const Frame* frame, SuitInfo*) {
+    {
+        std::lock_guard lock(seenMutex);
+        sentFrames.push_back(*frame);
+    }
+    NetworkSendFrame(0, frame);
+}
+
+template <typename T> bool Same(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+std::size_t OpenFiles() {
+    auto all = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(all, std::filesystem::directory_iterator()));
+}
+
+bool WaitFor(const std::function<bool()>& done) {
+    for (auto end = std::chrono::steady_clock::now() + 20s; !done();) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+struct Client {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    net::StreamReader reader;
+    net::Greeting greeting;
+    std::vector<net::StreamFrame> frames;
+    bool greeted = false;
+    bool closed = false;
+
+    explicit Client(int receiveBuffer = 0) {
+        if (receiveBuffer > 0) {
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        }
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        at.sin_port = htons(net::ServerPort());
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    }
+    ~Client() { ::close(fd); }
+    void Send(const std::string& bytes) { ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    // Reads until done() or the server closes; false when it closed first.
+    bool ReadUntil(const std::function<bool()>& done) {
+        net::StreamFrame frame;
+        char buffer[65536];
+        while (!done() && !closed) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 20000) <= 0) {
+                ADD_FAILURE() << "nothing from the server for 20 s";
+                return false;
+            }
+            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            closed = n <= 0 || !reader.Feed(buffer, static_cast<std::size_t>(n));
+            for (net::StreamReader::Kind k; (k = reader.Next(greeting, frame)) != net::StreamReader::Kind::None;) {
+                greeted = greeted || k == net::StreamReader::Kind::Greeting;
+                if (k == net::StreamReader::Kind::Frame) {
+                    frames.push_back(frame);
+                }
+            }
+        }
+        return done();
+    }
+    bool ReadFrames(std::size_t n) {
+        return ReadUntil([&] { return frames.size() >= n; });
+    }
+};
+
+class NetworkTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        sim::SetManualClock(true);
+        ASSERT_NE(GyroInit(), 0);
+        suit = GyroOpen(nullptr, Send, nullptr);
+        GyroGetActorData(0, &descriptor.Actor);
+        descriptor.FrameDivider = 2;
+        seenCommands.clear();
+        sentFrames.clear();
+        Start({});
+    }
+    void TearDown() override {
+        NetworkFinish();
+        net::ClearServerOptions();
+        SimTest::TearDown();
+    }
+    void Start(net::ServerOptions options) {
+        NetworkFinish();
+        options.port = 0;
+        net::SetServerOptions(options);
+        ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
+    }
+    static bool Contiguous(const std::vector<net::StreamFrame>& frames, uint64_t from) {
+        for (const auto& f : frames) {
+            if (f.sequence != from++) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    SuitDescriptorEx descriptor{};
+    GyroHandle suit = 0;
+};
+
+TEST_F(NetworkTest, EveryClientGetsTheGreetingAndEveryFramePosed) {
+    Client a, b;
+    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 2; }));
+    ASSERT_EQ(sim::Deliver(suit, 40), 40);
+    Skeleton skeleton;
+    GyroInitSkeleton(&skeleton);
+    GyroCopyActorToSkeleton(&skeleton, &descriptor.Actor);
+    for (Client* c : {&a, &b}) {
+        ASSERT_TRUE(c->ReadFrames(40));
+        EXPECT_EQ(c->greeting.version, net::ProtocolVersion);
+        EXPECT_EQ(std::memcmp(&c->greeting.actor, &descriptor.Actor, sizeof(ActorData)), 0);
+        for (int i = 0; i < SkeletonNodeCount; ++i) {
+            EXPECT_EQ(c->greeting.name[i], GyroGetNodeName(i));
+            EXPECT_TRUE(Same(c->greeting.offset[i], skeleton.Nodes[i].Offset));
+        }
+        EXPECT_TRUE(Contiguous(c->frames, 0));
+        for (std::size_t f = 0; f < 40; f += 13) {
+            const net::StreamFrame& got = c->frames[f];
+            EXPECT_EQ(got.divider, 2u);
+            EXPECT_TRUE(Same(got.frame, sentFrames[f]));
+            GyroApplyFrame(&skeleton, &sentFrames[f]);
+            for (int i = 0; i < SkeletonNodeCount; ++i) {
+                EXPECT_TRUE(Same(got.position[i], skeleton.Nodes[i].Position));
+                EXPECT_TRUE(Same(got.orientation[i], skeleton.Nodes[i].Orientation));
+            }
+        }
+    }
+}
+
+TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
+    Client good, slow(4096), stalled(4096);
+    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 3; }));
+    constexpr int Frames = 800; // more than the socket buffers and a client's queue hold
+    std::thread reading([&] { good.ReadFrames(Frames); });
+    for (int i = 0; i < Frames; ++i) {
+        sim::Deliver(suit, 1);
+        std::this_thread::sleep_for(1ms); // the pump's pace, not a burst beyond the ring
+    }
+    reading.join();
+    ASSERT_EQ(good.frames.size(), std::size_t{Frames});
+    EXPECT_TRUE(Contiguous(good.frames, 0));
+    ASSERT_TRUE(slow.ReadUntil([&] { return !slow.frames.empty() && slow.frames.back().sequence == Frames - 1; }));
+    EXPECT_LT(slow.frames.size(), std::size_t{Frames});
+    EXPECT_TRUE(std::is_sorted(slow.frames.begin(), slow.frames.end(),
+                               [](auto& x, auto& y) { return x.sequence <= y.sequence; }));
+    EXPECT_TRUE(WaitFor([] { return net::ClientCount() == 2; })); // the one that never reads
+    EXPECT_EQ(net::FramesOverrun(), 0u);
+}
+
+TEST_F(NetworkTest, CommandsNeedTheTokenAndBadBytesCloseOnlyTheirClient) {
+    Start({.port = 0, .vmcTargets = {}, .token = "s3cret"});
+    Client commander, wrongToken, badLength, halfway, flooder;
+    ASSERT_TRUE(commander.ReadUntil([&] { return commander.greeted; }));
+    EXPECT_EQ(commander.greeting.flags, net::GreetingTokenRequired);
+    commander.Send(net::EncodeCommand(net::CommandRecord) + net::EncodeCommand(net::CommandToken, "s3cret") +
+                   net::EncodeCommand(net::CommandPlay) + net::EncodeCommand(7) +
+                   net::EncodeCommand(net::CommandStop));
+    ASSERT_TRUE(WaitFor([] {
+        std::lock_guard lock(seenMutex);
+        return seenCommands.size() == 3;
+    }));
+    const auto floodStart = std::chrono::steady_clock::now();
+    wrongToken.Send(net::EncodeCommand(net::CommandToken, "guess"));
+    badLength.Send(std::string("\xff\xff\xff\xff", 4));
+    halfway.Send(net::EncodeCommand(net::CommandRecord).substr(0, 5));
+    ::shutdown(halfway.fd, SHUT_RDWR);
+    std::string flood = net::EncodeCommand(net::CommandToken, "s3cret");
+    for (int i = 0; i < 20000; ++i) {
+        flood += net::EncodeCommand(net::CommandStop);
+    }
+    flooder.Send(flood);
+    for (Client* c : {&wrongToken, &badLength}) {
+        EXPECT_FALSE(c->ReadFrames(1));
+    }
+    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 2; }));
+    sim::Deliver(suit, 3);
+    EXPECT_TRUE(commander.ReadFrames(3));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - floodStart).count();
+    std::lock_guard lock(seenMutex);
+    EXPECT_EQ(std::vector<uint32_t>(seenCommands.begin(), seenCommands.begin() + 3),
+              (std::vector<uint32_t>{net::CommandPlay, 7, net::CommandStop}));
+    // The flood reaches the window as a trickle: a burst of 20, then 20 a second.
+    EXPECT_LE(static_cast<double>(seenCommands.size()), 3 + 20 + 20 * (seconds + 1));
+}
+
+TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
+    const std::size_t before = OpenFiles();
+    for (int i = 0; i < 1000; ++i) {
+        Client c;
+    }
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 8; ++i) {
+        clients.push_back(std::make_unique<Client>());
+    }
+    std::atomic<bool> pumping{true};
+    std::thread pump([&] {
+        while (pumping) {
+            sim::Deliver(suit, 1);
+        }
+    });
+    ASSERT_TRUE(clients[0]->ReadFrames(10));
+    GyroFinish(); // ends the server with the suits, frames still arriving
+    pumping = false;
+    pump.join();
+    for (auto& c : clients) {
+        c->ReadUntil([] { return false; });
+        EXPECT_TRUE(c->closed);
+    }
+    EXPECT_EQ(net::ServerPort(), 0u);
+    clients.clear();
+    EXPECT_EQ(OpenFiles(), before - 3); // the server's listener, epoll and wake descriptors
+}
+
+TEST_F(NetworkTest, StartFailuresAndLocalAddresses) {
+    SuitDescriptorEx other{};
+    net::SetServerOptions({.port = net::ServerPort(), .vmcTargets = {}, .token = {}});
+    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &other, nullptr), 4); // running
+    NetworkFinish();
+    int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    ::getsockname(taken, reinterpret_cast<sockaddr*>(&at), &size);
+    net::SetServerOptions({.port = ntohs(at.sin_port), .vmcTargets = {}, .token = {}});
+    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &other, nullptr), 11);
+    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 2, &other, nullptr), 3);
+    ::close(taken);
+
+    char host[512];
+    uint32_t count = 0;
+    ASSERT_EQ(NetworkGetLocalIPs(host, sizeof host, &count), 0);
+    EXPECT_NE(host[0], '\0');
+    std::vector<std::string> texts;
+    for (uint32_t i = 0; i <= count; ++i) {
+        char text[16];
+        NetworkToString(NetworkGetLocalIP(i), text);
+        texts.push_back(text);
+    }
+    EXPECT_EQ(texts.back(), "0.0.0.0"); // past the end: no address
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "127.0.0.1"), texts.end());
+}
+
+// Unity's view: X right, Y up, Z forward; a quaternion turns (x, y, z) by the usual formula.
+Vector Turn(const float q[4], Vector v) {
+    Vector u{q[0], q[1], q[2]};
+    auto cross = [](Vector a, Vector b) {
+        return Vector{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    };
+    Vector t = cross(u, v);
+    t = {2 * t.x, 2 * t.y, 2 * t.z};
+    Vector c = cross(u, t);
+    return {v.x + q[3] * t.x + c.x, v.y + q[3] * t.y + c.y, v.z + q[3] * t.z + c.z};
+}
+
+TEST(Vmc, ArmsHangDownFromTheTPoseInSmallFloatBundles) {
+    Skeleton skeleton;
+    GyroInitSkeleton(&skeleton); // the null pose: arms down
+    body::Pose pose;
+    std::array<Vector, SkeletonNodeCount> offsets;
+    for (int i = 0; i < SkeletonNodeCount; ++i) {
+        pose.position[i] = skeleton.Nodes[i].Position;
+        pose.orientation[i] = skeleton.Nodes[i].Orientation;
+        offsets[i] = skeleton.Nodes[i].Offset;
+    }
+    std::string all;
+    for (const auto& bundle : net::vmc::EncodePose(pose, offsets, 1.5f)) {
+        EXPECT_LE(bundle.size(), net::vmc::MaxBundleBytes);
+        all.append(bundle.begin(), bundle.end());
+    }
+    auto floatsAfter = [&](const std::string& name, float* out, int n) {
+        std::size_t at = all.find(name + std::string(4 - name.size() % 4, '\0'));
+        ASSERT_NE(at, std::string::npos) << name;
+        at += (name.size() / 4 + 1) * 4;
+        for (int i = 0; i < n; ++i, at += 4) {
+            uint32_t big;
+            std::memcpy(&big, all.data() + at, 4);
+            big = ntohl(big);
+            std::memcpy(&out[i], &big, 4);
+        }
+    };
+    float arm[7], hips[7];
+    floatsAfter("LeftUpperArm", arm, 7);
+    floatsAfter("Hips", hips, 7);
+    Vector down = Turn(arm + 3, {-1.0f, 0.0f, 0.0f}); // the T-pose's left arm points to -X
+    EXPECT_NEAR(down.y, -1.0f, 1e-5f);
+    EXPECT_NEAR(hips[1], skeleton.Nodes[0].Position.z * 0.0254f, 1e-5f); // metres, Y up
+    EXPECT_NE(all.find(std::string(",sfffffff\0\0\0root", 16)), std::string::npos);
+    EXPECT_NE(all.find(std::string("/VMC/Ext/T\0\0,f\0\0", 16)), std::string::npos);
+}
+
+} // namespace
+} // namespace telvo::test

@@ -1,0 +1,400 @@
+// telvoview-stream: a client of TelvoView's frame server on the command line. Shows the rate,
+// saves what arrives, prints posed positions, sends Record, Play and Stop.
+// Data goes to standard output, talk to standard error; exit 1 when the server cannot be
+// reached or closes, 2 for bad usage.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaNet.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace telvo::net;
+
+constexpr const char* Usage =
+    "usage: telvoview-stream [HOST[:PORT]] [options]   (default 127.0.0.1:7240)\n"
+    "  --save FILE      record what arrives into FILE (.tl or .bvh) until Ctrl-C, --frames, --seconds\n"
+    "  --frames N       stop after N frames\n"
+    "  --seconds S      stop after S seconds\n"
+    "  --positions      print the posed node positions (inches) as CSV on standard output\n"
+    "  --record, --play, --stop   send that command to the server and exit\n"
+    "  --token TEXT     the server's token, sent before a command\n"
+    "  --help\n"
+    "Without --save or --positions it prints a line a second: frame rate, frames, gaps in the\n"
+    "sequence numbers and the age of the newest frame.\n";
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void Say(const std::string& line) {
+    std::string text = "telvoview-stream: " + line + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+int UsageError(const std::string& why) {
+    Say(why);
+    std::fputs(Usage, stderr);
+    return 2;
+}
+
+template <typename T> bool Number(std::string_view text, T& value) {
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+template <typename T> void Append(std::string& out, T value) {
+    char text[32];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void AppendFixed(std::string& out, double value, int digits) {
+    char text[32];
+    out.append(text,
+               std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, digits).ptr);
+}
+
+struct Options {
+    std::string host = "127.0.0.1";
+    uint16_t port = DefaultPort;
+    std::string save;
+    std::optional<uint64_t> frames;
+    std::optional<double> seconds;
+    bool positions = false;
+    uint32_t command = 0;
+    std::string token;
+};
+
+// Parses the arguments; a usage error's text when they are wrong.
+std::optional<std::string> Parse(const std::vector<std::string_view>& args, Options& o) {
+    bool hostGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view a = args[i];
+        auto value = [&](std::string_view& v) {
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        std::string_view v;
+        if (a == "--record" || a == "--play" || a == "--stop") {
+            if (o.command != 0) {
+                return "give one of --record, --play and --stop";
+            }
+            o.command = a == "--record" ? CommandRecord : a == "--play" ? CommandPlay : CommandStop;
+        } else if (a == "--positions") {
+            o.positions = true;
+        } else if (a == "--save" || a == "--token" || a == "--frames" || a == "--seconds") {
+            if (!value(v)) {
+                return std::string(a) + " needs a value";
+            }
+            uint64_t n = 0;
+            double s = 0;
+            if (a == "--save") {
+                o.save = v;
+            } else if (a == "--token") {
+                o.token = v;
+            } else if (a == "--frames" && Number(v, n) && n > 0) {
+                o.frames = n;
+            } else if (a == "--seconds" && Number(v, s) && s > 0 && s < 1e9) {
+                o.seconds = s;
+            } else {
+                return std::string(a) + ": not a positive number: " + std::string(v);
+            }
+        } else if (!a.starts_with('-') && !hostGiven) {
+            hostGiven = true;
+            std::size_t colon = a.rfind(':');
+            o.host = a.substr(0, colon);
+            if (colon != std::string_view::npos && !Number(a.substr(colon + 1), o.port)) {
+                return "not a port: " + std::string(a.substr(colon + 1));
+            }
+        } else {
+            return "unknown argument: " + std::string(a);
+        }
+    }
+    if (o.command != 0 && (!o.save.empty() || o.positions || o.frames || o.seconds)) {
+        return "a command is sent on its own";
+    }
+    std::string_view ext = o.save.size() > 3 ? std::string_view(o.save).substr(o.save.size() - 3) : "";
+    if (!o.save.empty() && ext != ".tl" && !(o.save.size() > 4 && o.save.ends_with(".bvh"))) {
+        return o.save + ": saves .tl and .bvh files";
+    }
+    if (o.host.empty()) {
+        return "no host given";
+    }
+    return std::nullopt;
+}
+
+class Connection {
+public:
+    ~Connection() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    std::string Open(const std::string& host, uint16_t port) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        std::string service = std::to_string(port);
+        if (int e = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); e != 0) {
+            return std::string("cannot find the host: ") + ::gai_strerror(e);
+        }
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int error = fd_ < 0 || ::connect(fd_, found->ai_addr, found->ai_addrlen) != 0 ? errno : 0;
+        ::freeaddrinfo(found);
+        return error != 0 ? std::string("cannot connect: ") + std::strerror(error) : "";
+    }
+    bool Send(const std::string& bytes) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+    // Reads what arrives within timeoutMs: >0 bytes, 0 nothing yet, -1 closed or failed.
+    int Read(StreamReader& reader, int timeoutMs) {
+        pollfd p{fd_, POLLIN, 0};
+        int n = ::poll(&p, 1, timeoutMs);
+        if (n <= 0) {
+            return n < 0 && errno != EINTR ? -1 : 0;
+        }
+        char buffer[65536];
+        ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (got < 0 && errno == EINTR) {
+            return 0;
+        }
+        if (got <= 0 || !reader.Feed(buffer, static_cast<std::size_t>(got))) {
+            return -1;
+        }
+        return static_cast<int>(got);
+    }
+    void EndSending() { ::shutdown(fd_, SHUT_WR); }
+
+private:
+    int fd_ = -1;
+};
+
+int64_t RealNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// What arrives, gathered into a recording the library's writers take.
+struct Take {
+    Skeleton skeleton{};
+    ActorData actor{};
+    Take() { GyroInitSkeleton(&skeleton); }
+    ~Take() { GyroFreeSkeletonFrames(&skeleton); }
+    Take(const Take&) = delete;
+    Take& operator=(const Take&) = delete;
+};
+
+std::string CsvHeader() {
+    std::string text = "frame,time";
+    for (int i = 0; i < SkeletonNodeCount; ++i) {
+        for (const char* axis : {".x", ".y", ".z"}) {
+            text += std::string(",") + GyroGetNodeName(i) + axis;
+        }
+    }
+    return text + "\n";
+}
+
+int SendCommand(Connection& connection, const Options& o, const std::string& where) {
+    StreamReader reader;
+    Greeting greeting;
+    StreamFrame frame;
+    // The greeting says whether the server wants a token.
+    for (int waited = 0; reader.Next(greeting, frame) != StreamReader::Kind::Greeting;) {
+        int n = connection.Read(reader, 100);
+        if (n < 0 || (n == 0 && (waited += 100) >= 5000)) {
+            Say(where + ": no greeting from the server");
+            return 1;
+        }
+    }
+    if ((greeting.flags & GreetingTokenRequired) != 0 && o.token.empty()) {
+        Say(where + ": the server takes commands only with its token (--token)");
+        return 1;
+    }
+    std::string bytes = o.token.empty() ? "" : EncodeCommand(CommandToken, o.token);
+    if (!connection.Send(bytes + EncodeCommand(o.command))) {
+        Say(where + ": the server closed the connection");
+        return 1;
+    }
+    // The server has read everything once it closes its end in turn.
+    connection.EndSending();
+    for (int waited = 0; waited < 5000; waited += 100) {
+        int n = connection.Read(reader, 100);
+        if (n < 0) {
+            break;
+        }
+    }
+    return 0;
+}
+
+int Save(Take& take, const std::string& path) {
+    bool bvh = path.ends_with(".bvh");
+    int ok = bvh ? GyroWriteBVH(path.c_str(), &take.skeleton)
+                 : GyroWriteTL(path.c_str(), &take.skeleton, &take.actor);
+    if (ok == 0) {
+        Say(path + ": cannot write the file");
+        return 1;
+    }
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    Options o;
+    if (auto error = Parse(args, o)) {
+        return UsageError(*error);
+    }
+    std::string where = o.host + ":" + std::to_string(o.port);
+    Connection connection;
+    if (std::string error = connection.Open(o.host, o.port); !error.empty()) {
+        Say(where + ": " + error);
+        return 1;
+    }
+    if (o.command != 0) {
+        return SendCommand(connection, o, where);
+    }
+
+    std::signal(SIGINT, [](int) { interrupted = 1; });
+    std::signal(SIGTERM, [](int) { interrupted = 1; });
+    const bool watch = o.save.empty() && !o.positions;
+    const bool live = watch || ::isatty(STDERR_FILENO);
+    std::unique_ptr<Take> take = o.save.empty() ? nullptr : std::make_unique<Take>();
+    StreamReader reader;
+    auto greeting = std::make_unique<Greeting>();
+    auto frame = std::make_unique<StreamFrame>();
+    bool greeted = false;
+    uint64_t received = 0, gaps = 0, lastSequence = 0, secondFrames = 0;
+    int64_t firstSample = 0, newestSample = 0;
+    const int64_t start = RealNs();
+    int64_t secondStart = start;
+    std::string out;
+    if (o.positions) {
+        out = CsvHeader();
+    }
+    int status = 0;
+    while (!interrupted && !(o.frames && received >= *o.frames) &&
+           !(o.seconds && static_cast<double>(RealNs() - start) * 1e-9 >= *o.seconds)) {
+        int n = connection.Read(reader, 100);
+        StreamReader::Kind kind;
+        while ((kind = reader.Next(*greeting, *frame)) != StreamReader::Kind::None &&
+               !(o.frames && received >= *o.frames)) {
+            if (kind == StreamReader::Kind::Greeting) {
+                greeted = greeting->version == ProtocolVersion;
+                if (take) {
+                    take->actor = greeting->actor;
+                    GyroCopyActorToSkeleton(&take->skeleton, &take->actor);
+                }
+                continue;
+            }
+            if (!greeted) {
+                continue;
+            }
+            if (received > 0 && frame->sequence > lastSequence + 1) {
+                gaps += frame->sequence - lastSequence - 1;
+            }
+            if (received == 0) {
+                firstSample = frame->sampleTimeNs;
+            }
+            lastSequence = frame->sequence;
+            newestSample = frame->sampleTimeNs;
+            ++received;
+            ++secondFrames;
+            if (take) {
+                take->skeleton.FramePeriod = static_cast<float>(frame->divider) / 120.0f;
+                if (GyroAddFrame(&take->skeleton) == 0) {
+                    Say("out of memory after " + std::to_string(received) + " frames");
+                    interrupted = 1;
+                    break;
+                }
+                take->skeleton.Frames[take->skeleton.FrameCount - 1] = frame->frame;
+            }
+            if (o.positions) {
+                Append(out, frame->sequence);
+                out += ',';
+                Append(out, static_cast<float>(static_cast<double>(newestSample - firstSample) * 1e-9));
+                for (const Vector& p : frame->position) {
+                    for (float v : {p.x, p.y, p.z}) {
+                        out += ',';
+                        Append(out, v);
+                    }
+                }
+                out += '\n';
+            }
+        }
+        if (!out.empty()) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            std::fflush(stdout);
+            out.clear();
+        }
+        if (n < 0) {
+            Say(where + (greeted ? ": the server closed the connection"
+                                 : ": not a frame server, or it closed the connection"));
+            status = 1;
+            break;
+        }
+        int64_t now = RealNs();
+        if (live && now - secondStart >= 1000000000) {
+            std::string line;
+            AppendFixed(line, static_cast<double>(secondFrames) * 1e9 / static_cast<double>(now - secondStart), 1);
+            line += " frames/s, ";
+            Append(line, received);
+            line += " frames, ";
+            Append(line, gaps);
+            line += " gaps, newest ";
+            AppendFixed(line, received > 0 ? static_cast<double>(now - newestSample) * 1e-6 : 0.0, 1);
+            line += " ms old";
+            if (watch) {
+                std::fputs((line + "\n").c_str(), stdout);
+                std::fflush(stdout);
+            } else {
+                std::fputs(("\r\033[K" + line).c_str(), stderr);
+            }
+            secondStart = now;
+            secondFrames = 0;
+        }
+    }
+    if (live && !watch) {
+        std::fputs("\r\033[K", stderr);
+    }
+    if (take && take->skeleton.FrameCount == 0) {
+        Say("no frame arrived; " + o.save + " not written");
+        return 1;
+    }
+    if (take && Save(*take, o.save) != 0) {
+        return 1;
+    }
+    if (!watch) {
+        Say(std::to_string(received) + " frames, " + std::to_string(gaps) + " gaps" +
+            (take ? ", saved " + o.save : std::string()));
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return Run(argc, argv);
+}
