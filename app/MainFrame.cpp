@@ -11,6 +11,7 @@
 #include "engine/EngineState.h"
 #include "platform/PrivateProfile.h"
 #include "platform/qt/QtPlatform.h"
+#include "server/LocalIPDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -437,6 +438,9 @@ void CMainFrame::OnCommand(int command) {
         break;
     case CmdLoopedPlayback:
         Toggle(s.Loop);
+        break;
+    case CmdEnableServer:
+        OnEnableServer(this);
         break;
     case CmdEnableJumping:
         ToggleSuitFlag(SuitFlagJumping);

@@ -1,0 +1,72 @@
+// Enable Server in the real window: Alt+S, the address dialog, the check mark.
+#include "core/CommandIds.h"
+#include "server/LocalIPDialog.h"
+#include "telvoria/TelvoriaNet.h"
+#include "tests/app/WindowFixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <unistd.h>
+
+namespace telvo::testing {
+namespace {
+
+class LocalIPDialogTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        net::ClearServerOptions();
+    }
+    static QComboBox* List(QWidget* dialog) { return dialog->findChild<QComboBox*>(QStringLiteral("1190")); }
+    static void Press(QWidget* dialog, const char* id) {
+        dialog->findChild<QPushButton*>(QString::fromLatin1(id))->click();
+    }
+};
+
+TEST_F(LocalIPDialogTest, AltSChoosesTheAddressStopsAndPreselectsItNextTime) {
+    Start();
+    ModalScript script;
+    QString host;
+    QString preselected;
+    script.Then([&](QWidget* dialog) {
+        host = dialog->findChild<QLabel*>(QStringLiteral("1191"))->text();
+        List(dialog)->setCurrentIndex(List(dialog)->findText(QStringLiteral("127.0.0.1")));
+        Press(dialog, "1");
+    });
+    Key(Qt::Key_S, Qt::AltModifier);
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    EXPECT_EQ(host, QString::fromLocal8Bit(name));
+    EXPECT_TRUE(Checked(CmdEnableServer));
+    EXPECT_NE(net::ServerPort(), 0u);
+    Key(Qt::Key_S, Qt::AltModifier); // stops without a dialog
+    EXPECT_FALSE(Checked(CmdEnableServer));
+    script.Then([&](QWidget* dialog) {
+        preselected = List(dialog)->currentText();
+        Press(dialog, "2");
+    });
+    Key(Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(preselected, QStringLiteral("127.0.0.1"));
+    EXPECT_FALSE(Checked(CmdEnableServer));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(LocalIPDialogTest, OkWithNoEntryPassesTheNoSelectionIndex) {
+    App();
+    CLocalIPDialog dialog;
+    dialog.m_address = 5;
+    dialog.show();
+    List(&dialog)->clear();
+    Press(&dialog, "1");
+    EXPECT_EQ(dialog.m_address, NetworkGetLocalIP(UINT32_MAX));
+    EXPECT_EQ(dialog.m_address, 0u);
+}
+
+} // namespace
+} // namespace telvo::testing
