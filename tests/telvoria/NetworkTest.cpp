@@ -4,9 +4,11 @@
 #include "tests/telvoria/SimFixture.h"
 
 #include <arpa/inet.h>
+#include <signal.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -333,6 +335,40 @@ TEST(Vmc, ArmsHangDownFromTheTPoseInSmallFloatBundles) {
     EXPECT_NEAR(hips[1], skeleton.Nodes[0].Position.z * 0.0254f, 1e-5f); // metres, Y up
     EXPECT_NE(all.find(std::string(",sfffffff\0\0\0root", 16)), std::string::npos);
     EXPECT_NE(all.find(std::string("/VMC/Ext/T\0\0,f\0\0", 16)), std::string::npos);
+}
+
+// Debian's oscdump reads what the server sends to a VMC target.
+TEST_F(NetworkTest, OscdumpSeesVmcWithFloatArguments) {
+    if (::system("command -v oscdump > /dev/null") != 0) {
+        GTEST_SKIP() << "oscdump (liblo-tools) is not installed";
+    }
+    const std::string port = std::to_string(40000 + ::getpid() % 20000);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    pid_t dump = ::fork();
+    if (dump == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::execlp("oscdump", "oscdump", "-L", port.c_str(), nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    Start({.port = 0, .vmcTargets = {"127.0.0.1:" + port}, .token = {}});
+    std::string seen;
+    while (seen.find("/VMC/Ext/T f") == std::string::npos) {
+        sim::Deliver(suit, 1); // until oscdump listens
+        pollfd p{out[0], POLLIN, 0};
+        char buffer[4096];
+        ssize_t n = ::poll(&p, 1, 50) > 0 ? ::read(out[0], buffer, sizeof buffer) : 0;
+        ASSERT_GE(n, 0);
+        seen.append(buffer, static_cast<std::size_t>(n));
+        ASSERT_LT(seen.size(), 1u << 20);
+    }
+    ::kill(dump, SIGTERM);
+    ::waitpid(dump, nullptr, 0);
+    ::close(out[0]);
+    EXPECT_NE(seen.find("/VMC/Ext/Root/Pos sfffffff \"root\" 0.000000"), std::string::npos);
+    EXPECT_NE(seen.find("/VMC/Ext/Bone/Pos sfffffff \"LeftUpperArm\""), std::string::npos);
+    EXPECT_NE(seen.find("/VMC/Ext/OK i 1"), std::string::npos);
 }
 
 } // namespace
