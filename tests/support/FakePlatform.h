@@ -40,9 +40,16 @@ public:
     }
     // Answers every later file chooser; until then they are cancelled.
     void AnswerChoosers(FileChoice choice);
+    FileChooser LastChooser() const; // the request of the latest chooser
     void FailNextTimer() { failTimer_ = true; } // the next StartTimer returns 0
-    void SetDrawingArea(PixelSize size) { drawingArea_ = size; }
-    void SetScreenSize(PixelSize size) { screenSize_ = size; }
+    void SetDrawingArea(PixelSize size) {
+        std::lock_guard lock(mutex_);
+        drawingArea_ = size;
+    }
+    void SetScreenSize(PixelSize size) {
+        std::lock_guard lock(mutex_);
+        screenSize_ = size;
+    }
     void SetTime(std::uint32_t ms) { now_ = ms; } // the manual clock; Sleep advances it too
 
     // Runs the timer's callback on the calling thread n times, fewer when the timer is killed
@@ -88,8 +95,14 @@ public:
     TimerId StartTimer(std::int64_t periodNs, std::function<void()> callback) override;
     void KillTimer(TimerId id) override;
     FileChoice ChooseFile(const FileChooser& request) override;
-    PixelSize DrawingArea() override { return drawingArea_.load(); }
-    PixelSize ScreenSize() override { return screenSize_.load(); }
+    PixelSize DrawingArea() override {
+        std::lock_guard lock(mutex_);
+        return drawingArea_;
+    }
+    PixelSize ScreenSize() override {
+        std::lock_guard lock(mutex_);
+        return screenSize_;
+    }
     void SetCapture() override { Log("capture 1"); }
     void ReleaseCapture() override { Log("capture 0"); }
 
@@ -110,9 +123,11 @@ private:
 
     BoxHandler answerBox_;
     FileChoice choice_;
+    FileChooser lastChooser_;
     std::atomic<bool> failTimer_{false};
-    std::atomic<PixelSize> drawingArea_{PixelSize{800, 600}};
-    std::atomic<PixelSize> screenSize_{PixelSize{1920, 1080}};
+    // Under the lock: an atomic of the struct needs libatomic with clang.
+    PixelSize drawingArea_{800, 600};
+    PixelSize screenSize_{1920, 1080};
     std::atomic<std::uint32_t> now_{0};
     std::map<TimerId, Timer> timers_;
     TimerId nextTimer_ = 1;
