@@ -100,6 +100,9 @@ TEST(TimerRegistry, KillFromOwnCallbackThenStartAnotherThere) {
     std::atomic<int> firstCalls{0};
     std::atomic<int> secondCalls{0};
     first = timers.Start(1'000'000, [&] {
+        while (first.load() == 0) {
+            std::this_thread::yield(); // the first tick may come before Start has returned
+        }
         if (++firstCalls == 1) {
             timers.Kill(first);
             second = timers.Start(1'000'000, [&] { ++secondCalls; });
