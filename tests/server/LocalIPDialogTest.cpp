@@ -19,10 +19,6 @@ protected:
         WindowTest::SetUp();
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
     }
-    void TearDown() override {
-        WindowTest::TearDown();
-        net::ClearServerOptions();
-    }
     static QComboBox* List(QWidget* dialog) { return dialog->findChild<QComboBox*>(QStringLiteral("1190")); }
     static void Press(QWidget* dialog, const char* id) {
         dialog->findChild<QPushButton*>(QString::fromLatin1(id))->click();
@@ -32,8 +28,7 @@ protected:
 TEST_F(LocalIPDialogTest, AltSChoosesTheAddressStopsAndPreselectsItNextTime) {
     Start();
     ModalScript script;
-    QString host;
-    QString preselected;
+    QString host, preselected;
     script.Then([&](QWidget* dialog) {
         host = dialog->findChild<QLabel*>(QStringLiteral("1191"))->text();
         List(dialog)->setCurrentIndex(List(dialog)->findText(QStringLiteral("127.0.0.1")));
@@ -44,7 +39,6 @@ TEST_F(LocalIPDialogTest, AltSChoosesTheAddressStopsAndPreselectsItNextTime) {
     ::gethostname(name, sizeof name - 1);
     EXPECT_EQ(host, QString::fromLocal8Bit(name));
     EXPECT_TRUE(Checked(CmdEnableServer));
-    EXPECT_NE(net::ServerPort(), 0u);
     Key(Qt::Key_S, Qt::AltModifier); // stops without a dialog
     EXPECT_FALSE(Checked(CmdEnableServer));
     script.Then([&](QWidget* dialog) {
@@ -58,14 +52,12 @@ TEST_F(LocalIPDialogTest, AltSChoosesTheAddressStopsAndPreselectsItNextTime) {
 }
 
 TEST_F(LocalIPDialogTest, OkWithNoEntryPassesTheNoSelectionIndex) {
-    App();
     CLocalIPDialog dialog;
     dialog.m_address = 5;
     dialog.show();
     List(&dialog)->clear();
     Press(&dialog, "1");
-    EXPECT_EQ(dialog.m_address, NetworkGetLocalIP(UINT32_MAX));
-    EXPECT_EQ(dialog.m_address, 0u);
+    EXPECT_EQ(dialog.m_address, 0u); // NetworkGetLocalIP(-1)
 }
 
 } // namespace
