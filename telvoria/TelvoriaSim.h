@@ -31,6 +31,9 @@ void UseConfigFile(bool use);
 void SetSuits(const std::vector<SimSuit>& suits);
 // Whether a marker tracker is attached (GyroEnableMarkerTracking fails without one); at once.
 void SetTrackerPresent(bool present);
+// The tracker's external sync: 120 / 2^exponent frames per second (0 to 7), -1 none; takes
+// effect when tracking is next switched on. Default 2.
+void SetTrackerSync(int exponent);
 // The next GyroInit (or every GyroOpen) fails while set.
 void SetInitFails(bool fails);
 void SetOpenFails(bool fails);

@@ -3,13 +3,10 @@
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
 #include "telvoria/formats/SafeFile.h"
+#include "telvoria/formats/TextFile.h"
 #include "telvoria/formats/TextNumbers.h"
 #include "telvoria/skeleton/Actor.h"
 #include "telvoria/skeleton/Body.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -24,14 +21,14 @@
 namespace {
 
 using namespace telvo;
+using files::InchesPer;
+using files::Quoted;
+using files::UnitCount;
 
 constexpr std::string_view Signature = "TelvoViewActor";
 constexpr int FormatVersion = 1;
 // Far above any real actor file (about 4 KB), small enough to hold whole.
-constexpr off_t MaxFileSize = 64 * 1024;
-constexpr int UnitCount = 5;
-// Inches per unit, in the order of GyroGetUnitName.
-constexpr double InchesPer[UnitCount] = {1.0, 12.0, 1.0 / 25.4, 1.0 / 2.54, 1.0 / 0.0254};
+constexpr long MaxFileSize = 64 * 1024;
 
 enum class Field {
     Bone,
@@ -113,83 +110,6 @@ int Failed(int line, const std::string& reason) {
     return 0;
 }
 
-// A token fit to quote in a one-line message.
-std::string Quoted(std::string_view token) {
-    if (token.size() > 40) {
-        return "";
-    }
-    for (char c : token) {
-        if (c < 0x20 || c > 0x7e) {
-            return "";
-        }
-    }
-    return " '" + std::string(token) + "'";
-}
-
-std::vector<std::string_view> Tokens(std::string_view line) {
-    std::vector<std::string_view> tokens;
-    std::size_t at = 0;
-    while (true) {
-        at = line.find_first_not_of(" \t", at);
-        if (at == std::string_view::npos) {
-            break;
-        }
-        std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
-        tokens.push_back(line.substr(at, end - at));
-        at = end;
-    }
-    return tokens;
-}
-
-bool ReadSmallFile(const char* path, std::string& text, std::string& error) {
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        error = std::string("cannot open the file: ") + std::strerror(errno);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return false;
-    }
-    bool ok = false;
-    if (!S_ISREG(info.st_mode)) {
-        error = "not a regular file";
-    } else if (info.st_size > MaxFileSize) {
-        error = "too large for an actor file";
-    } else {
-        text.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t done = 0;
-        while (done < text.size()) {
-            ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        ok = done == text.size();
-        if (!ok) {
-            error = "the file ended early";
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
-int UnitNamed(std::string_view name) {
-    for (int u = 0; u < UnitCount; ++u) {
-        std::string_view known = GyroGetUnitName(u);
-        if (known.size() == name.size() &&
-            std::equal(known.begin(), known.end(), name.begin(),
-                       [](char a, char b) { return (a | 0x20) == (b | 0x20); })) {
-            return u;
-        }
-    }
-    return -1;
-}
-
 } // namespace
 
 int GyroWriteActorData(const char* path, const ActorData* actor, int units) {
@@ -257,12 +177,8 @@ int GyroReadActorData(const char* path, ActorData* actor) {
     }
     std::string text;
     std::string error;
-    if (!ReadSmallFile(path, text, error)) {
+    if (!files::ReadSmallFile(path, MaxFileSize, "an actor file", text, error)) {
         return Failed(0, error);
-    }
-    // Editors on some systems start a text file with a byte order mark.
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.erase(0, 3);
     }
     const auto& keys = Keys();
     std::vector<int> seenOn(keys.size(), 0);
@@ -270,16 +186,10 @@ int GyroReadActorData(const char* path, ActorData* actor) {
     int unit = -1;
     int unitLine = 0;
     bool sawSignature = false;
-    int line = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = std::min(text.find('\n', at), text.size());
-        std::string_view row(text.data() + at, end - at);
-        at = end + 1;
-        ++line;
-        if (!row.empty() && row.back() == '\r') {
-            row.remove_suffix(1);
-        }
-        auto tokens = Tokens(row);
+    files::LineReader lines(text);
+    for (std::string_view row; lines.Next(row);) {
+        const int line = lines.Number();
+        auto tokens = files::Tokens(row);
         if (tokens.empty() || tokens[0].front() == '#') {
             continue;
         }
@@ -302,7 +212,7 @@ int GyroReadActorData(const char* path, ActorData* actor) {
                 return Failed(line, "repeated key 'Unit' (first on line " +
                                         std::to_string(unitLine) + ")");
             }
-            unit = tokens.size() == 2 ? UnitNamed(tokens[1]) : -1;
+            unit = tokens.size() == 2 ? files::UnitNamed(tokens[1]) : -1;
             if (unit < 0) {
                 return Failed(line, "unknown unit" + (tokens.size() == 2 ? Quoted(tokens[1]) : ""));
             }

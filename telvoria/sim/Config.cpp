@@ -1,6 +1,8 @@
 #include "telvoria/sim/Config.h"
 
+#include "telvoria/formats/CoordinateFile.h"
 #include "telvoria/sim/Ini.h"
+#include "telvoria/sim/Tracker.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +19,7 @@ Setup FromIni(const Ini& ini) {
     Setup setup;
     long count = ini.Integer("Simulation", "Suits", 1, 0, MaxSuits);
     setup.tracker = ini.Integer("Simulation", "Tracker", 0, 0, 1) != 0;
+    setup.trackerSync = static_cast<int>(ini.Integer("Simulation", "TrackerSync", 2, -1, 7));
     setup.timeoutMs = static_cast<int>(ini.Integer("Simulation", "TimeoutMs", 1000, 1, 600000));
     for (long i = 1; i <= count; ++i) {
         std::string section = "Suit" + std::to_string(i);
@@ -51,9 +54,10 @@ net::ServerOptions ServerFromIni(const Ini& ini) {
     return options;
 }
 
-std::string ConfigPath(const Controls& controls) {
-    std::string folder = controls.configFolder.empty() ? DefaultConfigFolder() : controls.configFolder;
-    return folder.empty() ? folder : folder + "/" + FileName;
+std::string ConfigPath(const Controls& controls, const char* name = FileName) {
+    std::string folder =
+        controls.configFolder.empty() ? DefaultConfigFolder() : controls.configFolder;
+    return folder.empty() ? folder : folder + "/" + name;
 }
 
 } // namespace
@@ -90,10 +94,25 @@ Setup LoadSetup(const Controls& controls) {
     if (controls.tracker) {
         setup.tracker = *controls.tracker;
     }
+    if (controls.trackerSync) {
+        setup.trackerSync = *controls.trackerSync;
+    }
     if (controls.timeoutMs) {
         setup.timeoutMs = *controls.timeoutMs;
     }
     return setup;
+}
+
+std::vector<Vector> TrackerEmitters(const Controls& controls) {
+    std::string ini = ConfigPath(controls, "Vexomark.ini");
+    if (!controls.useConfigFile || ini.empty()) {
+        return DefaultEmitters();
+    }
+    std::string file = Ini::Load(ini).Text("Vexomark", "CoordinateFile", "");
+    if (file.empty()) {
+        return DefaultEmitters();
+    }
+    return files::ReadCoordinateFile(file.c_str()).value_or(DefaultEmitters());
 }
 
 net::ServerOptions ParseServerOptions(const std::string& iniText) {

@@ -6,6 +6,7 @@
 //   [Simulation]
 //   Suits=2            ; 0 to 16 suits (default 1)
 //   Tracker=1          ; a marker tracker is attached (default 0)
+//   TrackerSync=2      ; its external sync: 120 / 2^n frames per second, n 0 to 7; -1 none
 //   TimeoutMs=1000     ; silence before a suit counts as not answering
 //   [Suit1]
 //   Number=1           ; suit number 0 to 65535 (default: the section's number)
@@ -13,6 +14,9 @@
 //   Name=Studio        ; at most 15 characters
 //   FrameDivider=1     ; 120 / divider frames per second; 0 to 120, 0 counts as 1
 //   [Server]           ; the frame server: keys in TelvoriaNet.h
+//
+// The tracker's emitters come from the coordinate file that key CoordinateFile of section
+// [Vexomark] in Vexomark.ini (in the same folder) names, read when tracking is switched on.
 
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/TelvoriaSim.h"
@@ -28,6 +32,7 @@ struct Controls {
     bool useConfigFile = true;
     std::optional<std::vector<SimSuit>> suits;
     std::optional<bool> tracker;
+    std::optional<int> trackerSync;
     std::optional<int> timeoutMs;
     bool initFails = false;
     bool openFails = false;
@@ -37,6 +42,7 @@ struct Controls {
 struct Setup {
     std::vector<SimSuit> suits;
     bool tracker = false;
+    int trackerSync = 2;
     int timeoutMs = 1000;
 };
 
@@ -45,6 +51,10 @@ std::string DefaultConfigFolder();
 
 Setup ParseSetup(const std::string& iniText);
 Setup LoadSetup(const Controls& controls);
+
+// The emitters the coordinate file named in Vexomark.ini places; the default layout when the
+// config files are not used, none is named or it cannot be read.
+std::vector<Vector> TrackerEmitters(const Controls& controls);
 
 net::ServerOptions ParseServerOptions(const std::string& iniText);
 net::ServerOptions LoadServerOptions(const Controls& controls);

@@ -5,6 +5,7 @@
 #include "telvoria/sim/Config.h"
 #include "telvoria/sim/FrameBytes.h"
 #include "telvoria/sim/Performer.h"
+#include "telvoria/sim/Tracker.h"
 #include "telvoria/skeleton/Actor.h"
 #include "telvoria/skeleton/Math.h"
 #include "telvoria/skeleton/Recording.h"
@@ -32,11 +33,7 @@ using Clock = std::chrono::steady_clock;
 constexpr double BaseRate = 120.0;
 // A suit thread that falls further behind than this drops the samples it missed.
 constexpr int MaxLateSamples = 4;
-constexpr uint32_t TrackerFlags = FrameMarker1 | FrameMarker2 | FrameThirdMarkerInUse |
-                                  FrameExternalSync | (2u << FrameSyncExponentShift);
 const Vector DefaultNorth{0.0f, -1.0f, 0.0f};
-// The tracker's two emitters hang above the back of the stage.
-const Vector Emitters[2] = {{-48.0f, 60.0f, 80.0f}, {48.0f, 60.0f, 80.0f}};
 
 int64_t Now() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
@@ -92,8 +89,7 @@ struct Suit {
     int timeoutMs = 1000;
     int flags = SuitFlagJumping;
     ActorData actor = body::DefaultActor();
-    bool tracking = false;
-    bool trackerSynced = false;
+    Tracker tracker;
     Vector north = DefaultNorth;
     Performer performer;
 
@@ -149,22 +145,7 @@ void Produce(Suit& s, Frame& f, int64_t timestampNs) {
         flags |= FrameSwitchesValid;
     }
     flags |= (s.aux & 0x3fu) << FrameSwitchShift;
-    if (s.tracking) {
-        flags |= TrackerFlags;
-        f.MarkerPositions[1] = Emitters[0];
-        f.MarkerPositions[2] = Emitters[1];
-        if (s.trackerSynced) {
-            flags |= FrameMarker0;
-            const body::Pose& pose = s.performer.LastPose();
-            int node = body::MarkerNode(s.actor);
-            Vector offset = s.actor.MarkerOffset;
-            if (!math::Finite(offset) || math::Length(offset) > 100.0f) {
-                offset = {0.0f, 0.0f, 0.0f};
-            }
-            f.MarkerPositions[0] =
-                math::Add(pose.position[node], math::Apply(pose.orientation[node], offset));
-        }
-    }
+    flags |= s.tracker.Sample(s.sample * s.divider, s.performer.LastPose(), s.actor, f);
     f.Flags = (flags | s.flagsSet) & ~s.flagsClear;
     bytes::Stamp(f, s.sequence, timestampNs, s.sample, s.info.Identity, s.info.FrameDivider);
 }
@@ -324,9 +305,13 @@ void FinishAtExit() {
     GyroFinish();
 }
 
+// Suits listed twice alike are one suit.
 bool InUse(const Library& lib, const SimSuit& desc) {
+    SuitInfo listed = InfoOf(desc);
     for (const auto& [handle, s] : lib.open) {
-        if (s->info.Identity == desc.identity) {
+        if (s->info.Identity == listed.Identity &&
+            std::strncmp(s->info.Name, listed.Name, sizeof listed.Name) == 0 &&
+            s->divider == Divider(listed.FrameDivider)) {
             return true;
         }
     }
@@ -374,6 +359,12 @@ void SetTrackerPresent(bool present) {
     std::lock_guard lock(Lib().m);
     Lib().controls.tracker = present;
     Lib().setup.tracker = present;
+}
+
+void SetTrackerSync(int exponent) {
+    std::lock_guard lock(Lib().m);
+    Lib().controls.trackerSync = exponent;
+    Lib().setup.trackerSync = exponent;
 }
 
 void SetInitFails(bool fails) {
@@ -589,15 +580,30 @@ GyroHandle GyroOpen(const SuitInfo* info, GyroFrameCallback frame, GyroTimeoutCa
     if (!lib.initialised || lib.controls.openFails) {
         return 0;
     }
+    // By suit number; among suits of one number the one whose whole record was given, so
+    // that each of two suits with the same number can be chosen.
     const SimSuit* chosen = nullptr;
     std::size_t index = 0;
+    int best = -1;
     for (std::size_t i = 0; i < lib.setup.suits.size(); ++i) {
         const SimSuit& desc = lib.setup.suits[i];
-        bool wanted = info == nullptr || (desc.identity & 0xffffu) == (info->Identity & 0xffffu);
-        if (wanted && !InUse(lib, desc)) {
+        if (InUse(lib, desc) ||
+            (info != nullptr && (desc.identity & 0xffffu) != (info->Identity & 0xffffu))) {
+            continue;
+        }
+        int likeness = 0;
+        if (info != nullptr) {
+            SuitInfo listed = InfoOf(desc);
+            likeness = (listed.Identity == info->Identity ? 2 : 0) +
+                       (std::strncmp(listed.Name, info->Name, sizeof listed.Name) == 0 &&
+                                Divider(listed.FrameDivider) == Divider(info->FrameDivider)
+                            ? 1
+                            : 0);
+        }
+        if (likeness > best) {
+            best = likeness;
             chosen = &desc;
             index = i;
-            break;
         }
     }
     if (chosen == nullptr) {
@@ -683,9 +689,7 @@ int GyroSetNull(GyroHandle suit) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
         s->performer.RequestNull();
-        if (s->tracking) {
-            s->trackerSynced = true;
-        }
+        s->tracker.NullPose();
         return 1;
     }
     return 0;
@@ -770,30 +774,40 @@ const char* GyroGetUnitName(int index) {
 }
 
 int GyroEnableMarkerTracking(GyroHandle suit, int enable) {
-    bool tracker = false;
+    auto s = Find(suit);
+    if (!s) {
+        return 0;
+    }
+    Setup setup;
+    Controls controls;
     {
         std::lock_guard lock(Lib().m);
-        tracker = Lib().setup.tracker;
+        setup = Lib().setup;
+        controls = Lib().controls;
     }
-    if (auto s = Find(suit)) {
+    {
         std::lock_guard lock(s->m);
-        bool on = enable != 0 && tracker;
-        if (on && !s->tracking) {
-            s->trackerSynced = false; // the tracker waits for the next null pose
+        if (enable == 0 || !setup.tracker) {
+            s->tracker.Stop();
+            return enable == 0 ? 1 : 0;
         }
-        s->tracking = on;
-        return enable == 0 || on ? 1 : 0;
+        if (s->tracker.On()) {
+            return 1;
+        }
     }
-    return 0;
+    // The files are read without a lock held; the suit delivers meanwhile.
+    std::vector<Vector> emitters = TrackerEmitters(controls);
+    std::lock_guard lock(s->m);
+    if (!s->tracker.On()) {
+        s->tracker.Start(emitters, setup.trackerSync);
+    }
+    return 1;
 }
 
 uint32_t GyroGetTrackerStatus(GyroHandle suit) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        if (!s->tracking) {
-            return 0;
-        }
-        return TrackerTracking | (s->trackerSynced ? TrackerSynchronized : TrackerWaitingForNull);
+        return s->tracker.Status();
     }
     return 0;
 }
@@ -808,8 +822,7 @@ void GyroFinishTracking() {
     }
     for (auto& s : suits) {
         std::lock_guard lock(s->m);
-        s->tracking = false;
-        s->trackerSynced = false;
+        s->tracker.Stop();
     }
 }
 
@@ -837,7 +850,8 @@ void GyroSetActorData(GyroHandle suit, const ActorData* actor) {
 }
 
 const char* GyroGetMarkerName(int marker) {
-    static const char* const names[] = {"BodyMarker", "EmitterA", "EmitterB", "Spare"};
+    // Marker i is the body's marker as emitter i + 1 measures it.
+    static const char* const names[] = {"Marker1", "Marker2", "Marker3", "Marker4"};
     if (marker < 0 || marker >= 4) {
         return "";
     }
