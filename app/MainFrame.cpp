@@ -6,6 +6,7 @@
 #include "core/Settings.h"
 #include "ViewWidget.h"
 #include "dialogs/AboutBox.h"
+#include "dialogs/BVHFileOptions.h"
 #include "dialogs/NoSuitsDetected.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
@@ -16,11 +17,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QStatusBar>
@@ -60,6 +65,7 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
     setWindowTitle(QStringLiteral("TelvoView"));
     setWindowIcon(AppIcon());
     setAttribute(Qt::WA_QuitOnClose);
+    setAcceptDrops(true);
 
     view_ = new CViewWidget(this);
     setCentralWidget(view_);
@@ -394,13 +400,61 @@ void CMainFrame::OnAbout() {
     about.exec();
 }
 
-void CMainFrame::OnReloadLastActorFile() {
-    SaveActorChangesPrompt();
-    if (Settings.CurrentActorFile[0] != '\0') {
-        ReadCurrentActorFile();
-    } else {
-        OnPendingCommand(CmdLoadActorFile);
+void CMainFrame::OnBvhFileOptions() {
+    CBVHFileOptions options(*platform_, this);
+    OnStop();
+    options.m_footLength = Settings.FootLength;
+    options.m_heelWidth = Settings.HeelWidth;
+    options.m_ballWidth = Settings.BallWidth;
+    options.m_shortenOutside = Settings.FootShortenOutside;
+    if (options.exec() != QDialog::Accepted) {
+        return;
     }
+    Settings.FootLength = options.m_footLength;
+    Settings.HeelWidth = options.m_heelWidth;
+    Settings.BallWidth = options.m_ballWidth;
+    Settings.FootShortenOutside = options.m_shortenOutside;
+    GyroSetBVHFoot(Settings.FootLength, Settings.HeelWidth, Settings.BallWidth,
+                   Settings.FootShortenOutside);
+}
+
+namespace {
+
+// The first local file of a drop; none when the drop holds no local file.
+QString DroppedFile(const QMimeData* data) {
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            return url.toLocalFile();
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!closed_ && !DroppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QString file = DroppedFile(event->mimeData());
+    if (closed_ || file.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The source waits for the drop to end; the file is opened after it, as a command is.
+    const QByteArray path = QFile::encodeName(file);
+    QMetaObject::invokeMethod(
+        this,
+        [this, path] {
+            if (!closed_) {
+                OpenDroppedFile(
+                    std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void CMainFrame::OnCommand(int command) {
@@ -411,11 +465,23 @@ void CMainFrame::OnCommand(int command) {
     SettingsValues& s = Settings;
     switch (command) {
     // File
+    case CmdOpen:
+        OnOpen();
+        break;
+    case CmdSaveAs:
+        OnSaveAs();
+        break;
+    case CmdLoadActorFile:
+        OnLoadActorFile();
+        break;
     case CmdReloadLastActorFile:
         OnReloadLastActorFile();
         break;
     case CmdStoreActorFile:
         OnStoreActorFile();
+        break;
+    case CmdLoadDefaultActorData:
+        OnLoadDefaultActorData();
         break;
     case CmdAbout:
         OnAbout();
@@ -465,6 +531,9 @@ void CMainFrame::OnCommand(int command) {
         break;
     case CmdDisplayRawChannels:
         SelectRender(3);
+        break;
+    case CmdBvhFileOptions:
+        OnBvhFileOptions();
         break;
 
     // View
@@ -559,9 +628,9 @@ void CMainFrame::OnCommand(int command) {
 }
 
 void CMainFrame::OnPendingCommand(int /*command*/) {
-    // Open, Save As, Load Actor File, Load Default Actor Data, Enable Tracking, the three
-    // option dialogs and Enable Server get their handlers with the file, dialog, tracker and
-    // server work. Until then they do nothing, and nothing that is not a command either.
+    // Enable Tracking, Input Options, Tracker Options and Enable Server get their handlers
+    // with the dialog, tracker and server work. Until then they do nothing, and nothing that
+    // is not a command either.
 }
 
 } // namespace telvo

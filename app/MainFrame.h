@@ -58,6 +58,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A file dropped on the window opens as a file named on the command line does.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildMenus();
@@ -72,10 +75,10 @@ private:
     void ToggleSuitFlag(int bit);
     void SelectRender(int type);
     void OnAbout();
-    void OnReloadLastActorFile();
+    void OnBvhFileOptions();
     // Front, Right Side and Top View, Center View and Center Sequence.
     void OnViewCommand(int command);
-    // Commands whose handlers arrive with the file, option-dialog, tracker and server work.
+    // Commands whose handlers arrive with the option-dialog, tracker and server work.
     void OnPendingCommand(int command);
 
     MainFrameOptions options_;

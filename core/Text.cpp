@@ -55,8 +55,12 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
+namespace {
+constexpr const char* Blanks = " \t\n\v\f\r";
+}
+
 std::optional<float> ParseFloat(std::string_view text) {
-    std::size_t i = text.find_first_not_of(" \t\n\v\f\r");
+    std::size_t i = text.find_first_not_of(Blanks);
     if (i == std::string_view::npos) {
         return std::nullopt;
     }
@@ -67,6 +71,23 @@ std::optional<float> ParseFloat(std::string_view text) {
     float f = 0.0f;
     auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), f);
     if (error != std::errc() || !std::isfinite(f)) {
+        return std::nullopt;
+    }
+    return f;
+}
+
+std::optional<float> ParseNumber(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(Blanks);
+    if (first == std::string_view::npos) {
+        return std::nullopt;
+    }
+    text = text.substr(first, text.find_last_not_of(Blanks) - first + 1);
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-') {
+        text.remove_prefix(1);
+    }
+    float f = 0.0f;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), f);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(f)) {
         return std::nullopt;
     }
     return f;

@@ -15,4 +15,7 @@ namespace telvo {
 // text.
 std::optional<float> ParseFloat(std::string_view text);
 
+// A box that must hold a number: as ParseFloat, but nothing other than blanks may follow it.
+std::optional<float> ParseNumber(std::string_view text);
+
 } // namespace telvo

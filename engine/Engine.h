@@ -2,6 +2,9 @@
 
 #include "suitlib/SuitLib.h"
 
+#include <string>
+#include <string_view>
+
 namespace telvo {
 
 // The engine's entry points. Command handlers run on the window thread unless noted; they
@@ -35,13 +38,25 @@ void PlaybackTimerCallback();     // the periodic timer's thread
 // Check marks, title and repaint from the flags.
 void UpdateMenuState();
 
-// Motion and actor files: the operations the window's creation and the file commands share.
+// Motion and actor files. Open, Save As, Load and Store Actor File stop first; Reload Last
+// Actor File and Load Default Actor Data do not.
+void OnOpen();
+void OnSaveAs();
+void OnLoadActorFile();
+// Writes the actor data (the suit's current measurements when a suit is open). The
+// save-changes prompt runs it on Yes.
+void OnStoreActorFile();
+void OnReloadLastActorFile();
+void OnLoadDefaultActorData();
+// The operations the window's creation shares with the commands.
 void ReadCurrentMotionFile();
 void ReadCurrentActorFile();
 void SaveActorChangesPrompt();
-// Store Actor File: stops, asks for the file and writes the actor data (the suit's current
-// measurements when a suit is open). The save-changes prompt runs it on Yes.
-void OnStoreActorFile();
+// A file dropped on the window: an actor file (".ac") is loaded, anything else is opened as a
+// file named on the command line is, by its extension.
+void OpenDroppedFile(std::string_view path);
+// The companion a SIMI table is written with: its file name with the extension ".imp".
+std::string SimiCompanionPath(std::string_view table);
 
 // The recording, for readers on any thread. Both take Engine.RecordingMutex; the copy takes
 // Engine.DisplayMutex inside it (always in that order).

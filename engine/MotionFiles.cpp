@@ -1,11 +1,14 @@
-// Reading the current motion and actor files, the save-changes prompt and Store Actor File.
+// Open and Save As, reading the current motion and actor files, the actor-file commands and
+// the save-changes prompt.
 #include "core/Settings.h"
 #include "core/Text.h"
 #include "engine/Detail.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
+#include "engine/RecordingFile.h"
 
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace telvo {
@@ -14,16 +17,47 @@ using detail::Window;
 
 namespace {
 
+constexpr const char* ActorFilter = "Actor Measurement file (*.ac)|*.ac||";
+
+std::string_view Text(const char (&buffer)[PathCapacity]) {
+    return {buffer, strnlen(buffer, PathCapacity)};
+}
+
 // The file's directory without its trailing separator; empty for a bare name. The root keeps
 // its "/", which would otherwise read as no directory at all.
-void SetDirectoryOf(char (&directory)[PathCapacity], const char* path) {
-    std::string_view text(path, strnlen(path, PathCapacity));
+void SetDirectoryOf(char (&directory)[PathCapacity], const char (&path)[PathCapacity]) {
+    std::string_view text = Text(path);
     std::size_t slash = text.rfind('/');
     if (slash == std::string_view::npos) {
         directory[0] = '\0';
     } else {
         SetPath(directory, text.substr(0, slash == 0 ? 1 : slash));
     }
+}
+
+// Takes a chosen name into a path setting. A name the setting cannot hold is refused, not cut:
+// a name cut short would be some other file.
+bool TakeChosenPath(char (&buffer)[PathCapacity], const FileChoice& choice) {
+    if (!choice.accepted || choice.path.empty()) {
+        return false;
+    }
+    if (!SetPath(buffer, choice.path)) {
+        Window().MessageBox("The file name is longer than 259 characters.", MessageButtons::Ok,
+                            MessageIcon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+void ReportWriteFailure(const char* path) {
+    Window().MessageBox(Format("Error writing file %s", path), MessageButtons::Ok,
+                        MessageIcon::Exclamation);
+}
+
+// From the last "." on; empty when there is none.
+std::string_view ExtensionOf(std::string_view path) {
+    std::size_t dot = path.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : path.substr(dot);
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -79,7 +113,128 @@ void ReadTl() {
     Engine.ActorDataChanged = same ? 0 : 1;
 }
 
+void WriteCurrentMotionFile() {
+    const char* path = Settings.CurrentFile;
+    int written = 0;
+    std::lock_guard lock(Engine.RecordingMutex);
+    switch (Settings.CurrentFileType) {
+    case 1:
+        written = GyroWriteBVH(path, &Engine.Skeleton);
+        break;
+    case 2:
+        written = GyroWriteTL(path, &Engine.Skeleton, &Engine.ActorData);
+        break;
+    case 3:
+        written = GyroWriteSIMI(path, &Engine.Skeleton, SimiCompanionPath(path).c_str());
+        break;
+    default:
+        Window().MessageBox("Unrecognized file type - file not saved", MessageButtons::Ok,
+                            MessageIcon::Exclamation);
+        Settings.CurrentFileType = 2;
+        return;
+    }
+    if (written == 0) {
+        ReportWriteFailure(path);
+    }
+}
+
+// The actor data now in memory goes to the suit and shapes the skeleton and its recording.
+void ApplyActorData() {
+    GyroSetActorData(Engine.SuitHandle, &Engine.ActorData);
+    {
+        // Neither reload nor default data stops first: a recording may be growing while its
+        // frames are put on the floor.
+        std::lock_guard lock(Engine.RecordingMutex);
+        GyroCopyActorToSkeleton(&Engine.Skeleton, &Engine.ActorData);
+        GyroPutSkeletonOnFloor(&Engine.Skeleton, Engine.Skeleton.Frames, &Engine.ActorData);
+    }
+    Window().Invalidate();
+}
+
+enum class Stored { Yes, Cancelled, Failed };
+
+Stored StoreActorFile() {
+    OnStop();
+    FileChooser request;
+    request.mode = FileChooser::Mode::Save;
+    request.filters = ParseFilter(ActorFilter);
+    request.defaultExtension = ".ac";
+    request.initialName = Settings.CurrentActorFile;
+    request.initialDirectory = Settings.CurrentActorFileDir;
+    request.confirmOverwrite = true;
+    request.pathMustExist = true;
+    request.refuseReadOnly = true;
+    const FileChoice choice = Window().ChooseFile(request);
+    if (!choice.accepted) {
+        return Stored::Cancelled;
+    }
+    if (!TakeChosenPath(Settings.CurrentActorFile, choice)) {
+        return Stored::Failed;
+    }
+    SetDirectoryOf(Settings.CurrentActorFileDir, Settings.CurrentActorFile);
+    if (Engine.SuitHandle != 0) {
+        GyroGetActorData(Engine.SuitHandle, &Engine.ActorData);
+    }
+    if (GyroWriteActorData(Settings.CurrentActorFile, &Engine.ActorData, Settings.Units) == 0) {
+        // Nothing was stored: the changes still wait to be saved.
+        ReportWriteFailure(Settings.CurrentActorFile);
+        return Stored::Failed;
+    }
+    Engine.ActorDataChanged = 0;
+    return Stored::Yes;
+}
+
 } // namespace
+
+std::string SimiCompanionPath(std::string_view table) {
+    // The extension of the file name is replaced, never a dot in a folder's name; a table
+    // named ".imp" itself gets a second one rather than be overwritten by its companion.
+    std::string_view name = table.substr(table.rfind('/') + 1);
+    std::string companion(table.substr(0, table.size() - ExtensionOf(name).size()));
+    companion += ".imp";
+    if (companion == table) {
+        companion += ".imp";
+    }
+    return companion;
+}
+
+void OnOpen() {
+    OnStop();
+    if (Settings.CurrentFileType == 3) {
+        Settings.CurrentFileType = 2;
+    }
+    const int type = Settings.CurrentFileType;
+    const CRecordingFile dialog(FileChooser::Mode::Open, type == 1 ? ".bvh" : ".tl",
+                                Settings.CurrentFile, CRecordingFile::OpenFilter,
+                                Settings.CurrentFileDir, type);
+    const FileChoice choice = dialog.DoModal(Window());
+    if (!TakeChosenPath(Settings.CurrentFile, choice)) {
+        return;
+    }
+    Settings.CurrentFileType = choice.selectedFilter;
+    ReadCurrentMotionFile();
+    Window().Invalidate();
+}
+
+void OnSaveAs() {
+    OnStop();
+    const int type = Settings.CurrentFileType;
+    const CRecordingFile dialog(FileChooser::Mode::Save,
+                                type == 1   ? ".bvh"
+                                : type == 2 ? ".tl"
+                                            : ".txt",
+                                Settings.CurrentFile, CRecordingFile::SaveFilter,
+                                Settings.CurrentFileDir, type);
+    const FileChoice choice = dialog.DoModal(Window());
+    if (!TakeChosenPath(Settings.CurrentFile, choice)) {
+        return;
+    }
+    Settings.CurrentFileType = choice.selectedFilter;
+    SetDirectoryOf(Settings.CurrentFileDir, Settings.CurrentFile);
+    WriteCurrentMotionFile();
+    UpdateMenuState();
+    Window().Invalidate();
+}
 
 void ReadCurrentMotionFile() {
     SetDirectoryOf(Settings.CurrentFileDir, Settings.CurrentFile);
@@ -94,9 +249,7 @@ void ReadCurrentMotionFile() {
             ReadTl();
             break;
         }
-        std::string_view path(Settings.CurrentFile, strnlen(Settings.CurrentFile, PathCapacity));
-        std::size_t dot = path.rfind('.');
-        std::string_view extension = dot == std::string_view::npos ? "" : path.substr(dot);
+        std::string_view extension = ExtensionOf(Text(Settings.CurrentFile));
         if (!resolved && EqualsIgnoringCase(extension, ".bvh")) {
             Settings.CurrentFileType = 1;
         } else if (!resolved && EqualsIgnoringCase(extension, ".tl")) {
@@ -113,27 +266,24 @@ void ReadCurrentMotionFile() {
 }
 
 void ReadCurrentActorFile() {
+    // A Yes to the prompt stores under a name the user chooses; what is read is still the file
+    // named now.
+    const std::string file(Text(Settings.CurrentActorFile));
     SaveActorChangesPrompt();
-    if (Settings.CurrentActorFile[0] == '\0') {
+    if (file.empty()) {
         return;
     }
-    Platform& window = Window();
+    SetPath(Settings.CurrentActorFile, file);
+    SetDirectoryOf(Settings.CurrentActorFileDir, Settings.CurrentActorFile);
     // Read into a copy: a file that fails half way must not leave half new measurements.
     ActorData actor = Engine.ActorData;
     if (GyroReadActorData(Settings.CurrentActorFile, &actor) == 0) {
-        window.SetStatusText(0, Format("Error reading file %s", Settings.CurrentActorFile));
+        Window().SetStatusText(0, Format("Error reading file %s", Settings.CurrentActorFile));
         return;
     }
     Engine.ActorData = actor;
-    GyroSetActorData(Engine.SuitHandle, &Engine.ActorData);
-    {
-        // Neither stops first: a recording may be growing while its frames are put on the floor.
-        std::lock_guard lock(Engine.RecordingMutex);
-        GyroCopyActorToSkeleton(&Engine.Skeleton, &Engine.ActorData);
-        GyroPutSkeletonOnFloor(&Engine.Skeleton, Engine.Skeleton.Frames, &Engine.ActorData);
-    }
-    window.Invalidate();
-    window.SetStatusText(0, Format("Reading file %s", Settings.CurrentActorFile));
+    ApplyActorData();
+    Window().SetStatusText(0, Format("Reading file %s", Settings.CurrentActorFile));
 }
 
 void SaveActorChangesPrompt() {
@@ -143,38 +293,64 @@ void SaveActorChangesPrompt() {
     MessageAnswer answer = Window().MessageBox(
         "Actor data has changed.  Do you want to save the changes to an actor file?",
         MessageButtons::YesNo, MessageIcon::None);
-    if (answer == MessageAnswer::Yes) {
-        OnStoreActorFile();
+    if (answer == MessageAnswer::Yes && StoreActorFile() == Stored::Failed) {
+        return; // the next actor command asks again
     }
     Engine.ActorDataChanged = 0;
 }
 
-void OnStoreActorFile() {
+void OnLoadActorFile() {
     OnStop();
+    SaveActorChangesPrompt();
     FileChooser request;
-    request.mode = FileChooser::Mode::Save;
-    request.filters = {{"Actor Measurement file (*.ac)", "*.ac"}};
+    request.filters = ParseFilter(ActorFilter);
     request.defaultExtension = ".ac";
     request.initialName = Settings.CurrentActorFile;
     request.initialDirectory = Settings.CurrentActorFileDir;
-    request.confirmOverwrite = true;
-    Platform& window = Window();
-    FileChoice choice = window.ChooseFile(request);
-    if (!choice.accepted) {
+    request.fileMustExist = true;
+    request.pathMustExist = true;
+    if (TakeChosenPath(Settings.CurrentActorFile, Window().ChooseFile(request))) {
+        ReadCurrentActorFile();
+    }
+}
+
+void OnStoreActorFile() {
+    StoreActorFile();
+}
+
+void OnReloadLastActorFile() {
+    SaveActorChangesPrompt();
+    if (Settings.CurrentActorFile[0] != '\0') {
+        ReadCurrentActorFile();
+    } else {
+        OnLoadActorFile();
+    }
+}
+
+void OnLoadDefaultActorData() {
+    SaveActorChangesPrompt();
+    Settings.CurrentActorFile[0] = '\0';
+    GyroGetActorData(0, &Engine.ActorData);
+    ApplyActorData();
+    Window().SetStatusText(0, "Loading default actor data");
+}
+
+void OpenDroppedFile(std::string_view path) {
+    OnStop();
+    FileChoice dropped{true, std::string(path), 1};
+    if (EqualsIgnoringCase(ExtensionOf(path), ".ac")) {
+        SaveActorChangesPrompt();
+        if (TakeChosenPath(Settings.CurrentActorFile, dropped)) {
+            ReadCurrentActorFile();
+        }
         return;
     }
-    // A name cut short would write some other file.
-    if (!SetPath(Settings.CurrentActorFile, choice.path)) {
-        window.MessageBox("The file name is longer than 259 characters.", MessageButtons::Ok,
-                          MessageIcon::Exclamation);
-        return;
+    // As a name on the command line: the type follows the extension.
+    if (TakeChosenPath(Settings.CurrentFile, dropped)) {
+        Settings.CurrentFileType = 0;
+        ReadCurrentMotionFile();
+        Window().Invalidate();
     }
-    SetDirectoryOf(Settings.CurrentActorFileDir, Settings.CurrentActorFile);
-    if (Engine.SuitHandle != 0) {
-        GyroGetActorData(Engine.SuitHandle, &Engine.ActorData);
-    }
-    GyroWriteActorData(Settings.CurrentActorFile, &Engine.ActorData, Settings.Units);
-    Engine.ActorDataChanged = 0;
 }
 
 } // namespace telvo

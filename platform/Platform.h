@@ -49,6 +49,8 @@ struct FileChooser {
     int selectedFilter = 1;
     bool fileMustExist = false;    // open: the chosen file must exist
     bool confirmOverwrite = false; // save: ask before replacing a file
+    bool pathMustExist = false;    // the chosen file's folder must exist
+    bool refuseReadOnly = false;   // save: a file that exists but is read-only is refused
     // The user picked another entry of the type list while the chooser is open. The handler
     // may change the name in the name box and the default extension.
     std::function<void(int entry, std::string& name, std::string& defaultExtension)> onTypeChange;

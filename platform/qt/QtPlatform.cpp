@@ -167,6 +167,39 @@ std::optional<MessageAnswer> FromQt(QMessageBox::StandardButton b) {
     }
 }
 
+// Qt's own chooser, refusing before it closes what the request rules out: a folder that does
+// not exist, and on save a file that exists read-only (the library would refuse to replace it).
+class RequestFileDialog : public QFileDialog {
+public:
+    RequestFileDialog(QWidget* parent, const FileChooser& request)
+        : QFileDialog(parent), request_(request) {}
+
+    void accept() override {
+        const QFileInfo info(selectedFiles().value(0));
+        if (!info.filePath().isEmpty() && !info.isDir()) {
+            if (request_.pathMustExist && !info.absoluteDir().exists()) {
+                Refuse(QStringLiteral("%1\nThe folder does not exist.").arg(info.path()));
+                return;
+            }
+            const bool writable =
+                info.isWritable() && (info.permissions() & (QFile::WriteOwner | QFile::WriteGroup |
+                                                            QFile::WriteOther)) != 0;
+            if (request_.mode == FileChooser::Mode::Save && request_.refuseReadOnly &&
+                info.exists() && !writable) {
+                Refuse(QStringLiteral("%1\nThis file is read-only.\nChoose another name.")
+                           .arg(info.fileName()));
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    void Refuse(const QString& text) { QMessageBox::warning(this, windowTitle(), text); }
+
+    const FileChooser& request_;
+};
+
 } // namespace
 
 // Lives on the window thread; another thread wakes it with a queued call and the work itself
@@ -579,7 +612,7 @@ FileChoice QtPlatform::ShowFileChooser(const FileChooser& request) {
     FileChoice choice;
     choice.selectedFilter = request.selectedFilter;
 
-    QFileDialog dialog(d_->window);
+    RequestFileDialog dialog(d_->window, request);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     const bool save = request.mode == FileChooser::Mode::Save;
     dialog.setWindowTitle(save ? QStringLiteral("Save As") : QStringLiteral("Open"));

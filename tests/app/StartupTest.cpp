@@ -125,27 +125,6 @@ TEST_F(StartUp, SignalDuringACreationBoxClosesAndSaves) {
     EXPECT_EQ(ReadSetting("CurrentFileType"), "1");
 }
 
-// Changed actor data at close: the prompt comes while the suit is still open, and the
-// settings then name the actor file chosen.
-TEST_F(StartUp, CloseAsksToSaveChangedActorDataFirst) {
-    Start();
-    Engine.ActorDataChanged = 1;
-    int openAtPrompt = -1;
-    onBox = [&openAtPrompt](const std::string&, MessageButtons) {
-        openAtPrompt = sim::OpenSuitCount();
-        return MessageAnswer::Yes;
-    };
-    const std::string chosen = (dir.path() / "anna.ac").string();
-    frame->Port().SetFileChooserHandler([&chosen](const FileChooser&) {
-        return FileChoice{true, chosen, 1};
-    });
-    frame->close();
-    EXPECT_EQ(boxes, std::vector<std::string>{"Actor data has changed.  Do you want to save the "
-                                              "changes to an actor file?"});
-    EXPECT_EQ(openAtPrompt, 1);
-    EXPECT_EQ(ReadSetting("CurrentActorFile"), chosen);
-}
-
 TEST(CommandLine, FirstArgumentWholeAndLongNamesRefused) {
     EXPECT_EQ(ParseCommandLine({}).path, "");
     EXPECT_EQ(ParseCommandLine({"/data/my take.tl", "x"}).path, "/data/my take.tl");

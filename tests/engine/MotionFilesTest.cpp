@@ -1,9 +1,9 @@
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/TempDir.h"
 
-#include <cstring>
+#include <filesystem>
 #include <string>
-#include <utility>
+#include <tuple>
 
 namespace telvo {
 namespace {
@@ -11,61 +11,101 @@ namespace {
 class MotionFiles : public EngineTest {
 protected:
     std::string In(const std::string& name) const { return (dir.path() / name).string(); }
+    void Choose(const std::string& path, int entry) { window.AnswerChoosers({true, path, entry}); }
     TempDir dir;
 };
 
-TEST_F(MotionFiles, UnknownExtensionsAreRefusedAndTheTypeBecomesRecording) {
-    const std::pair<std::string, std::string> files[] = {
-        {In("take.bvh.bak"), dir.path().string()}, {"walk.dat", ""}, {"/walk.dat", "/"}};
-    for (const auto& [path, folder] : files) {
-        ASSERT_TRUE(SetPath(Settings.CurrentFile, path));
-        Settings.CurrentFileType = 0;
-        ReadCurrentMotionFile();
-        EXPECT_EQ(Settings.CurrentFileType.load(), 2) << path;
+FakePlatform::Box Warning(std::string text) {
+    return {std::move(text), MessageButtons::Ok, MessageIcon::Exclamation};
+}
+
+// A take saved as each type; opened under "All files" it is read by its extension and comes
+// back frame for frame, its measurements set or clear the change by comparison.
+TEST_F(MotionFiles, SaveAsEveryTypeThenOpenByExtension) {
+    RecordFrames(6);
+    const auto recorded = RecordedSequence();
+    const std::pair<const char*, int> saved[] = {
+        {"take.txt", 3}, {"walk.BVH", 1}, {"take.tl", 2}, {"gone/take.tl", 2}, {"take.xyz", 4}};
+    for (const auto& [name, entry] : saved) {
+        Choose(In(name), entry);
+        OnSaveAs();
+    }
+    EXPECT_TRUE(std::filesystem::exists(In("take.txt")) && std::filesystem::exists(In("take.imp")));
+    WriteAll(In("broken.Tl"), "not a recording");
+    const std::string here = dir.path().string();
+    const std::tuple<std::string, int, std::string> opened[] = {{In("walk.BVH"), 1, here},
+                                                                {"walk.dat", 2, ""},
+                                                                {"/walk.dat", 2, "/"},
+                                                                {In("broken.Tl"), 2, here},
+                                                                {In("take.tl"), 2, here}};
+    for (const auto& [path, type, folder] : opened) {
+        Choose(path, 3);
+        OnOpen();
+        EXPECT_EQ(Settings.CurrentFileType.load(), type) << path;
         EXPECT_EQ(std::string(Settings.CurrentFileDir), folder);
     }
-    const FakePlatform::Box refused{"Unrecognized file type for reading", MessageButtons::Ok,
-                                    MessageIcon::Exclamation};
-    EXPECT_EQ(window.Boxes(), Boxes(std::size(files), refused));
-}
-
-TEST_F(MotionFiles, FailedReadsAreReportedAndKeepTheActorData) {
-    Engine.ActorData.ContactRadius[3] = 2.0f;
-    const ActorData before = Engine.ActorData;
-    Engine.ActorDataChanged = 1;
-    WriteAll(In("broken.Tl"), "not a recording");
-    ASSERT_TRUE(SetPath(Settings.CurrentFile, In("broken.Tl")));
-    Settings.CurrentFileType = 3; // a SIMI type is read by its extension, in any case
-    ReadCurrentMotionFile();
-    EXPECT_EQ(Settings.CurrentFileType.load(), 2);
+    EXPECT_EQ(RecordedSequence(), recorded);
+    EXPECT_EQ(window.Boxes(), (Boxes{Warning("Error writing file " + In("gone/take.tl")),
+                                     Warning("Unrecognized file type - file not saved"),
+                                     Warning("Unrecognized file type for reading"),
+                                     Warning("Unrecognized file type for reading"),
+                                     Warning("Telvoria Recording file format error")}));
+    Engine.ActorData.ContactRadius[3] += 1.0f;
+    OnOpen();
     EXPECT_EQ(Engine.ActorDataChanged, 1);
-    // An actor file that cannot be read: the changes are offered for saving once, first.
-    WriteAll(In("bad.ac"), "\x01\x02 garbage");
-    for (const char* name : {"none.ac", "bad.ac"}) {
-        ASSERT_TRUE(SetPath(Settings.CurrentActorFile, In(name)));
-        ReadCurrentActorFile();
-        EXPECT_EQ(window.StatusText(0), "Error reading file " + In(name));
-    }
-    EXPECT_EQ(window.Boxes(),
-              (Boxes{{"Telvoria Recording file format error", MessageButtons::Ok,
-                      MessageIcon::Exclamation},
-                     {"Actor data has changed.  Do you want to save the changes to an actor file?",
-                      MessageButtons::YesNo, MessageIcon::None}}));
-    EXPECT_EQ(std::memcmp(&before, &Engine.ActorData, sizeof(ActorData)), 0);
-    // No remembered file: nothing at all.
-    window.ClearCalls();
-    Settings.CurrentActorFile[0] = '\0';
-    ReadCurrentActorFile();
-    EXPECT_TRUE(window.Calls().empty());
+    OnOpen();
+    EXPECT_EQ(Engine.ActorDataChanged, 0) << "the same measurements clear a change";
 }
 
-TEST_F(MotionFiles, AChosenActorFileNameTooLongIsRefusedNotCut) {
-    ASSERT_TRUE(SetPath(Settings.CurrentActorFile, "/keep.ac"));
-    window.AnswerChoosers(FileChoice{true, "/" + std::string(300, 'a') + ".ac", 1});
+TEST(RecordingFile, SimiCompanionReplacesOnlyTheFileNamesExtension) {
+    const std::pair<const char*, const char*> cases[] = {{"/m/take1.txt", "/m/take1.imp"},
+                                                         {"/m.d/take1", "/m.d/take1.imp"},
+                                                         {"/m/take1.imp", "/m/take1.imp.imp"}};
+    for (const auto& [table, companion] : cases) {
+        EXPECT_EQ(SimiCompanionPath(table), companion);
+    }
+}
+
+// Store writes the measurements in memory, or the suit's own when one is open. A write that
+// fails or a name too long says so and keeps the change to be saved; No clears it.
+TEST_F(MotionFiles, ActorFilesStoreAndThePromptsRules) {
+    auto stored = [this](const char* name) {
+        ActorData read{};
+        EXPECT_NE(GyroReadActorData(In(name).c_str(), &read), 0) << name;
+        return read.ContactRadius[3];
+    };
+    Engine.ActorData.ContactRadius[3] = 7.5f;
+    Choose(In("memory.ac"), 1);
     OnStoreActorFile();
+    EXPECT_EQ(stored("memory.ac"), 7.5f);
+    ActorData suit{};
+    GyroGetActorData(OpenSuitIfNeeded(), &suit);
+    Engine.ActorData.ContactRadius[3] = suit.ContactRadius[3] + 1.0f;
+    Choose(In("suit.ac"), 1);
+    OnStoreActorFile();
+    EXPECT_EQ(stored("suit.ac"), suit.ContactRadius[3]);
+    OpenDroppedFile(In("memory.ac"));
+    EXPECT_EQ(window.StatusText(0), "Reading file " + In("memory.ac"));
+
+    const std::string prompt =
+        "Actor data has changed.  Do you want to save the changes to an actor file?";
+    window.AnswerBoxes(MessageAnswer::Yes);
+    for (const std::string& bad : {In("gone/a.ac"), "/" + std::string(300, 'a') + ".ac"}) {
+        Engine.ActorDataChanged = 1;
+        Choose(bad, 1);
+        SaveActorChangesPrompt();
+        EXPECT_EQ(Engine.ActorDataChanged, 1) << bad;
+    }
+    window.AnswerBoxes(MessageAnswer::No);
+    OnLoadDefaultActorData();
+    OnLoadDefaultActorData();
     EXPECT_EQ(window.CallsOf("box "),
-              std::vector<std::string>{"The file name is longer than 259 characters."});
-    EXPECT_STREQ(Settings.CurrentActorFile, "/keep.ac");
+              (std::vector<std::string>{prompt, "Error writing file " + In("gone/a.ac"), prompt,
+                                        "The file name is longer than 259 characters.", prompt}));
+    EXPECT_EQ(window.StatusText(0), "Loading default actor data");
+    window.ClearCalls();
+    OnReloadLastActorFile(); // no file remembered since: the Load Actor File chooser
+    EXPECT_EQ(window.CallsOf("chooser "), std::vector<std::string>{"Open"});
 }
 
 } // namespace

@@ -1,0 +1,157 @@
+// The File menu and BVH File Options in the real window.
+#include "WindowFixture.h"
+
+#include "app/ViewWidget.h"
+#include "core/CommandIds.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+
+#include <array>
+#include <filesystem>
+#include <set>
+
+namespace telvo::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = WindowTest;
+
+void Drop(QWidget* view, const fs::path& file) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &enter);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &drop);
+}
+
+TEST_F(Files, EachSharedBvhOpensAndPlaysAndDroppedFilesOpenByExtension) {
+    const char* root = std::getenv("TELVO_SOURCE_DIR");
+    const fs::path shared = fs::path(root != nullptr ? root : ".") / "../shared/data/bvh";
+    if (!fs::is_directory(shared)) {
+        GTEST_SKIP() << "no shared BVH files in " << shared;
+    }
+    std::set<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(shared)) {
+        if (entry.path().extension() == ".bvh") {
+            files.insert(entry.path());
+        }
+    }
+    Start();
+    Settings.CurrentFileType = 3; // after a SIMI export Open offers recordings
+    std::vector<FileChooser> requests;
+    for (const fs::path& file : files) {
+        frame->Port().SetFileChooserHandler([&](const FileChooser& request) {
+            requests.push_back(request);
+            return FileChoice{true, file.string(), 1};
+        });
+        Key(Qt::Key_O, Qt::ControlModifier);
+        Key(Qt::Key_P);
+        EXPECT_EQ(frame->windowTitle().toStdString(), "TelvoView - " + file.string());
+        EXPECT_TRUE(QTest::qWaitFor([] { return Engine.PlaybackIndex > 0; })) << file;
+        Key(Qt::Key_Escape);
+    }
+    EXPECT_EQ(boxes, std::vector<std::string>{"BVH file format error"}) << "only the sinusoid's";
+    EXPECT_EQ(requests.at(0).filters.at(2).description, "All files (*.*)");
+    EXPECT_EQ(requests[0].defaultExtension + std::to_string(requests[0].selectedFilter), ".tl2");
+
+    Settings.CurrentFileType = 2; // a dropped file is read by its extension
+    Drop(frame->View(), *files.begin());
+    EXPECT_TRUE(QTest::qWaitFor([] { return Settings.CurrentFileType == 1; }));
+    EXPECT_EQ(std::string(Settings.CurrentFile), files.begin()->string());
+
+    // The measurements the files brought are offered for saving first at close.
+    const std::string chosen = (dir.path() / "anna.ac").string();
+    onBox = [](const std::string&, MessageButtons) {
+        EXPECT_EQ(sim::OpenSuitCount(), 1);
+        return MessageAnswer::Yes;
+    };
+    frame->Port().SetFileChooserHandler([&chosen](const FileChooser&) {
+        return FileChoice{true, chosen, 1};
+    });
+    frame->close();
+    EXPECT_EQ(ReadSetting("CurrentActorFile"), chosen);
+}
+
+TEST_F(Files, QtsChooserTurnsRunBvhIntoRunTlAndRefusesAReadOnlyFile) {
+    Start();
+    WriteAll(dir.path() / "run.tl", "kept");
+    fs::permissions(dir.path() / "run.tl", fs::perms::owner_read);
+    ASSERT_TRUE(SetPath(Settings.CurrentFile, (dir.path() / "run.bvh").string()));
+    Settings.CurrentFileType = 1;
+    ModalScript script;
+    script.Then([](QWidget* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        EXPECT_EQ(name->text(), QStringLiteral("run.bvh"));
+        name->setText(QStringLiteral("/x/run.bvh")); // the handler keeps only the file's name
+        QTest::keyClick(dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")),
+                        Qt::Key_Down);
+        EXPECT_EQ(name->text(), QStringLiteral("run.tl"));
+        // Later: the refusal's box must come up outside this step.
+        QTimer::singleShot(0, dialog, [dialog] { qobject_cast<QDialog*>(dialog)->accept(); });
+    });
+    script.Then([](QWidget* box) {
+        EXPECT_EQ(qobject_cast<QMessageBox*>(box)->text().toStdString(),
+                  "run.tl\nThis file is read-only.\nChoose another name.");
+        box->parentWidget()->setProperty("scripted", false); // the chooser is still open
+        box->close();
+    });
+    script.Then([](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("run2"));
+        qobject_cast<QDialog*>(dialog)->accept();
+    });
+    Key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(Settings.CurrentFileType.load(), 2);
+    EXPECT_TRUE(fs::exists(dir.path() / "run2.gr")); // the recording entry's default extension
+}
+
+// A box without a number is named and keeps the dialog open; only OK reaches the library.
+TEST_F(Files, BvhFileOptionsRefusesTextAndOnlyOkReachesTheLibrary) {
+    Start();
+    Settings.HeelWidth = 0.1f;
+    ModalScript script;
+    script.Then([](QWidget* dialog) {
+        for (const char* name :
+             {"ok", "cancel", "footLength", "heelWidth", "ballWidth", "shortenOutside"}) {
+            EXPECT_EQ(QApplication::focusWidget()->objectName(), QLatin1String(name));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        auto edit = [dialog](const char* name) {
+            return dialog->findChild<QLineEdit*>(QString::fromLatin1(name));
+        };
+        EXPECT_EQ(edit("heelWidth")->text(), QStringLiteral("0.1"));
+        edit("heelWidth")->setText(QStringLiteral("1,5"));
+        edit("ballWidth")->setText(QStringLiteral(" 12.5 "));
+        edit("footLength")->setText(QStringLiteral("11"));
+        edit("shortenOutside")->setText(QStringLiteral("-1"));
+        dialog->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+        EXPECT_EQ(QApplication::focusWidget(), edit("heelWidth"));
+        edit("heelWidth")->setText(QStringLiteral("2"));
+        dialog->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    });
+    frame->OnCommand(CmdBvhFileOptions);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Please enter a number."});
+    EXPECT_EQ(Settings.FootShortenOutside.load(), -1.0f); // no range check here
+    std::array<float, 4> foot{};
+    GyroGetBVHFoot(&foot[0], &foot[1], &foot[2], &foot[3]);
+    EXPECT_EQ((std::array{foot[0], foot[1], foot[2]}), (std::array{11.0f, 2.0f, 12.5f}));
+
+    GyroSetBVHFoot(1, 1, 1, 1);
+    script.Then([](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>(QStringLiteral("ballWidth"))->setText(QStringLiteral("9"));
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    frame->OnCommand(CmdBvhFileOptions);
+    GyroGetBVHFoot(&foot[0], &foot[1], &foot[2], &foot[3]);
+    EXPECT_EQ(foot, (std::array<float, 4>{1, 1, 1, 1}));
+    EXPECT_EQ(Settings.BallWidth.load(), 12.5f);
+}
+
+} // namespace
+} // namespace telvo::testing
