@@ -614,6 +614,9 @@ FileChoice QtPlatform::ShowFileChooser(const FileChooser& request) {
 
     RequestFileDialog dialog(d_->window, request);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    // The list shows each description as given ("All files (*.*)"); the patterns Qt filters
+    // by follow it unseen.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     const bool save = request.mode == FileChooser::Mode::Save;
     dialog.setWindowTitle(save ? QStringLiteral("Save As") : QStringLiteral("Open"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -624,9 +627,16 @@ FileChoice QtPlatform::ShowFileChooser(const FileChooser& request) {
     }
 
     QStringList filters;
+    QStringList shown; // what the list shows of each: the text before the patterns
     for (const FileFilter& f : request.filters) {
         filters << ToQt(QtNameFilter(f));
+        shown << filters.back().left(filters.back().lastIndexOf(QStringLiteral(" ("))).simplified();
     }
+    // Qt names an entry by its full filter or by its shown text, depending on its version.
+    auto entryOf = [&filters, &shown](const QString& text) {
+        const qsizetype full = filters.indexOf(text);
+        return static_cast<int>(full >= 0 ? full : shown.indexOf(text.simplified())) + 1;
+    };
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
         const qsizetype selected =
@@ -651,8 +661,8 @@ FileChoice QtPlatform::ShowFileChooser(const FileChooser& request) {
 
     if (request.onTypeChange) {
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                         [&dialog, &filters, &request](const QString& filter) {
-                             const auto entry = static_cast<int>(filters.indexOf(filter)) + 1;
+                         [&dialog, &entryOf, &request](const QString& filter) {
+                             const int entry = entryOf(filter);
                              if (entry < 1) {
                                  return;
                              }
@@ -692,7 +702,7 @@ FileChoice QtPlatform::ShowFileChooser(const FileChooser& request) {
     }
     choice.accepted = true;
     choice.path = PathFromQt(dialog.selectedFiles().value(0));
-    const auto entry = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    const int entry = entryOf(dialog.selectedNameFilter());
     if (entry >= 1) {
         choice.selectedFilter = entry;
     }
@@ -744,14 +754,6 @@ void QtPlatform::ReleaseCapture() {
 }
 
 std::string QtNameFilter(const FileFilter& filter) {
-    QString description = ToQt(filter.description).trimmed();
-    // The description usually shows its patterns already; they are rebuilt from the pattern.
-    if (description.endsWith(QLatin1Char(')'))) {
-        const qsizetype open = description.lastIndexOf(QLatin1Char('('));
-        if (open >= 0) {
-            description = description.left(open).trimmed();
-        }
-    }
     QStringList patterns;
     for (QString p : ToQt(filter.pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         p = p.trimmed();
@@ -765,6 +767,7 @@ std::string QtNameFilter(const FileFilter& filter) {
     if (patterns.isEmpty()) {
         patterns << QStringLiteral("*");
     }
+    QString description = ToQt(filter.description).trimmed();
     if (description.isEmpty()) {
         description = patterns.join(QLatin1Char(' '));
     }

@@ -123,9 +123,10 @@ private:
     std::unique_ptr<Impl> d_;
 };
 
-// The name filter QFileDialog understands for one entry: the description with its patterns in
-// parentheses, blank-separated ("*.a;*.b" becomes "*.a *.b"; "*.*" becomes "*", which on Linux
-// also matches names without a dot).
+// The name filter QFileDialog understands for one entry: the description as given, then its
+// patterns in parentheses, blank-separated ("*.a;*.b" becomes "*.a *.b"; "*.*" becomes "*",
+// which on Linux also matches names without a dot). The chooser hides the patterns, so the
+// list shows the description alone.
 std::string QtNameFilter(const FileFilter& filter);
 
 // The user's configuration folder of TelvoView (QStandardPaths::AppConfigLocation with the

@@ -88,8 +88,9 @@ TEST_F(Files, QtsChooserTurnsRunBvhIntoRunTlAndRefusesAReadOnlyFile) {
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         EXPECT_EQ(name->text(), QStringLiteral("run.bvh"));
         name->setText(QStringLiteral("/x/run.bvh")); // the handler keeps only the file's name
-        QTest::keyClick(dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")),
-                        Qt::Key_Down);
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        EXPECT_EQ(types->itemText(2).toStdString(), "SIMI file (*.txt)");
+        QTest::keyClick(types, Qt::Key_Down);
         EXPECT_EQ(name->text(), QStringLiteral("run.tl"));
         // Later: the refusal's box must come up outside this step.
         QTimer::singleShot(0, dialog, [dialog] { qobject_cast<QDialog*>(dialog)->accept(); });
