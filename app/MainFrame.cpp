@@ -7,9 +7,12 @@
 #include "ViewWidget.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/BVHFileOptions.h"
+#include "dialogs/InputOptions.h"
 #include "dialogs/NoSuitsDetected.h"
+#include "dialogs/TrackerOptions.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
+#include "engine/SuitOptions.h"
 #include "platform/PrivateProfile.h"
 #include "platform/qt/QtPlatform.h"
 #include "server/LocalIPDialog.h"
@@ -627,10 +630,21 @@ void CMainFrame::OnCommand(int command) {
     }
 }
 
-void CMainFrame::OnPendingCommand(int /*command*/) {
-    // Enable Tracking, Input Options, Tracker Options and Enable Server get their handlers
-    // with the dialog, tracker and server work. Until then they do nothing, and nothing that
-    // is not a command either.
+void CMainFrame::OnPendingCommand(int command) {
+    switch (command) {
+    case CmdEnableTracking:
+        OnEnableTracking();
+        break;
+    case CmdInputOptions:
+        OnInputOptions(*platform_, this);
+        break;
+    case CmdTrackerOptions:
+        // The tracker's file lives beside the program's settings.
+        OnTrackerOptions(*platform_, this, SettingsPath().parent_path() / "Vexomark.ini");
+        break;
+    default:
+        break; // not a command
+    }
 }
 
 } // namespace telvo

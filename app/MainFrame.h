@@ -78,7 +78,7 @@ private:
     void OnBvhFileOptions();
     // Front, Right Side and Top View, Center View and Center Sequence.
     void OnViewCommand(int command);
-    // Commands whose handlers arrive with the option-dialog, tracker and server work.
+    // Enable Tracking, Input Options and Tracker Options.
     void OnPendingCommand(int command);
 
     MainFrameOptions options_;

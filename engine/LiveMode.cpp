@@ -5,6 +5,7 @@
 #include "engine/Detail.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
+#include "engine/SuitOptions.h"
 
 #include <algorithm>
 
@@ -48,13 +49,7 @@ GyroHandle OpenSuitIfNeeded() {
         return 0;
     }
     Engine.SuitHandle = handle;
-    GyroSetFlags(handle, Settings.SuitFlags);
-    if (GyroEnableMarkerTracking(handle, Settings.EnableTracking) == 0 &&
-        Settings.EnableTracking != 0) {
-        Settings.EnableTracking = 0;
-        Window().MessageBox("Tracker not detected", MessageButtons::Ok, MessageIcon::Exclamation);
-    }
-    GyroSetActorData(handle, &Engine.ActorData);
+    ApplySuitOptions(handle);
     return handle;
 }
 

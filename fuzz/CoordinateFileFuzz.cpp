@@ -9,21 +9,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace telvo::files;
     const auto emitters = ReadCoordinateFile(telvo::fuzz::HoldInput(data, size).c_str());
-    if (!emitters) {
-        if (LastProblem().reason.empty()) {
-            std::abort();
-        }
-        return 0;
+    bool sound = emitters ? !emitters->empty() && emitters->size() <= MaxEmitters
+                          : !LastProblem().reason.empty();
+    for (const auto& e : emitters.value_or(std::vector<Vector>{})) {
+        sound = sound && std::fabs(e.x) <= MaxEmitterDistance &&
+                std::fabs(e.y) <= MaxEmitterDistance && std::fabs(e.z) <= MaxEmitterDistance;
     }
-    if (emitters->empty() || emitters->size() > MaxEmitters) {
+    if (!sound) {
         std::abort();
-    }
-    for (const auto& e : *emitters) {
-        for (float v : {e.x, e.y, e.z}) {
-            if (!(std::fabs(v) <= MaxEmitterDistance)) {
-                std::abort();
-            }
-        }
     }
     return 0;
 }

@@ -78,6 +78,11 @@ public:
     // Ok, whichever the buttons offer first), so a close never waits for another thread.
     virtual MessageAnswer MessageBox(const std::string& text, MessageButtons buttons,
                                      MessageIcon icon) = 0;
+    // While on, a box or chooser another thread asks for is answered at once as above, those
+    // already waiting or on screen too, so that the window thread can wait for such a thread
+    // (closing a suit waits for the library's thread). Window thread; a port without other
+    // threads' boxes need not act.
+    virtual void AnswerOtherThreadsAtOnce(bool /*on*/) {}
 
     // Status bar pane 0, 1 or 2, redrawn at once. Any thread: from others it is queued.
     virtual void SetStatusText(int pane, const std::string& text) = 0;

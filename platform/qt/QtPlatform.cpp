@@ -238,6 +238,7 @@ struct QtPlatform::Impl {
     std::deque<std::function<void()>> queue;
     bool wakeScheduled = false;
     bool closing = false;
+    bool answeringAtOnce = false;
     std::vector<std::shared_ptr<PendingCall>> waiting;
     int callersInside = 0;
 
@@ -301,6 +302,23 @@ void QtPlatform::BeginClose() {
     {
         std::lock_guard lock(d_->mutex);
         d_->closing = true;
+    }
+    GiveUpOtherThreads();
+}
+
+void QtPlatform::AnswerOtherThreadsAtOnce(bool on) {
+    {
+        std::lock_guard lock(d_->mutex);
+        d_->answeringAtOnce = on;
+    }
+    if (on) {
+        GiveUpOtherThreads();
+    }
+}
+
+void QtPlatform::GiveUpOtherThreads() {
+    {
+        std::lock_guard lock(d_->mutex);
         for (const auto& call : d_->waiting) {
             if (!call->done) {
                 call->GiveUp();
@@ -373,7 +391,7 @@ void QtPlatform::RunOne() {
 template <class R, class Work> R QtPlatform::CallOnWindowThread(Work work, R closeAnswer) {
     auto call = std::make_shared<Pending<R>>(closeAnswer);
     std::unique_lock lock(d_->mutex);
-    if (d_->closing) {
+    if (d_->closing || d_->answeringAtOnce) {
         return closeAnswer;
     }
     d_->waiting.push_back(call);

