@@ -24,7 +24,7 @@ protected:
         Control(dialog, id)->setText(QString::fromLatin1(text));
     }
     static void Click(QWidget* dialog, int id) { Control<QAbstractButton>(dialog, id)->click(); }
-    static QString Focused() { return QApplication::focusWidget()->objectName(); }
+    static QString Focused(QWidget* dialog) { return dialog->focusWidget()->objectName(); }
     static QString Entries(QWidget* dialog, int id) {
         QStringList entries;
         for (int i = 0; i < Control<QComboBox>(dialog, id)->count(); ++i) {
@@ -83,11 +83,11 @@ TEST_F(Options, InputOptionsRefusesBadValuesOnceAndCancelReopensThePreviousSuit)
         seen << Control<QComboBox>(d, 1034)->currentText() << Text(d, 1031);
         Type(d, 1042, "1000");
         Click(d, 1);
-        seen << Focused();
+        seen << Focused(d);
         Type(d, 1042, "0");
         Type(d, 1032, "-3");
         Click(d, 1);
-        seen << Focused();
+        seen << Focused(d);
         Click(d, 2);
     });
     Key(Qt::Key_I);
@@ -135,7 +135,7 @@ TEST_F(Options, TrackerOptionsShowsAndWritesBackTheActorsTrackerFields) {
              << (Control<QAbstractButton>(d, 1082)->isChecked() ? "use" : "-");
         Type(d, 1053, "x");
         Click(d, 1);
-        seen << Focused();
+        seen << Focused(d);
         Type(d, 1053, "0.5");
         Click(d, 1);
     });
