@@ -24,6 +24,20 @@ void ApplySuitOptions(GyroHandle suit) {
     GyroSetActorData(suit, &Engine.ActorData);
 }
 
+namespace {
+
+void CloseOpenSuit() {
+    // Taken once: a timeout's Cancel on the library thread closes the suit only if it gets
+    // the handle first.
+    const GyroHandle closing = Engine.SuitHandle.exchange(0);
+    Platform& window = Window();
+    window.AnswerOtherThreadsAtOnce(true);
+    GyroClose(closing);
+    window.AnswerOtherThreadsAtOnce(false);
+}
+
+} // namespace
+
 SuitInfo CloseSuitForInputOptions() {
     OnStop();
     SuitInfo info{};
@@ -32,13 +46,7 @@ SuitInfo CloseSuitForInputOptions() {
     if (open != 0) {
         GyroGetActorData(open, &Engine.ActorData);
     }
-    // Taken once: a timeout's Cancel on the library thread closes the suit only if it gets
-    // the handle first.
-    const GyroHandle closing = Engine.SuitHandle.exchange(0);
-    Platform& window = Window();
-    window.AnswerOtherThreadsAtOnce(true);
-    GyroClose(closing);
-    window.AnswerOtherThreadsAtOnce(false);
+    CloseOpenSuit();
     if (info.FrameDivider == 0) {
         info.FrameDivider = 1;
     }
@@ -46,6 +54,9 @@ SuitInfo CloseSuitForInputOptions() {
 }
 
 void ReopenSuit(const SuitInfo& info) {
+    // A client's Record run while the dialog was open may have opened one; it would go on
+    // delivering unseen beside the new one.
+    CloseOpenSuit();
     const GyroHandle suit = GyroOpen(&info, FrameCallback, SuitTimeoutCallback);
     Engine.SuitHandle = suit;
     if (suit != 0) {

@@ -17,7 +17,8 @@ void ApplySuitOptions(GyroHandle suit);
 // reports for no suit), a divider of 0 made 1; its measurements into ActorData; the suit
 // closed. A box a library thread waits for is answered first: the close waits for that thread.
 SuitInfo CloseSuitForInputOptions();
-// After the dialog, OK or Cancel: opens the suit of the record and applies the options.
+// After the dialog, OK or Cancel: opens the suit of the record (closing one a command opened
+// meanwhile) and applies the options.
 void ReopenSuit(const SuitInfo& info);
 
 // The record limit setting for a limit in frames: frames, or seconds at 120 / divider frames a

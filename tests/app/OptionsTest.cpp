@@ -88,6 +88,7 @@ TEST_F(Options, InputOptionsRefusesBadValuesOnceAndCancelReopensThePreviousSuit)
         Type(d, 1032, "-3");
         Click(d, 1);
         seen << Focused(d);
+        OpenSuitIfNeeded(); // as a client's Record would while the dialog is open
         Click(d, 2);
     });
     Key(Qt::Key_I);
@@ -98,6 +99,7 @@ TEST_F(Options, InputOptionsRefusesBadValuesOnceAndCancelReopensThePreviousSuit)
     EXPECT_EQ(Settings.RecordDelay.load(), 3);
     EXPECT_NE(Engine.SuitHandle.load(), before);
     EXPECT_STREQ(OpenSuit().Name, "A");
+    EXPECT_EQ(sim::OpenSuitCount(), 1);
     EXPECT_EQ(GyroGetFlags(Engine.SuitHandle), 0x10 | SuitFlagIgnoreFloor);
     EXPECT_FALSE(Checked(CmdEnableTracking));
     GyroGetActorData(Engine.SuitHandle, &Engine.ActorData);
