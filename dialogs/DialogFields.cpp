@@ -5,7 +5,6 @@
 #include <QLineEdit>
 
 #include <charconv>
-#include <limits>
 
 namespace telvo {
 
