@@ -1,5 +1,7 @@
 #include "BVHFileOptions.h"
 
+#include "DialogFields.h"
+
 #include "core/Text.h"
 #include "platform/Platform.h"
 
@@ -79,9 +81,7 @@ void CBVHFileOptions::accept() {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         const std::optional<float> number = ParseNumber(fields_[i].edit->text().toStdString());
         if (!number) {
-            port_.MessageBox("Please enter a number.", MessageButtons::Ok, MessageIcon::None);
-            fields_[i].edit->setFocus();
-            fields_[i].edit->selectAll();
+            Refuse(port_, fields_[i].edit, "Please enter a number.");
             return;
         }
         read[i] = *number;
