@@ -1,10 +1,10 @@
 #include "MainFrame.h"
 
 #include "AppIcon.h"
-#include "core/CommandIds.h"
 #include "CommandTable.h"
-#include "core/Settings.h"
 #include "ViewWidget.h"
+#include "core/CommandIds.h"
+#include "core/Settings.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/BVHFileOptions.h"
 #include "dialogs/InputOptions.h"
@@ -16,6 +16,7 @@
 #include "platform/PrivateProfile.h"
 #include "platform/qt/QtPlatform.h"
 #include "server/LocalIPDialog.h"
+#include "server/ServerCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -641,6 +642,9 @@ void CMainFrame::OnPendingCommand(int command) {
     case CmdTrackerOptions:
         // The tracker's file lives beside the program's settings.
         OnTrackerOptions(*platform_, this, SettingsPath().parent_path() / "Vexomark.ini");
+        break;
+    case CmdRemoteCommand:
+        RunRemoteCommand(*platform_, [this](int remote) { OnCommand(remote); });
         break;
     default:
         break; // not a command

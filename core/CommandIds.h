@@ -63,6 +63,8 @@ enum Command : int {
     CmdLeftMotor = 32896,
     CmdLeftLed = 32894,
     CmdChestMotor = 32911,
+    // Not a menu item: a client's command waits in Server.RemoteCommand.
+    CmdRemoteCommand = 32990,
 };
 
 } // namespace telvo

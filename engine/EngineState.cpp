@@ -23,6 +23,7 @@ void EngineState::Reset() {
     }
     MotorLEDBits = 0;
     TimeoutBusy = false;
+    CountingDown = 0;
     {
         std::lock_guard lock(RecordingMutex);
         std::memset(&Skeleton, 0, sizeof Skeleton);

@@ -40,6 +40,8 @@ struct EngineState {
     Frame DisplayFrame{};
     uint8_t MotorLEDBits = 0;
     std::atomic<bool> TimeoutBusy{false};
+    // A count-down blocks the window thread (Live, Set North, Record).
+    std::atomic<int> CountingDown{0};
 
     // Recording, held by the library inside the skeleton record.
     std::mutex RecordingMutex;

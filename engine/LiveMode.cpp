@@ -19,10 +19,12 @@ void CountDown(const char* what) {
     if (Settings.RecordDelayEnable == 0) {
         return;
     }
+    Engine.CountingDown = 1;
     for (int n = std::min(Settings.RecordDelay.load(), MaxCountDown); n >= 1; --n) {
         Window().SetStatusText(0, Format("%s in %d second%s", what, n, n == 1 ? "" : "s"));
         Window().Sleep(1000);
     }
+    Engine.CountingDown = 0;
 }
 
 } // namespace detail

@@ -17,6 +17,9 @@ struct ServerState {
     std::atomic<uint32_t> ServerAddress{0};
     // The library keeps using this record while the server runs: it never moves.
     SuitDescriptorEx ServerDescriptor{};
+    // The client's command that waits for the window, from the server thread's post until its
+    // handler has returned; 0 when none waits.
+    std::atomic<int> RemoteCommand{0};
 
     void Reset();
 };

@@ -97,6 +97,9 @@ public:
     // Queues a close request for the window. Any thread.
     virtual void PostClose() = 0;
     virtual bool IsWindowThread() const = 0;
+    // A box, dialog or file chooser is open, so a command run now would run inside its loop.
+    // Window thread.
+    virtual bool ModalOpen() const { return false; }
 
     // Blocks the calling thread; the status texts set before stay visible.
     virtual void Sleep(std::uint32_t ms) = 0;

@@ -90,12 +90,22 @@ void OnEnableServer(const AddressChooser& chooseAddress) {
 
 void RemoteCommandCallback(uint32_t code) {
     static constexpr int Commands[] = {CmdRecord, CmdPlay, CmdStop};
-    if (code < 1 || code > 3) {
+    Platform* window = Engine.MainWindow.load();
+    if (code < 1 || code > 3 || window == nullptr || Engine.CountingDown != 0) {
         return;
     }
-    if (Platform* window = Engine.MainWindow.load()) {
-        window->PostCommand(Commands[code - 1]);
+    int none = 0;
+    if (Server.RemoteCommand.compare_exchange_strong(none, Commands[code - 1])) {
+        window->PostCommand(CmdRemoteCommand);
     }
+}
+
+void RunRemoteCommand(Platform& window, const std::function<void(int)>& run) {
+    const int command = Server.RemoteCommand.load();
+    if (command != 0 && !window.ModalOpen()) {
+        run(command);
+    }
+    Server.RemoteCommand = 0;
 }
 
 } // namespace telvo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Platform.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,8 +17,14 @@ using AddressChooser = std::function<std::optional<uint32_t>(uint32_t preselect)
 void OnEnableServer(const AddressChooser& chooseAddress);
 
 // The suit library's server thread calls it with a client's command code: Record, Play and
-// Stop are posted to the window, other codes are ignored.
+// Stop are posted to the window, other codes are ignored. At most one waits at any time: one
+// that comes while another waits or runs, or while a count-down blocks the window, is dropped.
 void RemoteCommandCallback(uint32_t code);
+
+// Window thread, for CmdRemoteCommand: runs the waiting command with `run`, unless a box or
+// dialog is open (it would run inside that box's loop, and boxes would pile up), then lets the
+// next client command in.
+void RunRemoteCommand(Platform& window, const std::function<void(int)>& run);
 
 // The box texts for the status results of NetworkGetLocalIPs and NetworkStartServer.
 const char* LocalIPsMessage(int status);

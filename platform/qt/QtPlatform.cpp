@@ -557,6 +557,10 @@ bool QtPlatform::IsWindowThread() const {
     return std::this_thread::get_id() == d_->windowThread;
 }
 
+bool QtPlatform::ModalOpen() const {
+    return QApplication::activeModalWidget() != nullptr;
+}
+
 void QtPlatform::Sleep(std::uint32_t ms) {
     if (IsWindowThread()) {
         // A count-down blocks this thread right after setting its text: show it first.

@@ -89,6 +89,7 @@ public:
     void PostCommand(int command) override;
     void PostClose() override;
     bool IsWindowThread() const override;
+    bool ModalOpen() const override;
 
     void Sleep(std::uint32_t ms) override;
     void Tone(std::uint32_t hz, std::uint32_t ms) override;

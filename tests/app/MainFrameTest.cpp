@@ -7,12 +7,21 @@
 #include "core/CommandIds.h"
 #include "dialogs/AboutBox.h"
 #include "engine/Engine.h"
+#include "server/ServerCommands.h"
+#include "telvoria/TelvoriaNet.h"
 
 #include <QAction>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMessageBox>
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <map>
+#include <thread>
 #include <tuple>
 
 namespace telvo::testing {
@@ -60,19 +69,27 @@ TEST_F(Window, EveryToggleFlipsItsOwnFlagAndItsOwnMark) {
         int command;
         std::atomic<int>* flag; // or else a bit of SuitFlags
         int suitBit = 0;
-    } toggles[] = {
-        {CmdReportFrameRate, &s.ReportFrameRate}, {CmdUseSwitches, &s.UseSwitches},
-        {CmdLookForSuitsOnStartup, &s.LookForSuitOnStartup}, {CmdLoopedPlayback, &s.Loop},
-        {CmdShowAxes, &s.ShowAxes}, {CmdShowGrid, &s.ShowGrid}, {CmdShowNorth, &s.ShowNorth},
-        {CmdShowContactShadows, &s.ShowFootShadow}, {CmdShowContactPoints, &s.ShowContactPoints},
-        {CmdShowContactRadii, &s.ShowContactPointRadii}, {CmdShowNodes, &s.ShowNodes},
-        {CmdShowNodeNames, &s.ShowNodeNames}, {CmdShowInfo, &s.ShowInfo},
-        {CmdShowMarkers, &s.ShowMarkers}, {CmdShowMarkerNames, &s.ShowMarkerNames},
-        {CmdColorFront, &s.ColorFront}, {CmdFollowCharacter, &s.FollowCharacter},
-        {CmdEnableJumping, nullptr, SuitFlagJumping},
-        {CmdIgnoreFloor, nullptr, SuitFlagIgnoreFloor},
-        {CmdSwapSpineGyroWithHips, nullptr, SuitFlagSwapSpineHips},
-        {CmdUseSpineForExtraGyro, nullptr, SuitFlagSpineExtraGyro}};
+    } toggles[] = {{CmdReportFrameRate, &s.ReportFrameRate},
+                   {CmdUseSwitches, &s.UseSwitches},
+                   {CmdLookForSuitsOnStartup, &s.LookForSuitOnStartup},
+                   {CmdLoopedPlayback, &s.Loop},
+                   {CmdShowAxes, &s.ShowAxes},
+                   {CmdShowGrid, &s.ShowGrid},
+                   {CmdShowNorth, &s.ShowNorth},
+                   {CmdShowContactShadows, &s.ShowFootShadow},
+                   {CmdShowContactPoints, &s.ShowContactPoints},
+                   {CmdShowContactRadii, &s.ShowContactPointRadii},
+                   {CmdShowNodes, &s.ShowNodes},
+                   {CmdShowNodeNames, &s.ShowNodeNames},
+                   {CmdShowInfo, &s.ShowInfo},
+                   {CmdShowMarkers, &s.ShowMarkers},
+                   {CmdShowMarkerNames, &s.ShowMarkerNames},
+                   {CmdColorFront, &s.ColorFront},
+                   {CmdFollowCharacter, &s.FollowCharacter},
+                   {CmdEnableJumping, nullptr, SuitFlagJumping},
+                   {CmdIgnoreFloor, nullptr, SuitFlagIgnoreFloor},
+                   {CmdSwapSpineGyroWithHips, nullptr, SuitFlagSwapSpineHips},
+                   {CmdUseSpineForExtraGyro, nullptr, SuitFlagSpineExtraGyro}};
     auto on = [](const Toggle& t) {
         return t.flag != nullptr ? t.flag->load() != 0 : (Settings.SuitFlags & t.suitBit) != 0;
     };
@@ -133,6 +150,90 @@ TEST_F(Window, CloseWhileALibraryThreadWaitsForABox) {
     EXPECT_EQ(boxes.at(0).rfind("Timeout on suit KVX", 0), 0u);
     EXPECT_EQ(sim::OpenSuitCount(), 0);
     EXPECT_EQ(ReadSetting("ShowGrid"), "1");
+}
+
+// Clients flood Record at a program without a suit: each would raise "No KVX suits detected",
+// and each queued command would run inside the box before it, box within box, until the stack
+// ends. One box at a time comes up, and the window answers once the flood is over.
+TEST_F(Window, ARemoteFloodRaisesOneBoxAtATime) {
+    sim::SetSuits({});
+    WriteSettings("[GyroSuit]\nLookForSuitOnStartup=0\n");
+    net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
+    Start();
+    frame->Port().SetMessageBoxHandler(nullptr); // real boxes, each with its own loop
+    OnEnableServer([](uint32_t) { return std::optional<uint32_t>(htonl(INADDR_LOOPBACK)); });
+    const uint16_t port = net::ServerPort();
+    ASSERT_NE(port, 0);
+
+    std::size_t mostBoxes = 0;
+    int boxesSeen = 0;
+    QTimer user; // looks at each box a moment, then presses OK
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        std::size_t open = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box != nullptr && box->isVisible()) {
+                ++open;
+                const int age = box->property("age").toInt() + 1;
+                box->setProperty("age", age);
+                boxesSeen += age == 1 ? 1 : 0;
+                if (age == 3) {
+                    box->accept();
+                }
+            }
+        }
+        mostBoxes = std::max(mostBoxes, open);
+    });
+    user.start(10);
+
+    std::thread flood([port] {
+        const std::string twenty = [] {
+            std::string bytes;
+            for (int i = 0; i < 20; ++i) {
+                bytes += net::EncodeCommand(net::CommandRecord);
+            }
+            return bytes;
+        }();
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        at.sin_port = htons(port);
+        std::vector<int> sockets;
+        for (int i = 0; i < 300; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0) {
+                ::send(fd, twenty.data(), twenty.size(), MSG_NOSIGNAL);
+            }
+            sockets.push_back(fd);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        for (int fd : sockets) {
+            ::send(fd, twenty.data(), twenty.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        for (int fd : sockets) {
+            ::close(fd);
+        }
+    });
+    std::atomic<bool> floodOver{false};
+    std::thread watcher([&] {
+        flood.join();
+        floodOver = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return floodOver.load(); }, 20000));
+    watcher.join();
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
+    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
+    user.stop();
+    NetworkFinish();
+    net::ClearServerOptions();
+
+    EXPECT_GE(boxesSeen, 1);
+    EXPECT_EQ(mostBoxes, 1u);
+    const bool grid = Checked(CmdShowGrid);
+    Key(Qt::Key_G);
+    EXPECT_NE(Checked(CmdShowGrid), grid);
 }
 
 // The label after the tab must name exactly the key the accelerator table acts on: a menu

@@ -35,15 +35,24 @@ protected:
 
 TEST(ServerMessages, EveryStatusHasItsText) {
     const std::tuple<const char* (*)(int), int, const char*> cases[] = {
-        {LocalIPsMessage, 3, "Failed in call to gethostname"}, {LocalIPsMessage, 4, "Failed in call to gethostbyname"},
-        {LocalIPsMessage, 5, "IP address returned is not 32 bits"}, {LocalIPsMessage, 1, "Unknown error"},
-        {LocalIPsMessage, 2, "Unknown error"}, {LocalIPsMessage, 6, "Unknown error"}, {LocalIPsMessage, -1, "Unknown error"},
+        {LocalIPsMessage, 3, "Failed in call to gethostname"},
+        {LocalIPsMessage, 4, "Failed in call to gethostbyname"},
+        {LocalIPsMessage, 5, "IP address returned is not 32 bits"},
+        {LocalIPsMessage, 1, "Unknown error"},
+        {LocalIPsMessage, 2, "Unknown error"},
+        {LocalIPsMessage, 6, "Unknown error"},
+        {LocalIPsMessage, -1, "Unknown error"},
         {StartServerMessage, 1, "Couldn't start windows sockets"},
-        {StartServerMessage, 2, "Couldn't find a usable version of windows sockets.\nInstall Windows Sockets 2"},
-        {StartServerMessage, 10, "Invalid socket"}, {StartServerMessage, 11, "Socket bind error"},
-        {StartServerMessage, 17, "Out of memory"}, {StartServerMessage, 18, "Could not create thread"},
-        {StartServerMessage, 3, "NetworkStartServer error"}, {StartServerMessage, 7, "NetworkStartServer error"},
-        {StartServerMessage, 19, "NetworkStartServer error"}, {StartServerMessage, -4, "NetworkStartServer error"}};
+        {StartServerMessage, 2,
+         "Couldn't find a usable version of windows sockets.\nInstall Windows Sockets 2"},
+        {StartServerMessage, 10, "Invalid socket"},
+        {StartServerMessage, 11, "Socket bind error"},
+        {StartServerMessage, 17, "Out of memory"},
+        {StartServerMessage, 18, "Could not create thread"},
+        {StartServerMessage, 3, "NetworkStartServer error"},
+        {StartServerMessage, 7, "NetworkStartServer error"},
+        {StartServerMessage, 19, "NetworkStartServer error"},
+        {StartServerMessage, -4, "NetworkStartServer error"}};
     for (auto [message, status, text] : cases) {
         EXPECT_STREQ(message(status), text) << status;
     }
@@ -53,7 +62,8 @@ TEST_F(ServerTest, CancelAndNoAddressChangeNothing) {
     Server.ServerAddress = 77;
     Enable(std::nullopt); // no box
     Enable(0u);
-    EXPECT_EQ(window.Boxes(), (Boxes{{"No local IP address", MessageButtons::Ok, MessageIcon::Exclamation}}));
+    EXPECT_EQ(window.Boxes(),
+              (Boxes{{"No local IP address", MessageButtons::Ok, MessageIcon::Exclamation}}));
     EXPECT_EQ(Server.ServerAddress, 77u);
     EXPECT_EQ(net::ServerPort(), 0u);
 }
@@ -87,18 +97,54 @@ TEST_F(ServerTest, PortInUseShowsBindErrorAndStaysStopped) {
     net::SetServerOptions({.port = ntohs(at.sin_port), .vmcTargets = {}, .token = {}});
     Enable(Loopback);
     ::close(holder);
-    EXPECT_EQ(window.Boxes(), (Boxes{{"Socket bind error", MessageButtons::Ok, MessageIcon::Exclamation}}));
+    EXPECT_EQ(window.Boxes(),
+              (Boxes{{"Socket bind error", MessageButtons::Ok, MessageIcon::Exclamation}}));
     EXPECT_EQ(Server.ServerRunning, 0);
     EXPECT_EQ(window.Checked(CmdEnableServer), std::nullopt);
     EXPECT_EQ(Server.ServerAddress, Loopback);
     EXPECT_EQ(net::ServerPort(), 0u);
 }
 
-TEST_F(ServerTest, RemoteCommandsArePostedAndOthersIgnored) {
+TEST_F(ServerTest, RemoteCommandsReachTheWindowAndOthersAreIgnored) {
+    std::vector<int> ran;
     for (uint32_t code : {1u, 4u, 2u, 0u, 3u, 0xffffffffu}) {
         RemoteCommandCallback(code);
+        for (int posted : window.TakePosted()) {
+            EXPECT_EQ(posted, CmdRemoteCommand);
+            RunRemoteCommand(window, [&ran](int command) { ran.push_back(command); });
+        }
     }
-    EXPECT_EQ(window.TakePosted(), (std::vector<int>{CmdRecord, CmdPlay, CmdStop}));
+    EXPECT_EQ(ran, (std::vector<int>{CmdRecord, CmdPlay, CmdStop}));
+}
+
+// A flood of client commands must not pile up in the window: one waits at a time, and none
+// gets in while its handler runs, a box is open or a count-down blocks the window.
+TEST_F(ServerTest, OneRemoteCommandAtATime) {
+    for (int i = 0; i < 100; ++i) {
+        RemoteCommandCallback(1 + i % 3);
+    }
+    EXPECT_EQ(window.TakePosted(), std::vector<int>{CmdRemoteCommand});
+    std::vector<int> ran;
+    RunRemoteCommand(window, [&ran](int command) {
+        ran.push_back(command);
+        RemoteCommandCallback(3); // its handler's box is up
+    });
+    EXPECT_EQ(ran, std::vector<int>{CmdRecord});
+    EXPECT_TRUE(window.TakePosted().empty());
+
+    RemoteCommandCallback(2);
+    window.SetModalOpen(true);
+    RunRemoteCommand(window, [&ran](int command) { ran.push_back(command); });
+    window.SetModalOpen(false);
+    EXPECT_EQ(ran.size(), 1u);
+
+    window.TakePosted();
+    Engine.CountingDown = 1;
+    RemoteCommandCallback(1);
+    EXPECT_TRUE(window.TakePosted().empty());
+    Engine.CountingDown = 0;
+    RemoteCommandCallback(2);
+    EXPECT_EQ(window.TakePosted(), std::vector<int>{CmdRemoteCommand});
 }
 
 } // namespace

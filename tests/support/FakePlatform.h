@@ -40,7 +40,7 @@ public:
     }
     // Answers every later file chooser; until then they are cancelled.
     void AnswerChoosers(FileChoice choice);
-    FileChooser LastChooser() const; // the request of the latest chooser
+    FileChooser LastChooser() const;            // the request of the latest chooser
     void FailNextTimer() { failTimer_ = true; } // the next StartTimer returns 0
     void SetDrawingArea(PixelSize size) {
         std::lock_guard lock(mutex_);
@@ -51,6 +51,7 @@ public:
         screenSize_ = size;
     }
     void SetTime(std::uint32_t ms) { now_ = ms; } // the manual clock; Sleep advances it too
+    void SetModalOpen(bool open) { modalOpen_ = open; }
 
     // Runs the timer's callback on the calling thread n times, fewer when the timer is killed
     // meanwhile; returns the ticks made.
@@ -85,6 +86,7 @@ public:
     void PostCommand(int command) override;
     void PostClose() override { Log("close"); }
     bool IsWindowThread() const override { return std::this_thread::get_id() == windowThread_; }
+    bool ModalOpen() const override { return modalOpen_; }
     void Sleep(std::uint32_t ms) override;
     void Tone(std::uint32_t hz, std::uint32_t ms) override;
     void PlaySystemSound(SystemSound sound) override {
@@ -129,6 +131,7 @@ private:
     PixelSize drawingArea_{800, 600};
     PixelSize screenSize_{1920, 1080};
     std::atomic<std::uint32_t> now_{0};
+    std::atomic<bool> modalOpen_{false};
     std::map<TimerId, Timer> timers_;
     TimerId nextTimer_ = 1;
     std::vector<int> posted_;
