@@ -263,6 +263,32 @@ bool CMainFrame::Create() {
     GyroSetBVHFoot(Settings.FootLength, Settings.HeelWidth, Settings.BallWidth,
                    Settings.FootShortenOutside);
 
+    UpdateMenuState();
+    // Until the window is shown the view has a placeholder size; a fit now would show the
+    // figure tiny. The command-line file and the fit wait for the laid-out window (showEvent).
+    fitPending_ = true;
+    return true;
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (fitPending_) {
+        fitPending_ = false;
+        // The command-line file is read once the window is up, so that its box comes over
+        // the window instead of alone before it.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!closed_) {
+                    OpenCommandLineFile();
+                    OnViewCommand(CmdCenterView);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void CMainFrame::OpenCommandLineFile() {
     if (!options_.refusedCommandLineFile.empty()) {
         platform_->MessageBox(
             "The file named on the command line is longer than 259 characters and was not "
@@ -273,21 +299,6 @@ bool CMainFrame::Create() {
                SetPath(Settings.CurrentFile, options_.commandLineFile)) {
         Settings.CurrentFileType = 0;
         ReadCurrentMotionFile();
-    }
-
-    UpdateMenuState();
-    // Until the window is shown the view has a placeholder size; a fit now would show the
-    // figure tiny. The fit runs once the window is laid out (showEvent).
-    fitPending_ = true;
-    return true;
-}
-
-void CMainFrame::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (fitPending_) {
-        fitPending_ = false;
-        QMetaObject::invokeMethod(
-            this, [this] { OnViewCommand(CmdCenterView); }, Qt::QueuedConnection);
     }
 }
 
@@ -321,6 +332,19 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!closed_) {
+        if (confirming_) {
+            event->ignore(); // a close while the close's own prompt is up
+            return;
+        }
+        // A take or measurements that cannot be saved keep the window open, unless a second
+        // signal insists.
+        confirming_ = true;
+        const bool go = insist_ || (SaveTakePrompt() && (insist_ || SaveActorChangesPrompt()));
+        confirming_ = false;
+        if (!go && !insist_) {
+            event->ignore();
+            return;
+        }
         closed_ = true;
         RunCloseHandler();
     }
@@ -331,7 +355,6 @@ void CMainFrame::RunCloseHandler() {
     // No box another thread asks for may hold up the steps below (GyroFinish waits for the
     // library's threads); boxes of this thread are still shown.
     platform_->BeginClose();
-    SaveActorChangesPrompt();
     if (const TimerId timer = Engine.PlaybackTimerId.exchange(0)) {
         platform_->KillTimer(timer);
     }
@@ -352,6 +375,14 @@ void CMainFrame::CloseFromSignal() {
         } else if (QWidget* box = QApplication::activeModalWidget()) {
             // A box of the creation (a file that cannot be read, say) would otherwise hold
             // the close until someone dismisses it.
+            box->close();
+        }
+        return;
+    }
+    if (confirming_) {
+        // The close asks about unsaved work and a signal comes again: close without it.
+        insist_ = true;
+        if (QWidget* box = QApplication::activeModalWidget()) {
             box->close();
         }
         return;

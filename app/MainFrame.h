@@ -70,6 +70,7 @@ private:
     // The start-up search with its prompt; false when the user chose Abort.
     bool FindSuitsOrAsk();
     void RunCloseHandler();
+    void OpenCommandLineFile();
 
     void Toggle(std::atomic<int>& flag);
     void ToggleSuitFlag(int bit);
@@ -90,6 +91,8 @@ private:
     bool creating_ = false;
     bool closeRequested_ = false; // a close arrived while creating
     bool closed_ = false;
+    bool confirming_ = false; // the close asks about unsaved work
+    bool insist_ = false;     // a signal came while it asked: close without saving
     bool fitPending_ = false; // the creation's Center View waits for the shown window
 };
 

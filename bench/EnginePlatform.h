@@ -22,7 +22,8 @@ public:
     std::atomic<int> invalidations{0};
     PixelSize area{800, 600};
 
-    MessageAnswer MessageBox(const std::string&, MessageButtons, MessageIcon) override {
+    MessageAnswer MessageBox(const std::string&, MessageButtons, MessageIcon,
+                             const std::string&) override {
         return MessageAnswer::Ok;
     }
     void SetStatusText(int, const std::string&) override {}

@@ -51,7 +51,12 @@ void OnLoadDefaultActorData();
 // The operations the window's creation shares with the commands.
 void ReadCurrentMotionFile();
 void ReadCurrentActorFile();
-void SaveActorChangesPrompt();
+// Asks whether changed actor data shall be stored; false when the user said Yes and the store
+// failed, so the caller replaces nothing.
+bool SaveActorChangesPrompt();
+// Asks whether a take recorded since the last save or open shall be saved first (Yes saves
+// through Save As); false when the caller must stop: Cancel, or Yes without a written file.
+bool SaveTakePrompt();
 // A file dropped on the window: an actor file (".ac") is loaded, anything else is opened as a
 // file named on the command line is, by its extension.
 void OpenDroppedFile(std::string_view path);

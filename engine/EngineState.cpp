@@ -30,6 +30,7 @@ void EngineState::Reset() {
     }
     RecordStartTime = 0;
     RecordingFull = 0;
+    TakeUnsaved = 0;
     PlaybackIndex = 0;
     PlaybackDivider = 1;
     PlaybackTickCount = 0;

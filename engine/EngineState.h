@@ -49,6 +49,8 @@ struct EngineState {
     uint32_t RecordStartTime = 0;
     // GyroAddFrame failed: this recording takes no more frames (one Stop posted, one box).
     std::atomic<int> RecordingFull{0};
+    // A take was recorded since the last motion file was saved or opened.
+    std::atomic<int> TakeUnsaved{0};
 
     // Playback.
     std::atomic<uint32_t> PlaybackIndex{0};

@@ -49,9 +49,27 @@ bool TakeChosenPath(char (&buffer)[PathCapacity], const FileChoice& choice) {
     return true;
 }
 
+// What the library can tell of its last failure, as "path:line: reason", for the box's
+// detailed text.
+std::string ProblemDetail(const char* path) {
+    char reason[512] = "";
+    int line = 0;
+    std::string detail = path;
+    if (GyroGetLastProblem(reason, sizeof reason, &line) == 0) {
+        return detail;
+    }
+    if (line > 0) {
+        detail += Format(":%d", line);
+    }
+    return detail + ": " + reason;
+}
+
+void ReportFileFailure(const std::string& text, const char* path) {
+    Window().MessageBox(text, MessageButtons::Ok, MessageIcon::Exclamation, ProblemDetail(path));
+}
+
 void ReportWriteFailure(const char* path) {
-    Window().MessageBox(Format("Error writing file %s", path), MessageButtons::Ok,
-                        MessageIcon::Exclamation);
+    ReportFileFailure(Format("Error writing file %s", path), path);
 }
 
 // From the last "." on; empty when there is none.
@@ -88,9 +106,10 @@ void ReadBvh() {
         }
     }
     if (read == 0) {
-        Window().MessageBox("BVH file format error", MessageButtons::Ok, MessageIcon::Exclamation);
+        ReportFileFailure("BVH file format error", Settings.CurrentFile);
         return;
     }
+    Engine.TakeUnsaved = 0;
     Engine.ActorDataChanged = SameActor(before, Engine.ActorData) ? 0 : 1;
 }
 
@@ -103,17 +122,18 @@ void ReadTl() {
         read = GyroReadTL(Settings.CurrentFile, &Engine.Skeleton, &actor);
     }
     if (read == 0) {
-        Window().MessageBox("Telvoria Recording file format error", MessageButtons::Ok,
-                            MessageIcon::Exclamation);
+        ReportFileFailure("Telvoria Recording file format error", Settings.CurrentFile);
         return;
     }
+    Engine.TakeUnsaved = 0;
     bool same = SameActor(actor, Engine.ActorData);
     Engine.ActorData = actor;
     GyroSetActorData(Engine.SuitHandle, &Engine.ActorData);
     Engine.ActorDataChanged = same ? 0 : 1;
 }
 
-void WriteCurrentMotionFile() {
+// True when the file was written.
+bool WriteCurrentMotionFile() {
     const char* path = Settings.CurrentFile;
     int written = 0;
     std::lock_guard lock(Engine.RecordingMutex);
@@ -131,11 +151,14 @@ void WriteCurrentMotionFile() {
         Window().MessageBox("Unrecognized file type - file not saved", MessageButtons::Ok,
                             MessageIcon::Exclamation);
         Settings.CurrentFileType = 2;
-        return;
+        return false;
     }
     if (written == 0) {
         ReportWriteFailure(path);
+        return false;
     }
+    Engine.TakeUnsaved = 0;
+    return true;
 }
 
 // The actor data now in memory goes to the suit and shapes the skeleton and its recording.
@@ -200,6 +223,9 @@ std::string SimiCompanionPath(std::string_view table) {
 
 void OnOpen() {
     OnStop();
+    if (!SaveTakePrompt()) {
+        return;
+    }
     if (Settings.CurrentFileType == 3) {
         Settings.CurrentFileType = 2;
     }
@@ -216,8 +242,17 @@ void OnOpen() {
     Window().Invalidate();
 }
 
-void OnSaveAs() {
+namespace {
+
+// Save As; true when the take was written.
+bool SaveTakeAs() {
     OnStop();
+    if (RecordedFrameCount() == 0) {
+        // Writing an empty take over the proposed name would destroy that file's motion.
+        Window().MessageBox("There is nothing to save.", MessageButtons::Ok,
+                            MessageIcon::Exclamation);
+        return false;
+    }
     const int type = Settings.CurrentFileType;
     const CRecordingFile dialog(FileChooser::Mode::Save,
                                 type == 1   ? ".bvh"
@@ -227,13 +262,35 @@ void OnSaveAs() {
                                 Settings.CurrentFileDir, type);
     const FileChoice choice = dialog.DoModal(Window());
     if (!TakeChosenPath(Settings.CurrentFile, choice)) {
-        return;
+        return false;
     }
     Settings.CurrentFileType = choice.selectedFilter;
     SetDirectoryOf(Settings.CurrentFileDir, Settings.CurrentFile);
-    WriteCurrentMotionFile();
+    const bool written = WriteCurrentMotionFile();
     UpdateMenuState();
     Window().Invalidate();
+    return written;
+}
+
+} // namespace
+
+void OnSaveAs() {
+    SaveTakeAs();
+}
+
+bool SaveTakePrompt() {
+    if (Engine.TakeUnsaved == 0 || RecordedFrameCount() == 0) {
+        return true;
+    }
+    switch (Window().MessageBox("The recording has not been saved.  Do you want to save it first?",
+                                MessageButtons::YesNoCancel, MessageIcon::None)) {
+    case MessageAnswer::No:
+        return true;
+    case MessageAnswer::Yes:
+        return SaveTakeAs();
+    default:
+        return false;
+    }
 }
 
 void ReadCurrentMotionFile() {
@@ -256,7 +313,9 @@ void ReadCurrentMotionFile() {
             Settings.CurrentFileType = 2;
         } else {
             Window().MessageBox("Unrecognized file type for reading", MessageButtons::Ok,
-                                MessageIcon::Exclamation);
+                                MessageIcon::Exclamation,
+                                std::string(Text(Settings.CurrentFile)) +
+                                    ": the name ends neither in .bvh nor in .tl");
             Settings.CurrentFileType = 2;
             break;
         }
@@ -269,8 +328,7 @@ void ReadCurrentActorFile() {
     // A Yes to the prompt stores under a name the user chooses; what is read is still the file
     // named now.
     const std::string file(Text(Settings.CurrentActorFile));
-    SaveActorChangesPrompt();
-    if (file.empty()) {
+    if (!SaveActorChangesPrompt() || file.empty()) {
         return;
     }
     SetPath(Settings.CurrentActorFile, file);
@@ -286,22 +344,25 @@ void ReadCurrentActorFile() {
     Window().SetStatusText(0, Format("Reading file %s", Settings.CurrentActorFile));
 }
 
-void SaveActorChangesPrompt() {
+bool SaveActorChangesPrompt() {
     if (Engine.ActorDataChanged == 0) {
-        return;
+        return true;
     }
     MessageAnswer answer = Window().MessageBox(
         "Actor data has changed.  Do you want to save the changes to an actor file?",
         MessageButtons::YesNo, MessageIcon::None);
     if (answer == MessageAnswer::Yes && StoreActorFile() == Stored::Failed) {
-        return; // the next actor command asks again
+        return false; // the measurements stay; the command that asked goes no further
     }
     Engine.ActorDataChanged = 0;
+    return true;
 }
 
 void OnLoadActorFile() {
     OnStop();
-    SaveActorChangesPrompt();
+    if (!SaveActorChangesPrompt()) {
+        return;
+    }
     FileChooser request;
     request.filters = ParseFilter(ActorFilter);
     request.defaultExtension = ".ac";
@@ -319,7 +380,9 @@ void OnStoreActorFile() {
 }
 
 void OnReloadLastActorFile() {
-    SaveActorChangesPrompt();
+    if (!SaveActorChangesPrompt()) {
+        return;
+    }
     if (Settings.CurrentActorFile[0] != '\0') {
         ReadCurrentActorFile();
     } else {
@@ -328,7 +391,9 @@ void OnReloadLastActorFile() {
 }
 
 void OnLoadDefaultActorData() {
-    SaveActorChangesPrompt();
+    if (!SaveActorChangesPrompt()) {
+        return;
+    }
     Settings.CurrentActorFile[0] = '\0';
     GyroGetActorData(0, &Engine.ActorData);
     ApplyActorData();
@@ -339,14 +404,13 @@ void OpenDroppedFile(std::string_view path) {
     OnStop();
     FileChoice dropped{true, std::string(path), 1};
     if (EqualsIgnoringCase(ExtensionOf(path), ".ac")) {
-        SaveActorChangesPrompt();
-        if (TakeChosenPath(Settings.CurrentActorFile, dropped)) {
+        if (SaveActorChangesPrompt() && TakeChosenPath(Settings.CurrentActorFile, dropped)) {
             ReadCurrentActorFile();
         }
         return;
     }
     // As a name on the command line: the type follows the extension.
-    if (TakeChosenPath(Settings.CurrentFile, dropped)) {
+    if (SaveTakePrompt() && TakeChosenPath(Settings.CurrentFile, dropped)) {
         Settings.CurrentFileType = 0;
         ReadCurrentMotionFile();
         Window().Invalidate();

@@ -84,6 +84,7 @@ void StartRecording() {
         Engine.Skeleton.FrameCount = 0;
         Engine.RecordingFull = 0;
     }
+    Engine.TakeUnsaved = 1;
     Engine.PlaybackIndex = 0;
     window.SetStatusText(0, Format("Recording at %.2f frames per second", rate));
     GyroClearDropped(Engine.SuitHandle);

@@ -12,7 +12,8 @@ namespace {
 // library, or in a tool that runs the engine alone): nothing is shown, boxes are dismissed.
 class SilentPlatform final : public Platform {
 public:
-    MessageAnswer MessageBox(const std::string&, MessageButtons buttons, MessageIcon) override {
+    MessageAnswer MessageBox(const std::string&, MessageButtons buttons, MessageIcon,
+                             const std::string&) override {
         return DismissAnswer(buttons);
     }
     void SetStatusText(int, const std::string&) override {}

@@ -11,7 +11,7 @@ namespace telvo {
 // and the view call only this port; platform/qt/ implements it with Qt and
 // tests/support/FakePlatform records every call and answers from a script.
 
-enum class MessageButtons { Ok, OkCancel, YesNo, RetryCancel, AbortRetryIgnore };
+enum class MessageButtons { Ok, OkCancel, YesNo, RetryCancel, AbortRetryIgnore, YesNoCancel };
 enum class MessageIcon { None, Exclamation, Information, Question };
 // The platform's own numbers, so they can be compared with dialog results.
 enum class MessageAnswer { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
@@ -25,6 +25,7 @@ constexpr MessageAnswer DismissAnswer(MessageButtons buttons) {
         return MessageAnswer::Ok;
     case MessageButtons::OkCancel:
     case MessageButtons::RetryCancel:
+    case MessageButtons::YesNoCancel:
         return MessageAnswer::Cancel;
     case MessageButtons::YesNo:
         return MessageAnswer::No;
@@ -76,8 +77,13 @@ public:
     // A modal box; any thread. From another thread it is shown on the window thread while the
     // caller waits. Once the window has begun to close it is answered at once (Cancel, No or
     // Ok, whichever the buttons offer first), so a close never waits for another thread.
+    // `detail`, when not empty, is what the user can open below the text: the file, the line
+    // and the reason behind a failure.
     virtual MessageAnswer MessageBox(const std::string& text, MessageButtons buttons,
-                                     MessageIcon icon) = 0;
+                                     MessageIcon icon, const std::string& detail) = 0;
+    MessageAnswer MessageBox(const std::string& text, MessageButtons buttons, MessageIcon icon) {
+        return MessageBox(text, buttons, icon, std::string());
+    }
     // While on, a box or chooser another thread asks for is answered at once as above, those
     // already waiting or on screen too, so that the window thread can wait for such a thread
     // (closing a suit waits for the library's thread). Window thread; a port without other

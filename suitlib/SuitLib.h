@@ -198,6 +198,10 @@ int GyroReadTL(const char* path, Skeleton* skeleton, ActorData* actor);
 int GyroWriteBVH(const char* path, Skeleton* skeleton);
 int GyroWriteTL(const char* path, Skeleton* skeleton, const ActorData* actor);
 int GyroWriteSIMI(const char* path, Skeleton* skeleton, const char* companionPath);
+// Why the last file call or NetworkStartServer on this thread failed: one short sentence
+// without the file's name, at most size - 1 bytes, and the line of a text file it applies to
+// (0 for none). 0 and an empty text when it gave no reason (or succeeded).
+int GyroGetLastProblem(char* reason, int size, int* line);
 
 // Network frame server. Status results are 0 on success. An address is an IPv4 address in
 // network byte order as it lies in memory (sin_addr.s_addr): the first octet is the lowest byte.

@@ -108,6 +108,8 @@ QMessageBox::StandardButtons ToQt(MessageButtons buttons) {
         return QMessageBox::Ok | QMessageBox::Cancel;
     case MessageButtons::YesNo:
         return QMessageBox::Yes | QMessageBox::No;
+    case MessageButtons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     case MessageButtons::RetryCancel:
         return QMessageBox::Retry | QMessageBox::Cancel;
     case MessageButtons::AbortRetryIgnore:
@@ -123,6 +125,7 @@ QMessageBox::StandardButton FirstButton(MessageButtons buttons) {
     case MessageButtons::OkCancel:
         return QMessageBox::Ok;
     case MessageButtons::YesNo:
+    case MessageButtons::YesNoCancel:
         return QMessageBox::Yes;
     case MessageButtons::RetryCancel:
         return QMessageBox::Retry;
@@ -426,25 +429,27 @@ template <class R, class Work> R QtPlatform::CallOnWindowThread(Work work, R clo
 }
 
 MessageAnswer QtPlatform::MessageBox(const std::string& text, MessageButtons buttons,
-                                     MessageIcon icon) {
+                                     MessageIcon icon, const std::string& detail) {
     if (IsWindowThread()) {
-        return ShowMessageBox(text, buttons, icon);
+        return ShowMessageBox(text, buttons, icon, detail);
     }
     return CallOnWindowThread<MessageAnswer>(
-        [this, text, buttons, icon] { return ShowBoxForOtherThread(text, buttons, icon); },
+        [this, text, detail, buttons, icon] {
+            return ShowBoxForOtherThread(text, detail, buttons, icon);
+        },
         CloseAnswer(buttons));
 }
 
-MessageAnswer QtPlatform::ShowBoxForOtherThread(const std::string& text, MessageButtons buttons,
-                                                MessageIcon icon) {
+MessageAnswer QtPlatform::ShowBoxForOtherThread(const std::string& text, const std::string& detail,
+                                                MessageButtons buttons, MessageIcon icon) {
     d_->nextDialogForOtherThread = true;
-    const MessageAnswer answer = ShowMessageBox(text, buttons, icon);
+    const MessageAnswer answer = ShowMessageBox(text, buttons, icon, detail);
     d_->nextDialogForOtherThread = false;
     return answer;
 }
 
 MessageAnswer QtPlatform::ShowMessageBox(const std::string& text, MessageButtons buttons,
-                                         MessageIcon icon) {
+                                         MessageIcon icon, const std::string& detail) {
     const bool forOtherThread = std::exchange(d_->nextDialogForOtherThread, false);
     if (d_->boxHandler) {
         return d_->boxHandler(text, buttons, icon);
@@ -453,6 +458,9 @@ MessageAnswer QtPlatform::ShowMessageBox(const std::string& text, MessageButtons
                     d_->window);
     box.setTextFormat(Qt::PlainText);
     box.setText(ToQt(text));
+    if (!detail.empty()) {
+        box.setDetailedText(ToQt(detail));
+    }
     box.setDefaultButton(FirstButton(buttons));
     if (forOtherThread) {
         d_->otherThreadDialogs.emplace_back(&box);

@@ -80,8 +80,9 @@ public:
     // offer first; Abort for Abort, Retry and Ignore.
     static MessageAnswer CloseAnswer(MessageButtons buttons);
 
-    MessageAnswer MessageBox(const std::string& text, MessageButtons buttons,
-                             MessageIcon icon) override;
+    using Platform::MessageBox;
+    MessageAnswer MessageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
+                             const std::string& detail) override;
     void SetStatusText(int pane, const std::string& text) override;
     void CheckMenuItem(int command, bool checked) override;
     void SetWindowTitle(const std::string& title) override;
@@ -111,7 +112,7 @@ protected:
     // Window thread. The handlers above when set, otherwise a QMessageBox (texts as given,
     // plain text) and a non-native QFileDialog.
     virtual MessageAnswer ShowMessageBox(const std::string& text, MessageButtons buttons,
-                                         MessageIcon icon);
+                                         MessageIcon icon, const std::string& detail);
     virtual FileChoice ShowFileChooser(const FileChooser& request);
 
 private:
@@ -121,8 +122,8 @@ private:
     // Gives every caller waiting for a box or chooser its fallback and closes those on screen.
     void GiveUpOtherThreads();
     void RunOne();
-    MessageAnswer ShowBoxForOtherThread(const std::string& text, MessageButtons buttons,
-                                        MessageIcon icon);
+    MessageAnswer ShowBoxForOtherThread(const std::string& text, const std::string& detail,
+                                        MessageButtons buttons, MessageIcon icon);
 
     std::unique_ptr<Impl> d_;
 };

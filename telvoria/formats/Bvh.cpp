@@ -4,6 +4,7 @@
 #include "telvoria/formats/BvhFigure.h"
 #include "telvoria/formats/BvhParse.h"
 #include "telvoria/formats/SafeFile.h"
+#include "telvoria/formats/TextFile.h"
 #include "telvoria/sim/FrameBytes.h"
 #include "telvoria/skeleton/Actor.h"
 #include "telvoria/skeleton/Body.h"
@@ -40,7 +41,7 @@ constexpr float JumpHeight = 1.0f;
 // The whole file in memory (not zeroed first: every byte is read into).
 bool ReadWhole(const char* path, std::unique_ptr<char[]>& text, std::size_t& size,
                std::string& why) {
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    int fd = telvo::files::OpenToRead(path);
     if (fd < 0) {
         why = std::string("cannot open the file: ") + std::strerror(errno);
         return false;

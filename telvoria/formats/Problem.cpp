@@ -1,5 +1,7 @@
 #include "telvoria/TelvoriaFiles.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace telvo::files {
@@ -30,3 +32,17 @@ void SetBvhSource(BvhSource source) {
 }
 
 } // namespace telvo::files
+
+int GyroGetLastProblem(char* reason, int size, int* line) {
+    const telvo::files::Problem& problem = telvo::files::LastProblem();
+    if (line != nullptr) {
+        *line = problem.line;
+    }
+    if (reason == nullptr || size <= 0) {
+        return problem.reason.empty() ? 0 : 1;
+    }
+    const std::size_t n = std::min(problem.reason.size(), static_cast<std::size_t>(size - 1));
+    std::memcpy(reason, problem.reason.data(), n);
+    reason[n] = '\0';
+    return problem.reason.empty() ? 0 : 1;
+}

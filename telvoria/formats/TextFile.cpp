@@ -12,9 +12,13 @@
 
 namespace telvo::files {
 
+int OpenToRead(const char* path) {
+    return ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
 bool ReadSmallFile(const char* path, long maxSize, const char* what, std::string& text,
                    std::string& error) {
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    int fd = OpenToRead(path);
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0) {
         error = std::string("cannot open the file: ") + std::strerror(errno);

@@ -9,6 +9,10 @@
 
 namespace telvo::files {
 
+// open() for reading that never waits: a FIFO or a device named like a file would block it
+// until someone writes. Callers still refuse whatever fstat does not call a regular file.
+int OpenToRead(const char* path);
+
 // The whole file when it is a regular file of at most maxSize bytes, without a leading UTF-8
 // byte order mark; otherwise false and a short reason ("too large for <what>").
 bool ReadSmallFile(const char* path, long maxSize, const char* what, std::string& text,

@@ -3,6 +3,7 @@
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
 #include "telvoria/formats/SafeFile.h"
+#include "telvoria/formats/TextFile.h"
 #include "telvoria/skeleton/Recording.h"
 
 #include <fcntl.h>
@@ -133,7 +134,7 @@ private:
 
 class Input {
 public:
-    explicit Input(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {}
+    explicit Input(const char* path) : fd_(telvo::files::OpenToRead(path)) {}
     ~Input() {
         if (fd_ >= 0) {
             ::close(fd_);

@@ -80,6 +80,8 @@ TEST_F(Files, EachSharedBvhOpensAndPlaysAndDroppedFilesOpenByExtension) {
 
 TEST_F(Files, QtsChooserTurnsRunBvhIntoRunTlAndRefusesAReadOnlyFile) {
     Start();
+    Key(Qt::Key_R, Qt::AltModifier);
+    sim::Deliver(Engine.SuitHandle, 3);
     WriteAll(dir.path() / "run.tl", "kept");
     fs::permissions(dir.path() / "run.tl", fs::perms::owner_read);
     ASSERT_TRUE(SetPath(Settings.CurrentFile, (dir.path() / "run.bvh").string()));

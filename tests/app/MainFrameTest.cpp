@@ -51,8 +51,13 @@ TEST_F(Window, KeysReachTheirCommandsAndTheTitleAndPanesFollow) {
     Key(Qt::Key_Escape); // stops with every frame kept
     EXPECT_TRUE(Checked(CmdStop));
     EXPECT_EQ(RecordedFrameCount(), 12u);
+    Key(Qt::Key_X, Qt::AltModifier); // the unsaved take: Cancel keeps the window
+    EXPECT_FALSE(frame->Closed());
+    onBox = [](const std::string&, MessageButtons) { return MessageAnswer::No; };
     Key(Qt::Key_X, Qt::AltModifier);
     EXPECT_TRUE(frame->Closed());
+    EXPECT_EQ(boxes, std::vector<std::string>(
+                         2, "The recording has not been saved.  Do you want to save it first?"));
 }
 
 // Every toggle flips its own setting (or its own bit of SuitFlags, keeping bits nobody knows)

@@ -11,7 +11,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 namespace telvo::testing {
 namespace {
@@ -104,8 +111,9 @@ TEST_F(StartUp, SignalsCloseThroughTheCloseHandlerAlsoDuringThePrompt) {
 }
 
 // The file named on the command line is read by its extension, whatever type the last run
-// saved; a signal while its box is up closes and saves.
-TEST_F(StartUp, SignalDuringACreationBoxClosesAndSaves) {
+// saved, once the window is up, and its box comes over the window and says why; a signal
+// while the box is up closes and saves.
+TEST_F(StartUp, CommandLineFileBoxComesOverTheWindowAndASignalClosesAndSaves) {
     WriteSettings("[GyroSuit]\nCurrentFileType=2\n");
     MainFrameOptions options;
     options.commandLineFile = "/nowhere/take.bvh";
@@ -113,16 +121,58 @@ TEST_F(StartUp, SignalDuringACreationBoxClosesAndSaves) {
     made.Port().SetMessageBoxHandler(nullptr); // the real box, on screen
     SignalRelay relay([&made](int) { made.CloseFromSignal(); });
     ModalScript script;
-    script.Then([](QWidget* box) {
+    script.Then([&made](QWidget* box) {
+        EXPECT_TRUE(made.isVisible());
+        EXPECT_EQ(box->parentWidget(), &made);
         EXPECT_EQ(qobject_cast<QMessageBox*>(box)->text(), QStringLiteral("BVH file format error"));
+        EXPECT_EQ(qobject_cast<QMessageBox*>(box)->detailedText().toStdString().rfind(
+                      "/nowhere/take.bvh: cannot open the file: ", 0),
+                  0u);
         std::raise(SIGTERM);
     });
     EXPECT_TRUE(made.Create());
-    EXPECT_TRUE(script.Done()) << "no box came up for the unreadable file";
+    EXPECT_FALSE(script.Done()) << "a box came up before the window";
     made.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return made.Closed(); }));
+    EXPECT_TRUE(script.Done()) << "no box came up for the unreadable file";
     EXPECT_EQ(ReadSetting("CurrentFile"), "/nowhere/take.bvh");
     EXPECT_EQ(ReadSetting("CurrentFileType"), "1");
+}
+
+// FIFOs named as the command-line file and the autoloaded actor file would block the window
+// until someone writes to them; both are refused at once, with the reason in the box.
+TEST_F(StartUp, FifosAtStartAreRefusedWithoutWaiting) {
+    const std::string motion = (dir.path() / "take.bvh").string();
+    const std::string actor = (dir.path() / "anna.ac").string();
+    ASSERT_EQ(::mkfifo(motion.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(actor.c_str(), 0600), 0);
+    WriteSettings("[GyroSuit]\nAutoload=1\nCurrentActorFile=" + actor + "\n");
+    std::atomic<bool> done{false};
+    std::atomic<int> rescued{0};
+    std::thread rescue([&] { // lets a reader that blocks go after a while, and counts it
+        for (int i = 0; i < 400 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        for (int n = 0; n < 200 && !done; ++n) {
+            for (const std::string& fifo : {motion, actor}) {
+                if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                    ++rescued;
+                    ::close(fd);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    MainFrameOptions options;
+    options.commandLineFile = motion;
+    Start(options);
+    const bool boxed = QTest::qWaitFor([&] { return !boxes.empty(); });
+    done = true;
+    rescue.join();
+    EXPECT_TRUE(boxed);
+    EXPECT_EQ(rescued, 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{"BVH file format error"});
+    EXPECT_EQ(frame->Pane(0)->text().toStdString(), "Error reading file " + actor);
 }
 
 TEST(CommandLine, FirstArgumentWholeAndLongNamesRefused) {

@@ -15,8 +15,8 @@ protected:
     TempDir dir;
 };
 
-FakePlatform::Box Warning(std::string text) {
-    return {std::move(text), MessageButtons::Ok, MessageIcon::Exclamation};
+FakePlatform::Box Warning(std::string text, std::string detail = {}) {
+    return {std::move(text), MessageButtons::Ok, MessageIcon::Exclamation, true, std::move(detail)};
 }
 
 // A take saved as each type; opened under "All files" it is read by its extension and comes
@@ -45,16 +45,58 @@ TEST_F(MotionFiles, SaveAsEveryTypeThenOpenByExtension) {
         EXPECT_EQ(std::string(Settings.CurrentFileDir), folder);
     }
     EXPECT_EQ(RecordedSequence(), recorded);
-    EXPECT_EQ(window.Boxes(), (Boxes{Warning("Error writing file " + In("gone/take.tl")),
-                                     Warning("Unrecognized file type - file not saved"),
-                                     Warning("Unrecognized file type for reading"),
-                                     Warning("Unrecognized file type for reading"),
-                                     Warning("Telvoria Recording file format error")}));
+    const char* unrecognized = ": the name ends neither in .bvh nor in .tl";
+    EXPECT_EQ(
+        window.Boxes(),
+        (Boxes{
+            Warning("Error writing file " + In("gone/take.tl"),
+                    In("gone/take.tl") +
+                        ": cannot create a file in its folder: No such file or directory"),
+            Warning("Unrecognized file type - file not saved"),
+            Warning("Unrecognized file type for reading", "walk.dat" + std::string(unrecognized)),
+            Warning("Unrecognized file type for reading", "/walk.dat" + std::string(unrecognized)),
+            Warning("Telvoria Recording file format error",
+                    In("broken.Tl") + ": not a recording file")}));
     Engine.ActorData.ContactRadius[3] += 1.0f;
     OnOpen();
     EXPECT_EQ(Engine.ActorDataChanged, 1);
     OnOpen();
     EXPECT_EQ(Engine.ActorDataChanged, 0) << "the same measurements clear a change";
+}
+
+// Saving an empty take over the proposed name would destroy that file.
+TEST_F(MotionFiles, SaveAsWithNothingRecordedTouchesNoFile) {
+    WriteAll(In("take.tl"), "a take of yesterday");
+    ASSERT_TRUE(SetPath(Settings.CurrentFile, In("take.tl")));
+    Choose(In("take.tl"), 2);
+    OnSaveAs();
+    EXPECT_EQ(window.Boxes(), Boxes{Warning("There is nothing to save.")});
+    EXPECT_TRUE(window.CallsOf("chooser ").empty());
+    EXPECT_EQ(ReadAll(In("take.tl")), "a take of yesterday");
+}
+
+// A take recorded since the last save or open is not replaced without a question: Cancel
+// stops Open, Yes saves it through Save As first, No lets Open go on. A saved take asks no more.
+TEST_F(MotionFiles, OpenAsksBeforeItReplacesAnUnsavedTake) {
+    const std::string prompt = "The recording has not been saved.  Do you want to save it first?";
+    RecordFrames(6);
+    const auto recorded = RecordedSequence();
+    window.AnswerBoxes(MessageAnswer::Cancel);
+    OnOpen();
+    EXPECT_TRUE(window.CallsOf("chooser ").empty());
+
+    window.AnswerBoxes(MessageAnswer::Yes);
+    Choose(In("take.tl"), 2);
+    OnOpen(); // saves to take.tl, then opens it
+    EXPECT_EQ(window.CallsOf("chooser "), (std::vector<std::string>{"Save", "Open"}));
+    EXPECT_EQ(RecordedSequence(), recorded);
+    OnOpen();
+
+    RecordFrames(4);
+    window.AnswerBoxes(MessageAnswer::No);
+    OnOpen();
+    EXPECT_EQ(RecordedSequence(), recorded) << "No goes on with Open";
+    EXPECT_EQ(window.CallsOf("box "), std::vector<std::string>(3, prompt));
 }
 
 TEST(RecordingFile, SimiCompanionReplacesOnlyTheFileNamesExtension) {
@@ -89,19 +131,30 @@ TEST_F(MotionFiles, ActorFilesStoreAndThePromptsRules) {
 
     const std::string prompt =
         "Actor data has changed.  Do you want to save the changes to an actor file?";
+    // Yes, and the store fails: the command replaces nothing and goes no further.
     window.AnswerBoxes(MessageAnswer::Yes);
-    for (const std::string& bad : {In("gone/a.ac"), "/" + std::string(300, 'a') + ".ac"}) {
+    Engine.ActorData.ContactRadius[3] = 9.5f;
+    GyroSetActorData(Engine.SuitHandle, &Engine.ActorData); // a store takes the suit's
+    window.ClearCalls();
+    const std::string tooLong = "/" + std::string(300, 'a') + ".ac";
+    const std::pair<std::string, void (*)()> failing[] = {{In("gone/a.ac"), OnLoadDefaultActorData},
+                                                          {tooLong, OnReloadLastActorFile},
+                                                          {In("gone/b.ac"), OnLoadActorFile}};
+    for (const auto& [bad, command] : failing) {
         Engine.ActorDataChanged = 1;
         Choose(bad, 1);
-        SaveActorChangesPrompt();
+        command();
         EXPECT_EQ(Engine.ActorDataChanged, 1) << bad;
+        EXPECT_EQ(Engine.ActorData.ContactRadius[3], 9.5f) << bad;
     }
+    EXPECT_EQ(window.CallsOf("chooser "), std::vector<std::string>(3, "Save"));
     window.AnswerBoxes(MessageAnswer::No);
     OnLoadDefaultActorData();
     OnLoadDefaultActorData();
     EXPECT_EQ(window.CallsOf("box "),
               (std::vector<std::string>{prompt, "Error writing file " + In("gone/a.ac"), prompt,
-                                        "The file name is longer than 259 characters.", prompt}));
+                                        "The file name is longer than 259 characters.", prompt,
+                                        "Error writing file " + In("gone/b.ac"), prompt}));
     EXPECT_EQ(window.StatusText(0), "Loading default actor data");
     window.ClearCalls();
     OnReloadLastActorFile(); // no file remembered since: the Load Actor File chooser

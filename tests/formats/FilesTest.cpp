@@ -2,6 +2,7 @@
 // back the same, damaged files change nothing, and a failed write keeps the previous file.
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
+#include "telvoria/formats/CoordinateFile.h"
 #include "telvoria/formats/SafeFile.h"
 #include "tests/support/TempDir.h"
 
@@ -11,13 +12,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstring>
 #include <functional>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace telvo {
@@ -247,6 +253,43 @@ TEST_F(ActorFile, BadLinesFailWithTheirNumberAndLeaveTheActorAndAreNeverWritten)
 // Safe writes: the target is replaced whole or not at all.
 namespace fs = std::filesystem;
 using files::SafeFile;
+
+// A FIFO named like a file would block open() until someone writes to it, and with it the
+// window. Every reader refuses it at once; a reader that blocks is let go after a while by
+// opening the FIFO's other end, and the test fails.
+TEST(Readers, RefuseAFifoWithoutWaitingForAWriter) {
+    TempDir dir;
+    const std::string fifo = (dir.path() / "take.bvh").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Skeleton skeleton{};
+    GyroInitSkeleton(&skeleton);
+    ActorData actor{};
+    const std::pair<const char*, std::function<bool()>> readers[] = {
+        {"BVH", [&] { return GyroReadBVH(fifo.c_str(), &skeleton) != 0; }},
+        {"recording", [&] { return GyroReadTL(fifo.c_str(), &skeleton, &actor) != 0; }},
+        {"actor", [&] { return GyroReadActorData(fifo.c_str(), &actor) != 0; }},
+        {"coordinates", [&] { return files::ReadCoordinateFile(fifo.c_str()).has_value(); }}};
+    for (const auto& [what, read] : readers) {
+        std::atomic<bool> done{false};
+        bool rescued = false;
+        std::thread rescue([&] {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (!done && std::chrono::steady_clock::now() < end) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            if (!done) {
+                rescued = true;
+                ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+            }
+        });
+        EXPECT_FALSE(read()) << what;
+        done = true;
+        rescue.join();
+        EXPECT_FALSE(rescued) << what << " waited for a writer";
+        EXPECT_EQ(files::LastProblem().reason, "not a regular file") << what;
+    }
+    GyroFreeSkeletonFrames(&skeleton);
+}
 
 TEST(SafeFile, ReplacesTheTargetWholeKeepingItsModeAndLinksOrNotAtAll) {
     TempDir dir;

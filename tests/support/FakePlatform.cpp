@@ -104,8 +104,8 @@ std::optional<bool> FakePlatform::Checked(int command) const {
 }
 
 MessageAnswer FakePlatform::MessageBox(const std::string& text, MessageButtons buttons,
-                                       MessageIcon icon) {
-    const Box box{text, buttons, icon, IsWindowThread()};
+                                       MessageIcon icon, const std::string& detail) {
+    const Box box{text, buttons, icon, IsWindowThread(), detail};
     BoxHandler answer;
     {
         std::lock_guard lock(mutex_);

@@ -23,12 +23,23 @@ namespace telvo {
 class FakePlatform : public Platform {
 public:
     struct Box {
+        Box(std::string text_ = {}, MessageButtons buttons_ = MessageButtons::Ok,
+            MessageIcon icon_ = MessageIcon::None, bool onWindowThread_ = true,
+            std::string detail_ = {})
+            : text(std::move(text_)), buttons(buttons_), icon(icon_),
+              onWindowThread(onWindowThread_), detail(std::move(detail_)) {}
         std::string text;
         MessageButtons buttons = MessageButtons::Ok;
         MessageIcon icon = MessageIcon::None;
         bool onWindowThread = true;
+        std::string detail;
         bool operator==(const Box&) const = default;
-        friend void PrintTo(const Box& box, std::ostream* os) { *os << '"' << box.text << '"'; }
+        friend void PrintTo(const Box& box, std::ostream* os) {
+            *os << '"' << box.text << '"';
+            if (!box.detail.empty()) {
+                *os << " (" << box.detail << ')';
+            }
+        }
     };
     using BoxHandler = std::function<MessageAnswer(const Box&)>;
 
@@ -75,8 +86,9 @@ public:
     std::optional<bool> Checked(int command) const;
     int Invalidations() const { return invalidations_.load(); }
 
-    MessageAnswer MessageBox(const std::string& text, MessageButtons buttons,
-                             MessageIcon icon) override;
+    using Platform::MessageBox;
+    MessageAnswer MessageBox(const std::string& text, MessageButtons buttons, MessageIcon icon,
+                             const std::string& detail) override;
     void SetStatusText(int pane, const std::string& text) override {
         Log("status " + std::to_string(pane) + " " + text);
     }
