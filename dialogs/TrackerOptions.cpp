@@ -146,8 +146,14 @@ void CTrackerOptions::OnBrowse() {
     if (!choice.accepted || choice.path.size() >= PathCapacity) {
         return;
     }
+    // The library reads the file's name from there: a name it never got must not show as taken.
+    if (!WritePrivateProfileString(Section, "CoordinateFile", choice.path, ini_)) {
+        port_.MessageBox(Format("Error writing file %s", ini_.c_str()), MessageButtons::Ok,
+                         MessageIcon::Exclamation,
+                         "The tracker keeps the coordinate file it had: " + m_coordinateFilePath);
+        return;
+    }
     SetCoordinateFilePath(choice.path);
-    WritePrivateProfileString(Section, "CoordinateFile", m_coordinateFilePath, ini_);
     m_coordinateFileChanged = true;
     PutControls();
 }

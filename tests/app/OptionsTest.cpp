@@ -182,6 +182,27 @@ TEST_F(Options, TrackerOptionsBrowseWritesTheFileAndOkRestartsTracking) {
     }
 }
 
+// The tracker reads the coordinate file's name from Vexomark.ini: when it cannot be written,
+// the dialog says so and keeps showing the file the tracker still has.
+TEST_F(Options, TrackerOptionsBrowseThatCannotWriteSaysSoAndKeepsTheOldFile) {
+    std::filesystem::create_directory(dir.path() / "Vexomark.ini"); // not a file to replace
+    Start();
+    frame->Port().SetFileChooserHandler([this](const FileChooser&) {
+        return FileChoice{true, (dir.path() / "b.crd").string(), 1};
+    });
+    ModalScript script;
+    QString shown;
+    script.Then([&](QWidget* d) {
+        Click(d, 1078);
+        shown = Text(d, 1077);
+        Click(d, 2);
+    });
+    Key(Qt::Key_O);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Error writing file " +
+                                              (dir.path() / "Vexomark.ini").string()});
+    EXPECT_EQ(shown, QString());
+}
+
 TEST_F(Options, EnableTrackingNeedsASuitAndATracker) {
     Start();
     QString pane;
