@@ -182,7 +182,8 @@ IniFile::IniFile(std::filesystem::path file) : file_(std::move(file)) {}
 bool IniFile::Load() {
     sections_.clear();
     crlf_ = false;
-    int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that a FIFO in the file's place is refused rather than waited on.
+    int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno == ENOENT;
     }

@@ -3,10 +3,14 @@
 #include "base/IniFile.h"
 #include "tests/support/TempDir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <iterator>
 
 namespace telvo {
@@ -135,6 +139,15 @@ TEST(IniFile, WhatCannotBeReadIsNeitherReadNorReplaced) {
         EXPECT_FALSE(p.Load()) << file;
         EXPECT_FALSE(p.Find("S", "k")) << file;
     }
+    // A FIFO is refused at once, not waited on until someone writes to it.
+    const fs::path fifo = dir.path() / "fifo.ini";
+    ::mkfifo(fifo.c_str(), 0600);
+    auto loading = std::async(std::launch::async, [&] { return IniFile(fifo).Load(); });
+    if (loading.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "Load waits on a FIFO";
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets it go
+    }
+    EXPECT_FALSE(loading.get());
     const fs::path readOnly = dir.path() / "read-only.ini";
     WriteAll(readOnly, "[S]\nk=1\n");
     ::chmod(readOnly.c_str(), 0444); // refused even to root
