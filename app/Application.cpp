@@ -2,6 +2,7 @@
 
 #include "MainFrame.h"
 #include "SignalRelay.h"
+#include "base/ConfigFolder.h"
 #include "core/Settings.h"
 #include "platform/qt/QtPlatform.h"
 

@@ -6,7 +6,8 @@
 
 namespace telvo {
 
-class PrivateProfile;
+class IniFile;
+using PrivateProfile = IniFile;
 
 // A path setting: 259 characters and a terminator, as the INI values are.
 constexpr std::size_t PathCapacity = 260;

@@ -28,13 +28,19 @@ constexpr std::size_t FramePayloadBytes = 24 + sizeof(Frame) + 30 * (12 + 36);
 constexpr uint32_t GreetingTokenRequired = 0x1; // greeting flags
 
 // Client to server: u32 length L (4 to MaxCommandLength), u32 code, L - 4 bytes of argument.
-enum CommandCode : uint32_t { CommandRecord = 1, CommandPlay = 2, CommandStop = 3, CommandToken = 256 };
+enum CommandCode : uint32_t {
+    CommandRecord = 1,
+    CommandPlay = 2,
+    CommandStop = 3,
+    CommandToken = 256
+};
 constexpr uint32_t MaxCommandLength = 4 + 256;
 
 // [Server] of telvoria-sim.ini:
 //   Port=7240                      ; 0 to 65535; 0 takes any free port
-//   Vmc=127.0.0.1:39539, 10.0.0.7  ; VMC targets, host or host:port (port 39539 when left out)
+//   Vmc=127.0.0.1:39539, 10.0.0.7  ; VMC targets: IPv4 address or localhost, optional :port
 //   Token=secret                   ; clients send it before their commands count
+// Host names in Vmc are never looked up (NetworkStartServer runs on the window thread).
 struct ServerOptions {
     uint16_t port = DefaultPort;
     std::vector<std::string> vmcTargets;

@@ -1,11 +1,10 @@
 // telvoview-convert: motion files without the window. Converts between BVH and recording
 // files, exports SIMI tables, tells what a file holds and writes the posed node positions.
 // Data goes to standard output, talk to standard error; exit 1 for bad input, 2 for bad usage.
+#include "base/SafeFile.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -236,15 +236,20 @@ bool WriteFd(int fd, const std::string& text) {
     return true;
 }
 
-// The posed positions as CSV: to a temporary file renamed over OUT, or to standard output.
+// The posed positions as CSV: through a safe write to OUT, or to standard output.
 int Positions(const std::string& out, Motion& motion, Progress& progress) {
     const bool toStdout = out == "-";
-    std::string temporary = out + ".tmp-XXXXXX";
-    int fd = toStdout ? STDOUT_FILENO : ::mkstemp(temporary.data());
-    if (fd < 0) {
-        Say(out + ": cannot create the file: " + std::strerror(errno));
-        return 1;
+    std::optional<telvo::SafeFile> file;
+    if (!toStdout) {
+        file.emplace(out);
+        if (!file->IsOpen()) {
+            Say(out + ": " + file->Error());
+            return 1;
+        }
     }
+    auto emit = [&](const std::string& text) {
+        return toStdout ? WriteFd(STDOUT_FILENO, text) : file->Write(text);
+    };
     std::string text = "frame,time";
     for (int i = 0; i < SkeletonNodeCount; ++i) {
         for (const char* axis : {".x", ".y", ".z"}) {
@@ -268,25 +273,15 @@ int Positions(const std::string& out, Motion& motion, Progress& progress) {
         }
         text += '\n';
         if (text.size() > (1u << 20)) {
-            ok = WriteFd(fd, text);
+            ok = emit(text);
             text.clear();
             progress.Done(f + 1);
         }
     }
-    ok = ok && WriteFd(fd, text);
-    if (!toStdout) {
-        mode_t mask = ::umask(0); // mkstemp's file is private; give it the usual mode
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        ok = ::fsync(fd) == 0 && ok;
-        ok = ::close(fd) == 0 && ok;
-        ok = ok && ::rename(temporary.c_str(), out.c_str()) == 0;
-        if (!ok) {
-            ::unlink(temporary.c_str());
-        }
-    }
+    ok = ok && emit(text) && (toStdout || file->Commit());
     if (!ok) {
-        Say(out + ": cannot write: " + std::strerror(errno));
+        Say(out + ": " +
+            (toStdout ? "cannot write: " + std::string(std::strerror(errno)) : file->Error()));
         return 1;
     }
     return 0;

@@ -1,5 +1,6 @@
 #include "platform/qt/QtPlatform.h"
 
+#include "base/ConfigFolder.h"
 #include "platform/Clock.h"
 #include "platform/PeriodicTimer.h"
 #include "platform/Tones.h"
@@ -7,7 +8,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -21,7 +21,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QWidget>
 
 #include <algorithm>
@@ -805,29 +804,6 @@ std::string QtNameFilter(const FileFilter& filter) {
         (description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'))
             .toUtf8();
     return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-}
-
-std::filesystem::path ConfigFolder(std::string* error) {
-    if (QCoreApplication::applicationName() != QLatin1String(kApplicationName)) {
-        QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
-    }
-    if (!QCoreApplication::organizationName().isEmpty()) {
-        QCoreApplication::setOrganizationName(QString());
-    }
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (dir.isEmpty()) {
-        if (error) {
-            *error = "No configuration folder is known for this user.";
-        }
-        return {};
-    }
-    if (!QDir().mkpath(dir)) {
-        if (error) {
-            *error = "Cannot create the configuration folder " + PathFromQt(dir) + ".";
-        }
-        return {};
-    }
-    return std::filesystem::path(PathFromQt(dir));
 }
 
 std::filesystem::path SettingsFile(std::string* error) {

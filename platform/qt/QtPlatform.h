@@ -134,11 +134,7 @@ private:
 // list shows the description alone.
 std::string QtNameFilter(const FileFilter& filter);
 
-// The user's configuration folder of TelvoView (QStandardPaths::AppConfigLocation with the
-// application name "TelvoView" and no organisation), made when missing. Empty, with the reason
-// in error, when it cannot be made.
-std::filesystem::path ConfigFolder(std::string* error = nullptr);
-// "Telvoria.ini" in that folder; empty when the folder cannot be made.
+// "Telvoria.ini" in ConfigFolder(); empty when the folder cannot be made.
 std::filesystem::path SettingsFile(std::string* error = nullptr);
 
 } // namespace telvo

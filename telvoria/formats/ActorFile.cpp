@@ -1,8 +1,8 @@
 // Actor files (.ac): one line per measurement, lengths in the unit the file names.
 // docs/formats.md lists the keys.
+#include "base/SafeFile.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
-#include "telvoria/formats/SafeFile.h"
 #include "telvoria/formats/TextFile.h"
 #include "telvoria/formats/TextNumbers.h"
 #include "telvoria/skeleton/Actor.h"
@@ -163,7 +163,7 @@ int GyroWriteActorData(const char* path, const ActorData* actor, int units) {
         }
         text += "\n";
     }
-    files::SafeFile file(path);
+    SafeFile file(path);
     if (!file.IsOpen() || !file.Write(text) || !file.Commit()) {
         return Failed(0, file.Error());
     }

@@ -1,9 +1,9 @@
 // BVH files: any tool's figure read onto the 30-node body, and our own motion written out.
+#include "base/SafeFile.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
 #include "telvoria/formats/BvhFigure.h"
 #include "telvoria/formats/BvhParse.h"
-#include "telvoria/formats/SafeFile.h"
 #include "telvoria/formats/TextFile.h"
 #include "telvoria/sim/FrameBytes.h"
 #include "telvoria/skeleton/Actor.h"
@@ -348,7 +348,7 @@ int GyroWriteBVH(const char* path, Skeleton* skeleton) {
     if (path == nullptr || skeleton == nullptr) {
         return Fail(0, "no file name or no skeleton");
     }
-    files::SafeFile out(path);
+    SafeFile out(path);
     if (!out.IsOpen()) {
         return Fail(0, out.Error());
     }

@@ -1,8 +1,8 @@
 // SIMI text export: one line of posed node positions per frame, and a companion file that
 // says what the columns hold. docs/formats.md shows both.
+#include "base/SafeFile.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
-#include "telvoria/formats/SafeFile.h"
 #include "telvoria/formats/TextNumbers.h"
 #include "telvoria/skeleton/Actor.h"
 #include "telvoria/skeleton/Body.h"
@@ -71,7 +71,7 @@ int GyroWriteSIMI(const char* path, Skeleton* skeleton, const char* companionPat
     if (!std::isfinite(period) || period <= 0.0f) {
         return Failed("the frame period is not a positive number");
     }
-    files::SafeFile table(path);
+    SafeFile table(path);
     if (!table.IsOpen()) {
         return Failed(table.Error());
     }
@@ -103,7 +103,7 @@ int GyroWriteSIMI(const char* path, Skeleton* skeleton, const char* companionPat
     if (companionPath == nullptr) {
         return table.Commit() ? (files::ClearProblem(), 1) : Failed(table.Error());
     }
-    files::SafeFile companion(companionPath);
+    SafeFile companion(companionPath);
     if (!companion.IsOpen()) {
         return Failed(companion.Error());
     }

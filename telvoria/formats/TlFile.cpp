@@ -1,8 +1,8 @@
 // Recording files (.tl): a fixed little-endian header, the actor record, the frames byte for
 // byte and a CRC-32 of everything before it. docs/formats.md gives the layout.
+#include "base/SafeFile.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
-#include "telvoria/formats/SafeFile.h"
 #include "telvoria/formats/TextFile.h"
 #include "telvoria/skeleton/Recording.h"
 
@@ -190,7 +190,7 @@ int GyroWriteTL(const char* path, Skeleton* skeleton, const ActorData* actor) {
     if (!std::isfinite(period) || period <= 0.0f) {
         return Failed("the frame period is not a positive number");
     }
-    files::SafeFile file(path);
+    SafeFile file(path);
     if (!file.IsOpen()) {
         return Failed(file.Error());
     }

@@ -7,7 +7,7 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netdb.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,7 +37,9 @@ State& Net() {
     return *state;
 }
 
-// "host" or "host:port"; none when the host cannot be found.
+// "address" or "address:port", the address an IPv4 dotted quad or "localhost"; none for
+// anything else. NetworkStartServer runs on the window thread, so host names are never looked
+// up: a name server that does not answer would freeze the window.
 std::optional<sockaddr_in> Resolve(const std::string& target) {
     std::string host = target;
     uint16_t port = DefaultVmcPort;
@@ -50,17 +52,16 @@ std::optional<sockaddr_in> Resolve(const std::string& target) {
             return std::nullopt;
         }
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) {
-        return std::nullopt;
+    if (::strcasecmp(host.c_str(), "localhost") == 0) {
+        host = "127.0.0.1";
     }
     sockaddr_in to{};
-    std::memcpy(&to, found->ai_addr, sizeof to);
-    ::freeaddrinfo(found);
+    to.sin_family = AF_INET;
     to.sin_port = htons(port);
+    // inet_pton, unlike inet_aton, takes only the four-number form.
+    if (::inet_pton(AF_INET, host.c_str(), &to.sin_addr) != 1) {
+        return std::nullopt;
+    }
     return to;
 }
 

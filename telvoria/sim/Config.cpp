@@ -1,12 +1,12 @@
 #include "telvoria/sim/Config.h"
 
+#include "base/ConfigFolder.h"
+#include "base/IniFile.h"
 #include "telvoria/formats/CoordinateFile.h"
-#include "telvoria/sim/Ini.h"
 #include "telvoria/sim/Tracker.h"
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace telvo::sim {
 
@@ -15,33 +15,70 @@ namespace {
 constexpr long MaxSuits = 16;
 constexpr const char* FileName = "telvoria-sim.ini";
 
-Setup FromIni(const Ini& ini) {
+// The whole value as an integer in [min, max]; fallback when missing, not a number or out of
+// range. Stricter than the program's integer read: half a number in the simulation's own file
+// is a mistake to ignore, not to guess at.
+long Integer(const IniFile& ini, std::string_view section, std::string_view key, long fallback,
+             long min, long max) {
+    std::optional<std::string> text = ini.Find(section, key);
+    if (!text || text->empty()) {
+        return fallback;
+    }
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text->c_str(), &end, 10);
+    if (errno != 0 || end == text->c_str() || *end != '\0' || v < min || v > max) {
+        return fallback;
+    }
+    return v;
+}
+
+std::string Text(const IniFile& ini, std::string_view section, std::string_view key,
+                 const std::string& fallback) {
+    return ini.Find(section, key).value_or(fallback);
+}
+
+IniFile Parsed(std::string_view text) {
+    IniFile ini;
+    ini.Parse(text);
+    return ini;
+}
+
+// Unreadable counts as missing.
+IniFile Loaded(const std::string& path) {
+    IniFile ini(path);
+    ini.Load();
+    return ini;
+}
+
+Setup FromIni(const IniFile& ini) {
     Setup setup;
-    long count = ini.Integer("Simulation", "Suits", 1, 0, MaxSuits);
-    setup.tracker = ini.Integer("Simulation", "Tracker", 0, 0, 1) != 0;
-    setup.trackerSync = static_cast<int>(ini.Integer("Simulation", "TrackerSync", 2, -1, 7));
-    setup.timeoutMs = static_cast<int>(ini.Integer("Simulation", "TimeoutMs", 1000, 1, 600000));
+    long count = Integer(ini, "Simulation", "Suits", 1, 0, MaxSuits);
+    setup.tracker = Integer(ini, "Simulation", "Tracker", 0, 0, 1) != 0;
+    setup.trackerSync = static_cast<int>(Integer(ini, "Simulation", "TrackerSync", 2, -1, 7));
+    setup.timeoutMs = static_cast<int>(Integer(ini, "Simulation", "TimeoutMs", 1000, 1, 600000));
     for (long i = 1; i <= count; ++i) {
         std::string section = "Suit" + std::to_string(i);
         SimSuit desc;
-        long number = ini.Integer(section, "Number", i, 0, 0xffff);
+        long number = Integer(ini, section, "Number", i, 0, 0xffff);
         desc.identity = static_cast<uint32_t>(
-            ini.Integer(section, "Identity", number, 0, static_cast<long>(UINT32_MAX)));
-        desc.name = ini.Text(section, "Name", i == 1 ? "Studio" : "Suit " + std::to_string(i));
+            Integer(ini, section, "Identity", number, 0, static_cast<long>(UINT32_MAX)));
+        desc.name = Text(ini, section, "Name", i == 1 ? "Studio" : "Suit " + std::to_string(i));
         if (desc.name.size() > 15) {
             desc.name.resize(15);
         }
-        desc.frameDivider = static_cast<uint32_t>(ini.Integer(section, "FrameDivider", 1, 0, 120));
+        desc.frameDivider = static_cast<uint32_t>(Integer(ini, section, "FrameDivider", 1, 0, 120));
         setup.suits.push_back(desc);
     }
     return setup;
 }
 
-net::ServerOptions ServerFromIni(const Ini& ini) {
+net::ServerOptions ServerFromIni(const IniFile& ini) {
     net::ServerOptions options;
-    options.port = static_cast<uint16_t>(ini.Integer("Server", "Port", net::DefaultPort, 0, 65535));
-    options.token = ini.Text("Server", "Token", "");
-    std::string list = ini.Text("Server", "Vmc", "");
+    options.port =
+        static_cast<uint16_t>(Integer(ini, "Server", "Port", net::DefaultPort, 0, 65535));
+    options.token = Text(ini, "Server", "Token", "");
+    std::string list = Text(ini, "Server", "Vmc", "");
     std::size_t at = 0;
     while (at < list.size()) {
         std::size_t end = list.find_first_of(", \t", at);
@@ -54,7 +91,11 @@ net::ServerOptions ServerFromIni(const Ini& ini) {
     return options;
 }
 
+// Empty when the config files are not used or no folder is known.
 std::string ConfigPath(const Controls& controls, const char* name = FileName) {
+    if (!controls.useConfigFile) {
+        return {};
+    }
     std::string folder =
         controls.configFolder.empty() ? DefaultConfigFolder() : controls.configFolder;
     return folder.empty() ? folder : folder + "/" + name;
@@ -63,26 +104,16 @@ std::string ConfigPath(const Controls& controls, const char* name = FileName) {
 } // namespace
 
 std::string DefaultConfigFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/') {
-        return std::string(xdg) + "/TelvoView";
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0') {
-        return std::string(home) + "/.config/TelvoView";
-    }
-    return {};
+    return ConfigFolder().string();
 }
 
 Setup ParseSetup(const std::string& iniText) {
-    return FromIni(Ini::Parse(iniText));
+    return FromIni(Parsed(iniText));
 }
 
 Setup LoadSetup(const Controls& controls) {
-    Setup setup = FromIni(Ini{});
-    if (std::string path = ConfigPath(controls); controls.useConfigFile && !path.empty()) {
-        setup = FromIni(Ini::Load(path));
-    }
+    std::string path = ConfigPath(controls);
+    Setup setup = FromIni(path.empty() ? IniFile() : Loaded(path));
     if (controls.suits) {
         setup.suits = *controls.suits;
         for (auto& s : setup.suits) {
@@ -105,10 +136,10 @@ Setup LoadSetup(const Controls& controls) {
 
 std::vector<Vector> TrackerEmitters(const Controls& controls) {
     std::string ini = ConfigPath(controls, "Vexomark.ini");
-    if (!controls.useConfigFile || ini.empty()) {
+    if (ini.empty()) {
         return DefaultEmitters();
     }
-    std::string file = Ini::Load(ini).Text("Vexomark", "CoordinateFile", "");
+    std::string file = Text(Loaded(ini), "Vexomark", "CoordinateFile", "");
     if (file.empty()) {
         return DefaultEmitters();
     }
@@ -116,12 +147,12 @@ std::vector<Vector> TrackerEmitters(const Controls& controls) {
 }
 
 net::ServerOptions ParseServerOptions(const std::string& iniText) {
-    return ServerFromIni(Ini::Parse(iniText));
+    return ServerFromIni(Parsed(iniText));
 }
 
 net::ServerOptions LoadServerOptions(const Controls& controls) {
     std::string path = ConfigPath(controls);
-    return ServerFromIni(controls.useConfigFile && !path.empty() ? Ini::Load(path) : Ini{});
+    return ServerFromIni(path.empty() ? IniFile() : Loaded(path));
 }
 
 } // namespace telvo::sim

@@ -46,7 +46,8 @@ struct Setup {
     int timeoutMs = 1000;
 };
 
-// $XDG_CONFIG_HOME/TelvoView, else ~/.config/TelvoView; empty when neither is known.
+// The program's configuration folder (base/ConfigFolder.h), made when missing; empty when
+// none is known or it cannot be made.
 std::string DefaultConfigFolder();
 
 Setup ParseSetup(const std::string& iniText);

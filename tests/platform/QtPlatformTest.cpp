@@ -1,5 +1,6 @@
 #include "platform/qt/QtPlatform.h"
 
+#include "tests/support/Environment.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -221,21 +222,14 @@ TEST(QtPlatformLifetime, DestroyingThePortReleasesWaitingCallers) {
     QCoreApplication::processEvents(); // the dropped wake-ups find nothing
 }
 
-TEST(ConfigFolder, MadeUnderTheUsersConfigurationWithTheProgramsName) {
+TEST(SettingsFile, TelvoriaIniInTheConfigFolderWhateverTheApplicationIsCalled) {
     TempDir home;
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.path().string()));
-    std::string error;
-    const auto folder = ConfigFolder(&error);
-    EXPECT_EQ(folder, home.path() / "TelvoView") << error;
-    EXPECT_EQ(SettingsFile(), folder / "Telvoria.ini");
-
-    // A file where the folder should be: the reason names it, and no path is given.
-    std::filesystem::remove_all(folder);
-    WriteAll(home.path() / "TelvoView", "not a folder");
-    EXPECT_TRUE(ConfigFolder(&error).empty());
-    EXPECT_EQ(error, "Cannot create the configuration folder " + folder.string() + ".");
-    qputenv("XDG_CONFIG_HOME", saved);
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", home.path().c_str());
+    const QString name = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("another name"));
+    EXPECT_EQ(SettingsFile(), home.path() / "TelvoView" / "Telvoria.ini");
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("another name"));
+    QCoreApplication::setApplicationName(name);
 }
 
 } // namespace

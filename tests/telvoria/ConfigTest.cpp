@@ -1,4 +1,5 @@
-// The simulation's INI file: suits, tracker and timeout, and what happens to bad content.
+// The simulation's INI file: suits, tracker, timeout and the frame server, and what happens to
+// bad content.
 #include "telvoria/sim/Config.h"
 #include "tests/support/TempDir.h"
 #include "tests/telvoria/SimFixture.h"
@@ -60,17 +61,57 @@ TEST_F(SimConfigFile, GyroInitReadsTheChosenFolderUnlessTheControlsSayOtherwise)
     EXPECT_EQ(GyroFindSuits(), 1) << "the controls win over the file";
 }
 
-TEST(SimConfigFolder, FollowsAnAbsoluteXdgThenHome) {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const std::string savedXdg = xdg ? xdg : "";
-    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
-    EXPECT_EQ(sim::DefaultConfigFolder(), "/cfg/TelvoView");
-    ::setenv("XDG_CONFIG_HOME", "relative", 1);
-    ::setenv("HOME", "/home/x", 1);
-    EXPECT_EQ(sim::DefaultConfigFolder(), "/home/x/.config/TelvoView");
-    ::setenv("HOME", savedHome.c_str(), 1);
-    xdg ? ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+// The file as the docs show it, read from the source tree so the docs cannot drift.
+std::string SourceFile(const std::string& name) {
+    const char* root = std::getenv("TELVO_SOURCE_DIR");
+    return ReadAll(std::filesystem::path(root != nullptr ? root : ".") / name);
+}
+
+// The fenced block of a Markdown file that holds the line.
+std::string Example(const std::string& markdown, const std::string& line) {
+    std::size_t at = markdown.find("\n" + line + "\n");
+    std::size_t start = markdown.rfind("```", at);
+    std::size_t end = markdown.find("```", at);
+    if (at == std::string::npos || start == std::string::npos || end == std::string::npos) {
+        ADD_FAILURE() << "no example with " << line;
+        return {};
+    }
+    return markdown.substr(markdown.find('\n', start) + 1, end - markdown.find('\n', start) - 1);
+}
+
+// The example in a header's comment: the "//   " lines from the one that starts with first.
+std::string CommentExample(const std::string& header, const std::string& first) {
+    std::string text;
+    for (std::size_t at = header.find("//   " + first);
+         at != std::string::npos && header.compare(at, 5, "//   ") == 0;
+         at = header.find('\n', at) + 1) {
+        text += header.substr(at + 5, header.find('\n', at) - at - 5) + "\n";
+    }
+    EXPECT_FALSE(text.empty()) << "no example from " << first;
+    return text;
+}
+
+std::string Describe(const net::ServerOptions& o) {
+    std::string text = std::to_string(o.port) + " token '" + o.token + "'";
+    for (const std::string& target : o.vmcTargets) {
+        text += " [" + target + "]";
+    }
+    return text;
+}
+
+TEST(SimConfig, TheDocumentedExamplesGiveTheDocumentedValues) {
+    const std::string server = "7240 token 'secret' [127.0.0.1:39539] [10.0.0.7]";
+    EXPECT_EQ(
+        Describe(sim::ParseServerOptions(Example(SourceFile("docs/protocol.md"), "[Server]"))),
+        server);
+    EXPECT_EQ(Describe(sim::ParseServerOptions(
+                  "[Server]\n" + CommentExample(SourceFile("telvoria/TelvoriaNet.h"), "Port="))),
+              server);
+    EXPECT_EQ(Describe(sim::ParseSetup(Example(SourceFile("README.md"), "[Simulation]"))),
+              "1 'Studio' /1\n7 'Stage B' /2\ntracker 1000 ms");
+    EXPECT_EQ(Describe(sim::ParseSetup(
+                  CommentExample(SourceFile("telvoria/sim/Config.h"), "[Simulation]"))),
+              "65537 'Studio' /1\n2 'Suit 2' /1\ntracker 1000 ms");
 }
 
 } // namespace

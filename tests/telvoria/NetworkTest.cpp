@@ -48,7 +48,8 @@ std::size_t OpenFiles() {
 }
 
 bool WaitFor(const std::function<bool()>& done) {
-    for (auto end = std::chrono::steady_clock::now() + 20s; !done() && std::chrono::steady_clock::now() < end;) {
+    for (auto end = std::chrono::steady_clock::now() + 20s;
+         !done() && std::chrono::steady_clock::now() < end;) {
         std::this_thread::sleep_for(5ms);
     }
     return done();
@@ -86,7 +87,8 @@ struct Client {
             }
             ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
             closed = n <= 0 || !reader.Feed(buffer, static_cast<std::size_t>(n));
-            for (net::StreamReader::Kind k; (k = reader.Next(greeting, frame)) != net::StreamReader::Kind::None;) {
+            for (net::StreamReader::Kind k;
+                 (k = reader.Next(greeting, frame)) != net::StreamReader::Kind::None;) {
                 greeted = greeted || k == net::StreamReader::Kind::Greeting;
                 if (k == net::StreamReader::Kind::Frame) {
                     frames.push_back(frame);
@@ -176,7 +178,8 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     reading.join();
     ASSERT_EQ(good.frames.size(), std::size_t{Frames});
     EXPECT_TRUE(Contiguous(good.frames));
-    ASSERT_TRUE(slow.ReadUntil([&] { return !slow.frames.empty() && slow.frames.back().sequence == Frames - 1; }));
+    ASSERT_TRUE(slow.ReadUntil(
+        [&] { return !slow.frames.empty() && slow.frames.back().sequence == Frames - 1; }));
     EXPECT_LT(slow.frames.size(), std::size_t{Frames});
     EXPECT_TRUE(std::is_sorted(slow.frames.begin(), slow.frames.end(),
                                [](auto& x, auto& y) { return x.sequence <= y.sequence; }));
@@ -189,7 +192,8 @@ TEST_F(NetworkTest, CommandsNeedTheTokenAndBadBytesCloseOnlyTheirClient) {
     Client commander, wrongToken, badLength, halfway, flooder;
     ASSERT_TRUE(commander.ReadUntil([&] { return commander.greeted; }));
     EXPECT_EQ(commander.greeting.flags, net::GreetingTokenRequired);
-    commander.Send(net::EncodeCommand(net::CommandRecord) + net::EncodeCommand(net::CommandToken, "s3cret") +
+    commander.Send(net::EncodeCommand(net::CommandRecord) +
+                   net::EncodeCommand(net::CommandToken, "s3cret") +
                    net::EncodeCommand(net::CommandPlay) + net::EncodeCommand(7) +
                    net::EncodeCommand(net::CommandStop));
     ASSERT_TRUE(WaitFor([] {
@@ -226,7 +230,11 @@ TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
     std::vector<std::unique_ptr<Client>> clients(8);
     std::generate(clients.begin(), clients.end(), [] { return std::make_unique<Client>(); });
     std::atomic<bool> pumping{true};
-    std::thread pump([&] { while (pumping) { sim::Deliver(suit, 1); } });
+    std::thread pump([&] {
+        while (pumping) {
+            sim::Deliver(suit, 1);
+        }
+    });
     ASSERT_TRUE(clients[0]->ReadFrames(10));
     GyroFinish(); // ends the server with the suits, frames still arriving
     pumping = false;
@@ -257,6 +265,40 @@ TEST_F(NetworkTest, StartFailuresAndLocalAddresses) {
     }
     EXPECT_EQ(texts.back(), "0.0.0.0"); // past the end: no address
     EXPECT_NE(std::find(texts.begin(), texts.end(), "127.0.0.1"), texts.end());
+}
+
+// The server starts on the window thread, which must never wait for a name server: only
+// dotted quads and "localhost" are targets, anything that would need a lookup is left out.
+TEST_F(NetworkTest, VmcTargetsAreAddressesNeverLookedUp) {
+    struct Receiver {
+        int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        std::string port;
+        Receiver() {
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t size = sizeof at;
+            ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
+            port = std::to_string(ntohs(at.sin_port));
+        }
+        ~Receiver() { ::close(fd); }
+        bool Got() const {
+            char byte;
+            return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) >= 0;
+        }
+    } shortForm, named, quad;
+    Start({.port = 0,
+           .vmcTargets = {"127.1:" + shortForm.port, "LocalHost:" + named.port,
+                          "127.0.0.1:" + quad.port},
+           .token = {}});
+    for (int i = 0; i < 400 && !quad.Got(); ++i) {
+        sim::Deliver(suit, 1);
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(quad.Got());
+    EXPECT_TRUE(named.Got());
+    EXPECT_FALSE(shortForm.Got()) << "sent before the others, had it been a target";
 }
 
 TEST(Vmc, ArmsHangDownFromTheTPoseInSmallFloatBundles) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace telvo::files {
+namespace telvo {
 
 class SafeFile {
 public:
@@ -49,4 +49,4 @@ private:
     std::string error_;
 };
 
-} // namespace telvo::files
+} // namespace telvo

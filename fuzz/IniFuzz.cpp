@@ -1,7 +1,9 @@
-// Any bytes as a settings file: parsing, every read, a write and a re-read must hold up, and
-// what is saved must read back the same.
+// Any bytes as an INI file: parsing, every read, a write and a re-read must hold up, and what
+// is saved must read back the same. The program's settings are the keys read and written
+// through it; the suit library reads the same bytes as its telvoria-sim.ini.
+#include "base/IniFile.h"
 #include "core/Settings.h"
-#include "platform/PrivateProfile.h"
+#include "telvoria/sim/Config.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,7 +12,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    telvo::PrivateProfile profile;
+    telvo::sim::ParseSetup(std::string(text));
+    telvo::sim::ParseServerOptions(std::string(text));
+
+    telvo::IniFile profile;
     profile.Parse(text);
 
     telvo::SettingsValues values;
@@ -18,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     telvo::StoreSettings(values, profile);
 
     std::string saved = profile.Serialize();
-    telvo::PrivateProfile again;
+    telvo::IniFile again;
     again.Parse(saved);
     telvo::SettingsValues reread;
     telvo::LoadSettings(reread, again);

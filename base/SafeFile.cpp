@@ -1,4 +1,4 @@
-#include "telvoria/formats/SafeFile.h"
+#include "base/SafeFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-namespace telvo::files {
+namespace telvo {
 
 namespace {
 
@@ -188,4 +188,4 @@ bool SafeFile::Commit() {
     return true;
 }
 
-} // namespace telvo::files
+} // namespace telvo

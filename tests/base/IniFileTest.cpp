@@ -1,0 +1,162 @@
+// The one INI reader and writer: what the program's settings and the suit library's files
+// read, and what a write keeps.
+#include "base/IniFile.h"
+#include "tests/support/TempDir.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <iterator>
+
+namespace telvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(IniInt, LeadingDecimalNumberThatFitsIn32Bits) {
+    const std::pair<const char*, int> numbers[] = {{"  -1", -1},
+                                                   {"+7", 7},
+                                                   {"12abc", 12},
+                                                   {"2147483647", 2147483647},
+                                                   {"-2147483648", -2147483647 - 1}};
+    for (const auto& [text, value] : numbers) {
+        EXPECT_EQ(ParseIniInt(text), value) << text;
+    }
+    for (const char* text :
+         {"2147483648", "-2147483649", "99999999999999999999999", "abc", "", "-"}) {
+        EXPECT_FALSE(ParseIniInt(text)) << text;
+    }
+}
+
+TEST(IniFile, LooksUpWithoutRegardToCaseWithinTheSizeLimitAndNeverBeforeTheFirstSection) {
+    IniFile p;
+    p.Parse("Loose=1\n[gyrosuit]\nshowgrid = 0\nName=\"quoted value\"\nBad=abc\nShowGrid=1\n");
+    EXPECT_EQ(p.GetInt("GyroSuit", "ShowGrid", 1), 0) << "the first of a repeated key counts";
+    EXPECT_EQ(p.GetString("GYROSUIT", "NAME", "", 260), "quoted value");
+    EXPECT_EQ(p.GetString("GyroSuit", "Name", "", 7), "quoted");
+    EXPECT_EQ(p.GetString("GyroSuit", "Missing", "default", 4), "def");
+    EXPECT_EQ(p.GetString("GyroSuit", "Name", "", 0), "");
+    EXPECT_EQ(p.GetInt("GyroSuit", "Bad", 9), 9);
+    EXPECT_EQ(p.GetInt("Other", "ShowGrid", 9), 9);
+    EXPECT_FALSE(p.Find("", "Loose"));
+}
+
+TEST(IniFile, TrailingCommentsNeedABlankBeforeThemAndNeverCutAQuotedValue) {
+    const struct {
+        const char* line;
+        const char* value;
+    } cases[] = {
+        {"K=7241 ; the port", "7241"},
+        {"K=secret\t# the token", "secret"},
+        {"K=a ;b ; c", "a"},
+        {"K= ; nothing", ""},
+        {"K=;x", ";x"},
+        {"K=#ff8000", "#ff8000"},
+        {"K=a;b#c", "a;b#c"},
+        {"K=\"pass ;word\"   ; the token", "pass ;word"},
+        {"K='it''s' ; 'quoted' too", "it''s"},
+        {"K=\"a\" b ; c", "\"a\" b"},
+        {"K=\"a\";b", "\"a\";b"},
+        {"K=\"open ; x", "\"open"},
+        {"K=  'a \"b\" ; c'  ", "a \"b\" ; c"},
+    };
+    for (const auto& c : cases) {
+        IniFile p;
+        p.Parse(std::string("[S]\n") + c.line + "\n");
+        EXPECT_EQ(p.Find("S", "K"), c.value) << c.line;
+    }
+}
+
+// Whatever a value holds, it reads back as written, and the line keeps its comment.
+TEST(IniFile, WrittenValuesReadBackAndKeepTheLinesComment) {
+    const struct {
+        const char* value;
+        const char* line;
+    } cases[] = {
+        {"7300", "Port=7300  ; the port"},
+        {"", "Port=  ; the port"},
+        {"/a/take ;2.tl", "Port=\"/a/take ;2.tl\"  ; the port"},
+        {"say \"hi\" ;x", "Port='say \"hi\" ;x'  ; the port"},
+        {"\"quoted\"", "Port='\"quoted\"'  ; the port"},
+        {" padded ", "Port=\" padded \"  ; the port"},
+    };
+    for (const auto& c : cases) {
+        IniFile p;
+        p.Parse("[Server]\nPort=7240  ; the port\n");
+        p.WriteString("Server", "Port", c.value);
+        EXPECT_EQ(p.Serialize(), std::string("[Server]\n") + c.line + "\n") << c.value;
+        IniFile again;
+        again.Parse(p.Serialize());
+        EXPECT_EQ(again.Find("Server", "Port"), c.value);
+    }
+}
+
+// Garbage lines are the one thing dropped.
+TEST(IniFile, WriteKeepsEverythingElseInPlace) {
+    IniFile p;
+    p.Parse("Loose=1\r\n; made by hand\r\n[Other]\r\nA=1\r\n\r\n[GyroSuit]\r\n; a note\r\n"
+            "ShowGrid=1\r\nLoop=0\r\nloop=2\r\n\r\n[Last]\r\nZ=z\r\nbad=\x01\r\n");
+    p.WriteString("gyrosuit", "Loop", "1");
+    p.WriteString("GyroSuit", "Units", "-1");
+    p.WriteString("New", "Key", "one\ntwo\r\n[Injected]"); // a value cannot break the file
+    EXPECT_EQ(p.Serialize(),
+              "Loose=1\r\n; made by hand\r\n[Other]\r\nA=1\r\n\r\n[GyroSuit]\r\n; a note\r\n"
+              "ShowGrid=1\r\nLoop=1\r\nUnits=-1\r\n\r\n[Last]\r\nZ=z\r\n[New]\r\n"
+              "Key=one two  [Injected]\r\n");
+}
+
+TEST(IniFile, SaveReplacesTheFileWholeKeepingItsLinkAndModeAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    const fs::path file = dir.path() / "sub" / "x.ini";
+    IniFile p(file);
+    EXPECT_TRUE(p.Load()) << "a missing file is an empty profile";
+    p.WriteString("S", "k", "1");
+    ASSERT_TRUE(p.Save()) << "the folder is made";
+    ::chmod(file.c_str(), 0600);
+    const fs::path link = dir.path() / "link.ini";
+    fs::create_symlink(file, link);
+    IniFile linked(link);
+    ASSERT_TRUE(linked.Load());
+    linked.WriteString("S", "file", "/data/a.crd");
+    ASSERT_TRUE(linked.Save());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadAll(file), "[S]\nk=1\nfile=/data/a.crd\n");
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0600));
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), {}), 1);
+}
+
+TEST(IniFile, WhatCannotBeReadIsNeitherReadNorReplaced) {
+    TempDir dir;
+    const fs::path big = dir.path() / "big.ini";
+    WriteAll(big, "[S]\nk=1\n" + std::string(IniFile::MaxBytes, ';'));
+    for (const fs::path& file : {big, dir.path()}) {
+        IniFile p(file);
+        EXPECT_FALSE(p.Load()) << file;
+        EXPECT_FALSE(p.Find("S", "k")) << file;
+    }
+    // A FIFO is refused at once, not waited on until someone writes to it.
+    const fs::path fifo = dir.path() / "fifo.ini";
+    ::mkfifo(fifo.c_str(), 0600);
+    auto loading = std::async(std::launch::async, [&] { return IniFile(fifo).Load(); });
+    if (loading.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "Load waits on a FIFO";
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets it go
+    }
+    EXPECT_FALSE(loading.get());
+    const fs::path readOnly = dir.path() / "read-only.ini";
+    WriteAll(readOnly, "[S]\nk=1\n");
+    ::chmod(readOnly.c_str(), 0444); // refused even to root
+    IniFile p(readOnly);
+    ASSERT_TRUE(p.Load());
+    p.WriteString("S", "k", "2");
+    EXPECT_FALSE(p.Save());
+    EXPECT_EQ(ReadAll(readOnly), "[S]\nk=1\n");
+}
+
+} // namespace
+} // namespace telvo
