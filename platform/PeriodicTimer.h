@@ -18,14 +18,15 @@ class TimerClock {
 public:
     virtual ~TimerClock() = default;
     virtual std::int64_t NowNs() = 0;
-    // Returns once NowNs() has reached the deadline, or earlier when stop is set.
+    // Returns once NowNs() has reached the deadline (or passed it, as a late wake-up does), or
+    // earlier when stop is set.
     virtual void SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) = 0;
 };
 // MonotonicNs, with the last stretch before a deadline spun for punctual wake-ups.
 TimerClock& MonotonicTimerClock();
 
 // Calls a callback on a thread of its own at start + k x period (k = 1, 2, ...). Deadlines are
-// absolute on the monotonic clock, so the rate is exact on average however long each sleep
+// absolute on the timer's clock, so the rate is exact on average however long each sleep
 // oversleeps: 120 ticks a second for a period of 1/120 s, not 125 from a whole-millisecond
 // period.
 //
