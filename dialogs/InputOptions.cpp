@@ -3,7 +3,6 @@
 #include "DialogFields.h"
 #include "core/Settings.h"
 #include "core/Text.h"
-#include "engine/Engine.h"
 #include "engine/SuitOptions.h"
 #include "platform/Platform.h"
 
@@ -19,7 +18,6 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <cstring>
 
 namespace telvo {
@@ -143,9 +141,7 @@ void CInputOptions::OnInitDialog() {
     PutControls();
     (m_countInFrames != 0 ? frames_ : seconds_)->setChecked(true);
     FindSuits();
-    m_count = m_countInFrames != 0
-                  ? m_limitInFrames
-                  : Rounded(m_limitInFrames / static_cast<double>(m_frameRate) + 0.5);
+    m_count = m_limit;
     units_->clear();
     units_->addItem(QStringLiteral("Default"));
     for (int i = 0; i < 5; ++i) {
@@ -272,8 +268,7 @@ void CInputOptions::accept() {
         return;
     }
     m_countInFrames = frames_->isChecked() ? 1 : 0;
-    m_limitInFrames =
-        m_countInFrames != 0 ? m_count : Rounded(m_count * static_cast<double>(m_frameRate) + 0.5);
+    m_limit = m_count;
     if (GyroNumSuits() != 0) {
         SuitInfo chosen{};
         if (GyroEnumerateSuitInfo(m_suitIndex, &chosen) == 0) {
@@ -297,7 +292,7 @@ void OnInputOptions(Platform& port, QWidget* parent) {
     dialog.m_pcSpeaker = s.PCBeep;
     dialog.m_autoload = s.Autoload;
     dialog.m_units = s.Units;
-    dialog.m_limitInFrames = RecordLimitFrames(dialog.m_suitInfo.FrameDivider);
+    dialog.m_limit = static_cast<uint32_t>(s.RecordLimitFS.load());
     if (dialog.exec() == QDialog::Accepted) {
         s.RecordFramesOrSeconds = dialog.m_countInFrames;
         s.RecordStop = dialog.m_stopEnabled;
@@ -307,8 +302,7 @@ void OnInputOptions(Platform& port, QWidget* parent) {
         s.PCBeep = dialog.m_pcSpeaker;
         s.Autoload = dialog.m_autoload;
         s.Units = dialog.m_units;
-        s.RecordLimitFS = RecordLimitSetting(dialog.m_limitInFrames, dialog.m_countInFrames != 0,
-                                             dialog.m_suitInfo.FrameDivider);
+        s.RecordLimitFS = static_cast<int>(dialog.m_limit);
     }
     ReopenSuit(dialog.m_suitInfo);
 }

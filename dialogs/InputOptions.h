@@ -49,7 +49,10 @@ public:
     int m_autoload = 0;
     int m_pcSpeaker = 0;
     int m_countInFrames = 0;
-    uint32_t m_limitInFrames = 0; // the stop limit, always in frames
+    // The stop limit in the unit of m_countInFrames, as the setting holds it. Only a click on
+    // Frames or Seconds converts, at the rate shown: going through frames at the suit's rate
+    // and back at another (30 with no suit listed) changed the limit.
+    uint32_t m_limit = 0;
     SuitInfo m_suitInfo{};
     int m_units = -1; // -1 "Default", else a unit of GyroGetUnitName
 

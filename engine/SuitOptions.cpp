@@ -6,7 +6,6 @@
 #include "engine/EngineState.h"
 
 #include <climits>
-#include <cmath>
 
 namespace telvo {
 
@@ -62,17 +61,6 @@ void ReopenSuit(const SuitInfo& info) {
     if (suit != 0) {
         ApplySuitOptions(suit);
     }
-}
-
-int RecordLimitSetting(uint32_t framesLimit, bool countInFrames, uint32_t divider) {
-    // The setting holds the limit's 32 bits; RecordLimitFrames reads them back unsigned.
-    if (countInFrames) {
-        return static_cast<int>(framesLimit);
-    }
-    const double seconds = static_cast<double>(framesLimit) * (divider == 0 ? 1 : divider) *
-                               static_cast<double>(1.0f / 120.0f) +
-                           0.5;
-    return static_cast<int>(static_cast<uint32_t>(std::trunc(seconds)));
 }
 
 TrackerFields TrackerFieldsOf(const ActorData& actor) {

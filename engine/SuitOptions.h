@@ -5,8 +5,6 @@
 
 #include "suitlib/SuitLib.h"
 
-#include <cstdint>
-
 namespace telvo {
 
 // SuitFlags, tracking and the actor data to an open suit, as every open does. A tracker that
@@ -20,11 +18,6 @@ SuitInfo CloseSuitForInputOptions();
 // After the dialog, OK or Cancel: opens the suit of the record (closing one a command opened
 // meanwhile) and applies the options.
 void ReopenSuit(const SuitInfo& info);
-
-// The record limit setting for a limit in frames: frames, or seconds at 120 / divider frames a
-// second rounded to the nearest (a divider of 0 counts as 1). RecordLimitFrames goes the other
-// way.
-int RecordLimitSetting(uint32_t framesLimit, bool countInFrames, uint32_t divider);
 
 // The seven tracker fields of ActorData as the Tracker Options dialog holds them.
 struct TrackerFields {

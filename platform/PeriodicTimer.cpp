@@ -27,7 +27,13 @@ timespec ToTimespec(std::int64_t ns) {
     return t;
 }
 
-void SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) {
+class Monotonic final : public TimerClock {
+public:
+    std::int64_t NowNs() override { return MonotonicNs(); }
+    void SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) override;
+};
+
+void Monotonic::SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) {
     for (;;) {
         if (stop.load(std::memory_order_acquire)) {
             return;
@@ -51,7 +57,13 @@ void SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) {
 
 } // namespace
 
+TimerClock& MonotonicTimerClock() {
+    static Monotonic clock;
+    return clock;
+}
+
 struct PeriodicTimer::State {
+    TimerClock* clock = nullptr;
     std::int64_t periodNs = 0;
     std::function<void()> callback;
     std::atomic<bool> stop{false};
@@ -75,6 +87,7 @@ bool PeriodicTimer::Start(std::int64_t periodNs, std::function<void()> callback)
         return false;
     }
     auto state = std::make_shared<State>();
+    state->clock = &clock_;
     state->periodNs = periodNs;
     state->callback = std::move(callback);
     // Set before the thread runs: its first callback may already call Stop().
@@ -119,11 +132,12 @@ void PeriodicTimer::Run(std::shared_ptr<State> state) {
     // The default 50 us timer slack would be added to every wake-up.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 
+    TimerClock& clock = *state->clock;
     const std::int64_t period = state->periodNs;
-    const std::int64_t start = MonotonicNs();
+    const std::int64_t start = clock.NowNs();
     std::int64_t tick = 1;
     while (!state->stop.load(std::memory_order_acquire)) {
-        SleepUntil(start + tick * period, state->stop);
+        clock.SleepUntil(start + tick * period, state->stop);
         if (state->stop.load(std::memory_order_acquire)) {
             break;
         }
@@ -132,7 +146,7 @@ void PeriodicTimer::Run(std::shared_ptr<State> state) {
         // A deadline already passed is still served at once, unless the one after it has
         // passed too: older deadlines are skipped rather than called back to back, so a slow
         // callback (or a late wake-up) causes at most one immediate call, never a burst.
-        const std::int64_t now = MonotonicNs();
+        const std::int64_t now = clock.NowNs();
         std::int64_t next = tick + 1;
         if (now >= start + (next + 1) * period) {
             const std::int64_t latest = (now - start) / period;

@@ -12,8 +12,21 @@
 
 namespace telvo {
 
+// Where a timer's thread reads the time and waits. The real one is the monotonic clock; tests
+// give a timer one whose time moves only when they say.
+class TimerClock {
+public:
+    virtual ~TimerClock() = default;
+    virtual std::int64_t NowNs() = 0;
+    // Returns once NowNs() has reached the deadline (or passed it, as a late wake-up does), or
+    // earlier when stop is set.
+    virtual void SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) = 0;
+};
+// MonotonicNs, with the last stretch before a deadline spun for punctual wake-ups.
+TimerClock& MonotonicTimerClock();
+
 // Calls a callback on a thread of its own at start + k x period (k = 1, 2, ...). Deadlines are
-// absolute on the monotonic clock, so the rate is exact on average however long each sleep
+// absolute on the timer's clock, so the rate is exact on average however long each sleep
 // oversleeps: 120 ticks a second for a period of 1/120 s, not 125 from a whole-millisecond
 // period.
 //
@@ -23,7 +36,8 @@ namespace telvo {
 // callback never causes a burst of catch-up calls (at most one straight after it).
 class PeriodicTimer {
 public:
-    PeriodicTimer() = default;
+    // The clock must outlive the timer's thread.
+    explicit PeriodicTimer(TimerClock& clock = MonotonicTimerClock()) : clock_(clock) {}
     // Stops the timer as Stop() does.
     ~PeriodicTimer();
     PeriodicTimer(const PeriodicTimer&) = delete;
@@ -50,6 +64,7 @@ private:
     struct State;
     static void Run(std::shared_ptr<State> state);
 
+    TimerClock& clock_;
     std::shared_ptr<State> state_;
     std::thread thread_;
     std::mutex joinMutex_;

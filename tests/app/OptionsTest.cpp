@@ -66,6 +66,35 @@ TEST_F(Options, InputOptionsSwitchesSuitsAndStoresTheLimitInTheUnitChosen) {
     EXPECT_EQ(sim::Deliver(Engine.SuitHandle, 2), 2);
 }
 
+// Seconds stay seconds whatever rate converts them: with no suit listed (30 shown, the suit that
+// was open at 120) and for a count beyond what 32 bits of frames hold.
+TEST_F(Options, InputOptionsKeepsASecondsLimitAsShownAndTyped) {
+    const struct {
+        std::vector<sim::SimSuit> listed;
+        const char* typed;
+        uint32_t stored;
+    } cases[] = {
+        {{}, "10", 10},
+        {{{1, "Slow", 120}}, "4294967295", 4294967295u},
+    };
+    Start();
+    ModalScript script;
+    for (const auto& c : cases) {
+        sim::SetSuits(c.listed);
+        Settings.RecordLimitFS = 5; // seconds
+        QString shown;
+        script.Then([&](QWidget* d) {
+            shown = Text(d, 1032);
+            Type(d, 1032, c.typed);
+            Click(d, 1);
+        });
+        Key(Qt::Key_I);
+        EXPECT_EQ(shown.toStdString(), "5") << c.typed;
+        EXPECT_EQ(static_cast<uint32_t>(Settings.RecordLimitFS.load()), c.stored);
+        EXPECT_EQ(Settings.RecordFramesOrSeconds.load(), 0);
+    }
+}
+
 // Of two suits with one number the later is shown; Cancel still reopens the one that was open,
 // with the flags, tracking and actor data of the program.
 TEST_F(Options, InputOptionsRefusesBadValuesOnceAndCancelReopensThePreviousSuit) {

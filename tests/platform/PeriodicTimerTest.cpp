@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
+#include <vector>
 
 namespace telvo {
 namespace {
@@ -44,49 +46,101 @@ TEST(PeriodicTimer, RefusesWhatItCannotRunAndStopWaitsForTheRunningCallback) {
     t.Stop();
 }
 
-// ClockMs is read along: the millisecond clock must follow the same monotonic clock.
-TEST(PeriodicTimer, TicksOnExactMultiplesOfAFractionalPeriod) {
-    // 1/120 s is 8.333 ms: a whole-millisecond period would give 125 ticks a second.
-    constexpr std::int64_t period = 1'000'000'000 / 120;
-    std::atomic<int> ticks{0};
-    PeriodicTimer t;
-    const std::uint32_t ms = ClockMs();
-    const std::int64_t start = MonotonicNs();
-    ASSERT_TRUE(t.Start(period, [&] { ++ticks; }));
-    std::this_thread::sleep_for(1s);
-    const int counted = ticks.load();
-    const std::int64_t elapsed = MonotonicNs() - start;
-    const std::uint32_t elapsedMs = ClockMs() - ms; // unsigned: right across a wrap too
-    t.Stop();
-    // A loaded machine may skip ticks, but a truncated period would be 4 % over.
-    EXPECT_LE(counted, static_cast<double>(elapsed) / period + 1.0);
-    EXPECT_GE(counted, static_cast<double>(elapsed) / period * 0.8);
-    EXPECT_NEAR(elapsedMs, elapsed / 1'000'000, 2);
+// Time moves only when the timer sleeps, each sleep waking late by a fixed amount, or when a
+// callback says it worked. Only the timer's thread moves it while the timer runs.
+class SteppedClock : public TimerClock {
+public:
+    explicit SteppedClock(std::int64_t lateNs = 0) : late_(lateNs) {}
+    std::int64_t NowNs() override { return now_; }
+    void SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) override {
+        if (!stop && now_ < deadlineNs) {
+            now_ = deadlineNs + late_;
+        }
+    }
+    void Work(std::int64_t ns) { now_ += ns; }
+
+private:
+    const std::int64_t late_;
+    std::atomic<std::int64_t> now_{1'000'000'000};
+};
+
+// Runs a timer on the clock until its callback has been called `calls` times; returns when each
+// call came, counted from the start.
+std::vector<std::int64_t> CallTimes(SteppedClock& clock, PeriodicTimer& timer, std::int64_t period,
+                                    std::size_t calls,
+                                    std::function<void(std::size_t)> work = nullptr) {
+    std::vector<std::int64_t> at; // the timer's thread alone until Stop has joined it
+    const std::int64_t start = clock.NowNs();
+    EXPECT_TRUE(timer.Start(period, [&] {
+        at.push_back(clock.NowNs() - start);
+        if (at.size() == calls) {
+            timer.Stop();
+        } else if (work) {
+            work(at.size());
+        }
+    }));
+    EXPECT_TRUE(Eventually([&] { return !timer.Running(); }));
+    timer.Stop();
+    return at;
 }
 
-// The callback stops its own timer at the end, which must not join its own thread.
-TEST(PeriodicTimer, OverrunsLoseNoTickUnderAPeriodAndNeverBurst) {
-    constexpr std::int64_t period = 20'000'000;
-    std::atomic<int> ticks{0};
-    std::atomic<std::uint64_t> missedAfterShortOverrun{99};
+TEST(PeriodicTimer, TicksOnExactMultiplesOfAFractionalPeriodHoweverLateEachWakeUp) {
+    // 1/120 s is 8.333 ms: a whole-millisecond period would give 125 ticks a second, and
+    // sleeping a period from each late wake-up would drift.
+    constexpr std::int64_t period = 1'000'000'000 / 120;
+    constexpr std::int64_t late = 1'000'000;
+    SteppedClock clock(late);
+    PeriodicTimer t(clock);
+    std::vector<std::int64_t> expected;
+    for (std::int64_t k = 1; k <= 120; ++k) {
+        expected.push_back(k * period + late);
+    }
+    EXPECT_EQ(CallTimes(clock, t, period, 120), expected);
+}
+
+// The real clock: a loaded machine may call late, never early; ClockMs reads the same clock.
+TEST(PeriodicTimer, MonotonicClockCallsNoTickBeforeItsDeadline) {
+    constexpr std::int64_t period = 1'000'000'000 / 120;
+    std::vector<std::int64_t> at;
     PeriodicTimer t;
+    const std::int64_t before = MonotonicNs();
     ASSERT_TRUE(t.Start(period, [&] {
-        const int n = ++ticks;
-        if (n == 1) {
-            std::this_thread::sleep_for(std::chrono::nanoseconds(period * 3 / 2));
-        } else if (n == 2) {
-            missedAfterShortOverrun = t.MissedTicks();
-        } else if (n == 3) {
-            std::this_thread::sleep_for(std::chrono::nanoseconds(period * 52 / 10));
-        } else {
+        at.push_back(MonotonicNs());
+        if (at.size() == 12) {
             t.Stop();
         }
     }));
     ASSERT_TRUE(Eventually([&] { return !t.Running(); }));
     t.Stop();
-    EXPECT_EQ(missedAfterShortOverrun.load(), 0u) << "half a period late, the tick is still due";
-    // Five periods late: the four wholly missed ticks are dropped and the overdue one is
-    // called, not a catch-up run of all five.
+    ASSERT_EQ(at.size(), 12u);
+    for (std::size_t k = 0; k < at.size(); ++k) {
+        EXPECT_GE(at[k] - before, static_cast<std::int64_t>(k + 1) * period) << k;
+    }
+    const auto first = static_cast<std::uint32_t>(MonotonicNs() / 1'000'000);
+    const std::uint32_t ms = ClockMs();
+    const auto last = static_cast<std::uint32_t>(MonotonicNs() / 1'000'000);
+    EXPECT_LE(ms - first, last - first); // unsigned: right across a wrap too
+}
+
+// A callback half a period late loses no tick; five periods late, the four wholly missed ticks
+// are dropped and the overdue one is called at once, then the grid goes on.
+TEST(PeriodicTimer, OverrunsLoseNoTickUnderAPeriodAndNeverBurst) {
+    constexpr std::int64_t period = 20'000'000;
+    SteppedClock clock;
+    PeriodicTimer t(clock);
+    std::uint64_t missedAfterShortOverrun = 99;
+    const auto at = CallTimes(clock, t, period, 5, [&](std::size_t call) {
+        if (call == 1) {
+            clock.Work(period * 3 / 2);
+        } else if (call == 2) {
+            missedAfterShortOverrun = t.MissedTicks();
+        } else if (call == 3) {
+            clock.Work(period * 52 / 10);
+        }
+    });
+    EXPECT_EQ(at, (std::vector<std::int64_t>{period, period * 5 / 2, 3 * period,
+                                             3 * period + period * 52 / 10, 9 * period}));
+    EXPECT_EQ(missedAfterShortOverrun, 0u);
     EXPECT_EQ(t.MissedTicks(), 4u);
 }
 
