@@ -1,9 +1,10 @@
 #include "platform/qt/QtPlatform.h"
 
-#include "base/ConfigFolder.h"
 #include "platform/Clock.h"
 #include "platform/PeriodicTimer.h"
 #include "platform/Tones.h"
+#include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,29 +38,6 @@
 namespace telvo {
 
 namespace {
-
-const char* const kApplicationName = "TelvoView";
-
-QString ToQt(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QString PathToQt(const std::string& s) {
-    return QFile::decodeName(QByteArray(s.data(), static_cast<qsizetype>(s.size())));
-}
-
-std::string PathFromQt(const QString& s) {
-    const QByteArray bytes = QFile::encodeName(s);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-QString WithoutDot(const std::string& extension) {
-    QString s = ToQt(extension);
-    while (s.startsWith(QLatin1Char('.'))) {
-        s.remove(0, 1);
-    }
-    return s;
-}
 
 // A call another thread waits for. The window thread fills in the result, or BeginClose gives
 // the fallback; whichever comes first wins, and the caller returns with it.
@@ -97,109 +75,6 @@ public:
 private:
     std::atomic<int>& width_;
     std::atomic<int>& height_;
-};
-
-QMessageBox::StandardButtons ToQt(MessageButtons buttons) {
-    switch (buttons) {
-    case MessageButtons::Ok:
-        return QMessageBox::Ok;
-    case MessageButtons::OkCancel:
-        return QMessageBox::Ok | QMessageBox::Cancel;
-    case MessageButtons::YesNo:
-        return QMessageBox::Yes | QMessageBox::No;
-    case MessageButtons::YesNoCancel:
-        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case MessageButtons::RetryCancel:
-        return QMessageBox::Retry | QMessageBox::Cancel;
-    case MessageButtons::AbortRetryIgnore:
-        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-    }
-    return QMessageBox::Ok;
-}
-
-// The first button is the default, as the platform's own boxes have it.
-QMessageBox::StandardButton FirstButton(MessageButtons buttons) {
-    switch (buttons) {
-    case MessageButtons::Ok:
-    case MessageButtons::OkCancel:
-        return QMessageBox::Ok;
-    case MessageButtons::YesNo:
-    case MessageButtons::YesNoCancel:
-        return QMessageBox::Yes;
-    case MessageButtons::RetryCancel:
-        return QMessageBox::Retry;
-    case MessageButtons::AbortRetryIgnore:
-        return QMessageBox::Abort;
-    }
-    return QMessageBox::Ok;
-}
-
-QMessageBox::Icon ToQt(MessageIcon icon) {
-    switch (icon) {
-    case MessageIcon::None:
-        return QMessageBox::NoIcon;
-    case MessageIcon::Exclamation:
-        return QMessageBox::Warning;
-    case MessageIcon::Information:
-        return QMessageBox::Information;
-    case MessageIcon::Question:
-        return QMessageBox::Question;
-    }
-    return QMessageBox::NoIcon;
-}
-
-std::optional<MessageAnswer> FromQt(QMessageBox::StandardButton b) {
-    switch (b) {
-    case QMessageBox::Ok:
-        return MessageAnswer::Ok;
-    case QMessageBox::Cancel:
-        return MessageAnswer::Cancel;
-    case QMessageBox::Abort:
-        return MessageAnswer::Abort;
-    case QMessageBox::Retry:
-        return MessageAnswer::Retry;
-    case QMessageBox::Ignore:
-        return MessageAnswer::Ignore;
-    case QMessageBox::Yes:
-        return MessageAnswer::Yes;
-    case QMessageBox::No:
-        return MessageAnswer::No;
-    default:
-        return std::nullopt;
-    }
-}
-
-// Qt's own chooser, refusing before it closes what the request rules out: a folder that does
-// not exist, and on save a file that exists read-only (the library would refuse to replace it).
-class RequestFileDialog : public QFileDialog {
-public:
-    RequestFileDialog(QWidget* parent, const FileChooser& request)
-        : QFileDialog(parent), request_(request) {}
-
-    void accept() override {
-        const QFileInfo info(selectedFiles().value(0));
-        if (!info.filePath().isEmpty() && !info.isDir()) {
-            if (request_.pathMustExist && !info.absoluteDir().exists()) {
-                Refuse(QStringLiteral("%1\nThe folder does not exist.").arg(info.path()));
-                return;
-            }
-            const bool writable =
-                info.isWritable() && (info.permissions() & (QFile::WriteOwner | QFile::WriteGroup |
-                                                            QFile::WriteOther)) != 0;
-            if (request_.mode == FileChooser::Mode::Save && request_.refuseReadOnly &&
-                info.exists() && !writable) {
-                Refuse(QStringLiteral("%1\nThis file is read-only.\nChoose another name.")
-                           .arg(info.fileName()));
-                return;
-            }
-        }
-        QFileDialog::accept();
-    }
-
-private:
-    void Refuse(const QString& text) { QMessageBox::warning(this, windowTitle(), text); }
-
-    const FileChooser& request_;
 };
 
 } // namespace
@@ -336,11 +211,7 @@ void QtPlatform::GiveUpOtherThreads() {
             }
         }
     };
-    if (IsWindowThread()) {
-        closeDialogs();
-    } else {
-        Post(closeDialogs);
-    }
+    OnWindowThread(std::move(closeDialogs));
 }
 
 bool QtPlatform::Closing() const {
@@ -358,6 +229,14 @@ void QtPlatform::SetFileChooserHandler(FileChooserHandler handler) {
 
 MessageAnswer QtPlatform::CloseAnswer(MessageButtons buttons) {
     return DismissAnswer(buttons);
+}
+
+void QtPlatform::OnWindowThread(std::function<void()> work) {
+    if (IsWindowThread()) {
+        work();
+    } else {
+        Post(std::move(work));
+    }
 }
 
 void QtPlatform::Post(std::function<void()> work) {
@@ -453,28 +332,9 @@ MessageAnswer QtPlatform::ShowMessageBox(const std::string& text, MessageButtons
     if (d_->boxHandler) {
         return d_->boxHandler(text, buttons, icon);
     }
-    QMessageBox box(ToQt(icon), QString::fromLatin1(kApplicationName), QString(), ToQt(buttons),
-                    d_->window);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(ToQt(text));
-    if (!detail.empty()) {
-        box.setDetailedText(ToQt(detail));
-    }
-    box.setDefaultButton(FirstButton(buttons));
-    if (forOtherThread) {
-        d_->otherThreadDialogs.emplace_back(&box);
-    }
-    box.exec();
-    std::erase_if(d_->otherThreadDialogs,
-                  [&](const QPointer<QDialog>& p) { return p.isNull() || p.data() == &box; });
-    if (QAbstractButton* clicked = box.clickedButton()) {
-        if (auto answer = FromQt(box.standardButton(clicked))) {
-            return *answer;
-        }
-    }
-    return CloseAnswer(buttons);
+    return RunMessageBox(d_->window, text, buttons, icon, detail,
+                         forOtherThread ? &d_->otherThreadDialogs : nullptr);
 }
-
 void QtPlatform::SetStatusText(int pane, const std::string& text) {
     if (pane < 0 || pane >= static_cast<int>(d_->panes.size())) {
         return;
@@ -486,11 +346,7 @@ void QtPlatform::SetStatusText(int pane, const std::string& text) {
             label->setText(ToQt(text));
         }
     };
-    if (IsWindowThread()) {
-        apply();
-    } else {
-        Post(std::move(apply));
-    }
+    OnWindowThread(std::move(apply));
 }
 
 void QtPlatform::CheckMenuItem(int command, bool checked) {
@@ -502,11 +358,7 @@ void QtPlatform::CheckMenuItem(int command, bool checked) {
         it->second->setCheckable(true);
         it->second->setChecked(checked);
     };
-    if (IsWindowThread()) {
-        apply();
-    } else {
-        Post(std::move(apply));
-    }
+    OnWindowThread(std::move(apply));
 }
 
 void QtPlatform::SetWindowTitle(const std::string& title) {
@@ -515,11 +367,7 @@ void QtPlatform::SetWindowTitle(const std::string& title) {
             d_->window->setWindowTitle(ToQt(title));
         }
     };
-    if (IsWindowThread()) {
-        apply();
-    } else {
-        Post(std::move(apply));
-    }
+    OnWindowThread(std::move(apply));
 }
 
 void QtPlatform::Invalidate() {
@@ -598,11 +446,7 @@ void QtPlatform::SetWaitCursor(bool on) {
             d_->waitCursor = false;
         }
     };
-    if (IsWindowThread()) {
-        apply();
-    } else {
-        Post(std::move(apply));
-    }
+    OnWindowThread(std::move(apply));
 }
 
 std::uint32_t QtPlatform::TimeMs() {
@@ -615,6 +459,14 @@ TimerId QtPlatform::StartTimer(std::int64_t periodNs, std::function<void()> call
 
 void QtPlatform::KillTimer(TimerId id) {
     d_->timers.Kill(id);
+}
+
+FileChoice QtPlatform::ShowFileChooser(const FileChooser& request) {
+    const bool forOtherThread = std::exchange(d_->nextDialogForOtherThread, false);
+    if (d_->chooserHandler) {
+        return d_->chooserHandler(request);
+    }
+    return RunFileChooser(d_->window, request, forOtherThread ? &d_->otherThreadDialogs : nullptr);
 }
 
 FileChoice QtPlatform::ChooseFile(const FileChooser& request) {
@@ -631,111 +483,6 @@ FileChoice QtPlatform::ChooseFile(const FileChooser& request) {
             return choice;
         },
         cancelled);
-}
-
-FileChoice QtPlatform::ShowFileChooser(const FileChooser& request) {
-    const bool forOtherThread = std::exchange(d_->nextDialogForOtherThread, false);
-    if (d_->chooserHandler) {
-        return d_->chooserHandler(request);
-    }
-    FileChoice choice;
-    choice.selectedFilter = request.selectedFilter;
-
-    RequestFileDialog dialog(d_->window, request);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    // The list shows each description as given ("All files (*.*)"); the patterns Qt filters
-    // by follow it unseen.
-    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    const bool save = request.mode == FileChooser::Mode::Save;
-    dialog.setWindowTitle(save ? QStringLiteral("Save As") : QStringLiteral("Open"));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(!save && request.fileMustExist ? QFileDialog::ExistingFile
-                                                      : QFileDialog::AnyFile);
-    if (save && !request.confirmOverwrite) {
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    }
-
-    QStringList filters;
-    QStringList shown; // what the list shows of each: the text before the patterns
-    for (const FileFilter& f : request.filters) {
-        filters << ToQt(QtNameFilter(f));
-        shown << filters.back().left(filters.back().lastIndexOf(QStringLiteral(" ("))).simplified();
-    }
-    // Qt names an entry by its full filter or by its shown text, depending on its version.
-    auto entryOf = [&filters, &shown](const QString& text) {
-        const qsizetype full = filters.indexOf(text);
-        return static_cast<int>(full >= 0 ? full : shown.indexOf(text.simplified())) + 1;
-    };
-    if (!filters.isEmpty()) {
-        dialog.setNameFilters(filters);
-        const qsizetype selected =
-            std::clamp<qsizetype>(request.selectedFilter, 1, filters.size()) - 1;
-        dialog.selectNameFilter(filters[selected]);
-    }
-    dialog.setDefaultSuffix(WithoutDot(request.defaultExtension));
-
-    const QString name = PathToQt(request.initialName);
-    if (name.contains(QLatin1Char('/'))) {
-        const QFileInfo info(name);
-        dialog.setDirectory(info.absolutePath());
-        dialog.selectFile(info.fileName());
-    } else {
-        if (!request.initialDirectory.empty()) {
-            dialog.setDirectory(PathToQt(request.initialDirectory));
-        }
-        if (!name.isEmpty()) {
-            dialog.selectFile(name);
-        }
-    }
-
-    if (request.onTypeChange) {
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                         [&dialog, &entryOf, &request](const QString& filter) {
-                             const int entry = entryOf(filter);
-                             if (entry < 1) {
-                                 return;
-                             }
-                             auto* edit =
-                                 dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                             const QString typed =
-                                 edit ? edit->text() : dialog.selectedFiles().value(0);
-                             QString full;
-                             if (!typed.isEmpty()) {
-                                 full = QFileInfo(typed).isAbsolute()
-                                            ? typed
-                                            : dialog.directory().absoluteFilePath(typed);
-                             }
-                             const std::string before = PathFromQt(full);
-                             std::string newName = before;
-                             std::string extension = request.defaultExtension;
-                             request.onTypeChange(entry, newName, extension);
-                             if (newName != before) {
-                                 if (edit) {
-                                     edit->setText(PathToQt(newName));
-                                 } else {
-                                     dialog.selectFile(PathToQt(newName));
-                                 }
-                             }
-                             dialog.setDefaultSuffix(WithoutDot(extension));
-                         });
-    }
-
-    if (forOtherThread) {
-        d_->otherThreadDialogs.emplace_back(&dialog);
-    }
-    const int result = dialog.exec();
-    std::erase_if(d_->otherThreadDialogs,
-                  [&](const QPointer<QDialog>& p) { return p.isNull() || p.data() == &dialog; });
-    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return choice;
-    }
-    choice.accepted = true;
-    choice.path = PathFromQt(dialog.selectedFiles().value(0));
-    const int entry = entryOf(dialog.selectedNameFilter());
-    if (entry >= 1) {
-        choice.selectedFilter = entry;
-    }
-    return choice;
 }
 
 PixelSize QtPlatform::DrawingArea() {
@@ -762,11 +509,7 @@ void QtPlatform::SetCapture() {
             d_->view->grabMouse();
         }
     };
-    if (IsWindowThread()) {
-        apply();
-    } else {
-        Post(std::move(apply));
-    }
+    OnWindowThread(std::move(apply));
 }
 
 void QtPlatform::ReleaseCapture() {
@@ -775,43 +518,7 @@ void QtPlatform::ReleaseCapture() {
             d_->view->releaseMouse();
         }
     };
-    if (IsWindowThread()) {
-        apply();
-    } else {
-        Post(std::move(apply));
-    }
-}
-
-std::string QtNameFilter(const FileFilter& filter) {
-    QStringList patterns;
-    for (QString p : ToQt(filter.pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        p = p.trimmed();
-        if (p == QLatin1String("*.*")) {
-            p = QStringLiteral("*");
-        }
-        if (!p.isEmpty()) {
-            patterns << p;
-        }
-    }
-    if (patterns.isEmpty()) {
-        patterns << QStringLiteral("*");
-    }
-    QString description = ToQt(filter.description).trimmed();
-    if (description.isEmpty()) {
-        description = patterns.join(QLatin1Char(' '));
-    }
-    const QByteArray utf8 =
-        (description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'))
-            .toUtf8();
-    return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-}
-
-std::filesystem::path SettingsFile(std::string* error) {
-    std::filesystem::path folder = ConfigFolder(error);
-    if (folder.empty()) {
-        return {};
-    }
-    return folder / "Telvoria.ini";
+    OnWindowThread(std::move(apply));
 }
 
 } // namespace telvo

@@ -119,6 +119,8 @@ private:
     struct Impl;
     template <class R, class Work> R CallOnWindowThread(Work work, R closeAnswer);
     void Post(std::function<void()> work);
+    // At once on the window thread, else queued for it.
+    void OnWindowThread(std::function<void()> work);
     // Gives every caller waiting for a box or chooser its fallback and closes those on screen.
     void GiveUpOtherThreads();
     void RunOne();
@@ -127,14 +129,5 @@ private:
 
     std::unique_ptr<Impl> d_;
 };
-
-// The name filter QFileDialog understands for one entry: the description as given, then its
-// patterns in parentheses, blank-separated ("*.a;*.b" becomes "*.a *.b"; "*.*" becomes "*",
-// which on Linux also matches names without a dot). The chooser hides the patterns, so the
-// list shows the description alone.
-std::string QtNameFilter(const FileFilter& filter);
-
-// "Telvoria.ini" in ConfigFolder(); empty when the folder cannot be made.
-std::filesystem::path SettingsFile(std::string* error = nullptr);
 
 } // namespace telvo

@@ -1,4 +1,5 @@
 #include "platform/qt/QtPlatform.h"
+#include "platform/qt/QtDialogs.h"
 
 #include "tests/support/Environment.h"
 #include "tests/support/TempDir.h"
@@ -220,16 +221,6 @@ TEST(QtPlatformLifetime, DestroyingThePortReleasesWaitingCallers) {
     EXPECT_EQ(pending.get(), MessageAnswer::No);
     EXPECT_GE(timerAsked.load(), 1);
     QCoreApplication::processEvents(); // the dropped wake-ups find nothing
-}
-
-TEST(SettingsFile, TelvoriaIniInTheConfigFolderWhateverTheApplicationIsCalled) {
-    TempDir home;
-    ScopedEnvironment xdg("XDG_CONFIG_HOME", home.path().c_str());
-    const QString name = QCoreApplication::applicationName();
-    QCoreApplication::setApplicationName(QStringLiteral("another name"));
-    EXPECT_EQ(SettingsFile(), home.path() / "TelvoView" / "Telvoria.ini");
-    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("another name"));
-    QCoreApplication::setApplicationName(name);
 }
 
 } // namespace
