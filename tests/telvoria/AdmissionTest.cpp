@@ -18,17 +18,6 @@ int Taken(Admission& a, uint32_t address, int commands, int64_t at) {
     return taken;
 }
 
-TEST(Admission, ReconnectingDoesNotRenewAnAddressBudget) {
-    Admission a(0);
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_TRUE(a.Connect(Home, 0));
-        EXPECT_EQ(Taken(a, Home, 20, 0), i == 0 ? AddressCommandBurst : 0);
-        a.Disconnect(Home);
-    }
-    ASSERT_TRUE(a.Connect(Home, S));
-    EXPECT_EQ(Taken(a, Home, 20, S), AddressCommandsPerSecond);
-}
-
 TEST(Admission, AllAddressesTogetherShareOneBudget) {
     Admission a(0);
     int taken = 0;
