@@ -25,11 +25,11 @@ void Remember(uint32_t code) {
 class Stream : public ::testing::Test {
 protected:
     void SetUp() override {
+        seen.clear(); // before the server's thread exists
         sim::Reset();
         sim::UseConfigFile(false);
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = "s3cret"});
         ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
-        seen.clear();
     }
     void TearDown() override {
         NetworkFinish();
