@@ -29,7 +29,7 @@ static std::string Read(const uint8_t* data, size_t size, size_t piece) {
             }
         }
     }
-    return taken;
+    return reader.Feed(data, 0) ? taken : taken + "broken";
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
