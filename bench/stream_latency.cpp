@@ -1,6 +1,8 @@
 // The frame server fed by a simulated suit at 120 frames per second, 1, 8 and 64 clients on
 // 127.0.0.1, one never reading (of 8 and 64). Counters: sample time to arrival in the readers
 // (median, 99th percentile, worst); NetworkSendFrame's cost on the pump's thread.
+// BM_StreamNobodyListens: the process's CPU time over 2 s of frames with the server started and
+// no client, against the same 2 s without a server; the frames the server encoded meanwhile.
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/TelvoriaSim.h"
@@ -9,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -108,7 +111,8 @@ void BM_StreamLatency(benchmark::State& state) {
                     streams[i].Feed(buffer.data(), static_cast<std::size_t>(n));
                     for (Kind k; (k = streams[i].Next(*greeting, *frame)) != Kind::None;) {
                         if (k == Kind::Frame) {
-                            latencyUs.push_back((arrival - static_cast<double>(frame->sampleTimeNs)) * 1e-3);
+                            latencyUs.push_back(
+                                (arrival - static_cast<double>(frame->sampleTimeNs)) * 1e-3);
                             gaps += frame->sequence - std::exchange(next[i], frame->sequence + 1);
                         }
                     }
@@ -129,8 +133,8 @@ void BM_StreamLatency(benchmark::State& state) {
             ::close(stalled);
         }
     }
-    std::vector<double> send(sendNs.begin(),
-                             sendNs.begin() + static_cast<std::ptrdiff_t>(std::min(sends.load(), sendNs.size())));
+    std::vector<double> send(sendNs.begin(), sendNs.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                                  sends.load(), sendNs.size())));
     state.counters["latency_median_us"] = Quantile(latencyUs, 0.5);
     state.counters["latency_p99_us"] = Quantile(latencyUs, 0.99);
     state.counters["latency_worst_us"] = Quantile(latencyUs, 1.0);
@@ -141,6 +145,57 @@ void BM_StreamLatency(benchmark::State& state) {
     telvo::sim::Reset();
 }
 
+double ProcessCpuMs() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) * 1e-3;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// CPU time of the process while the suit delivers for two seconds.
+double CpuOverTwoSeconds() {
+    double before = ProcessCpuMs();
+    GyroHandle suit = GyroOpen(nullptr, Pump, nullptr);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    GyroClose(suit);
+    return ProcessCpuMs() - before;
+}
+
+void BM_StreamNobodyListens(benchmark::State& state) {
+    double withServer = 0;
+    double without = 0;
+    std::size_t frames = 0;
+    uint64_t encoded = 0;
+    for (auto _ : state) {
+        telvo::sim::Reset();
+        telvo::sim::UseConfigFile(false);
+        telvo::net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
+        GyroInit();
+        static SuitDescriptorEx descriptor{};
+        descriptor.FrameDivider = 1;
+        without = CpuOverTwoSeconds();
+        if (NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, nullptr) != 0) {
+            state.SkipWithError("the server did not start");
+            break;
+        }
+        sends = 0;
+        const uint64_t encodedBefore = telvo::net::FramesEncoded();
+        withServer = CpuOverTwoSeconds();
+        frames = sends;
+        encoded = telvo::net::FramesEncoded() - encodedBefore;
+        NetworkFinish();
+    }
+    state.counters["cpu_ms_server_no_client"] = withServer;
+    state.counters["cpu_ms_no_server"] = without;
+    state.counters["frames_sent"] = static_cast<double>(frames);
+    state.counters["frames_encoded"] = static_cast<double>(encoded);
+    telvo::net::ClearServerOptions();
+    telvo::sim::Reset();
+}
+
 BENCHMARK(BM_StreamLatency)->Arg(1)->Arg(8)->Arg(64)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_StreamNobodyListens)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace

@@ -1,7 +1,7 @@
 // telvoview-stream: a client of TelvoView's frame server on the command line. Shows the rate,
 // saves what arrives, prints posed positions, sends Record, Play and Stop.
 // Data goes to standard output, talk to standard error; exit 1 when the server cannot be
-// reached or closes, 2 for bad usage.
+// reached, closes, or does not take the command; 2 for bad usage.
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaNet.h"
 
@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -29,12 +30,13 @@ using namespace telvo::net;
 
 constexpr const char* Usage =
     "usage: telvoview-stream [HOST[:PORT]] [options]   (default 127.0.0.1:7240)\n"
-    "  --save FILE      record what arrives into FILE (.tl or .bvh) until Ctrl-C, --frames, --seconds\n"
+    "  --save FILE      record what arrives into FILE (.tl or .bvh) until Ctrl-C, --frames, "
+    "--seconds\n"
     "  --frames N       stop after N frames\n"
     "  --seconds S      stop after S seconds\n"
     "  --positions      print the posed node positions (inches) as CSV on standard output\n"
     "  --record, --play, --stop   send that command to the server and exit\n"
-    "  --token TEXT     the server's token, sent before a command\n"
+    "  --token TEXT     the server's token (at most 256 bytes), sent before a command\n"
     "  --help\n"
     "Without --save or --positions it prints a line a second: frame rate, frames, gaps in the\n"
     "sequence numbers and the age of the newest frame.\n";
@@ -64,8 +66,8 @@ template <typename T> void Append(std::string& out, T value) {
 
 void AppendFixed(std::string& out, double value, int digits) {
     char text[32];
-    out.append(text,
-               std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, digits).ptr);
+    out.append(
+        text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, digits).ptr);
 }
 
 struct Options {
@@ -107,8 +109,10 @@ std::optional<std::string> Parse(const std::vector<std::string_view>& args, Opti
             double s = 0;
             if (a == "--save") {
                 o.save = v;
-            } else if (a == "--token") {
+            } else if (a == "--token" && v.size() <= MaxTokenLength) {
                 o.token = v;
+            } else if (a == "--token") {
+                return "--token: longer than the 256 bytes a command carries";
             } else if (a == "--frames" && Number(v, n) && n > 0) {
                 o.frames = n;
             } else if (a == "--seconds" && Number(v, s) && s > 0 && s < 1e9) {
@@ -130,7 +134,8 @@ std::optional<std::string> Parse(const std::vector<std::string_view>& args, Opti
     if (o.command != 0 && (!o.save.empty() || o.positions || o.frames || o.seconds)) {
         return "a command is sent on its own";
     }
-    std::string_view ext = o.save.size() > 3 ? std::string_view(o.save).substr(o.save.size() - 3) : "";
+    std::string_view ext =
+        o.save.size() > 3 ? std::string_view(o.save).substr(o.save.size() - 3) : "";
     if (!o.save.empty() && ext != ".tl" && !(o.save.size() > 4 && o.save.ends_with(".bvh"))) {
         return o.save + ": saves .tl and .bvh files";
     }
@@ -182,7 +187,6 @@ public:
         }
         return static_cast<int>(got);
     }
-    void EndSending() { ::shutdown(fd_, SHUT_WR); }
 
 private:
     int fd_ = -1;
@@ -214,34 +218,76 @@ std::string CsvHeader() {
     return text + "\n";
 }
 
+// Why the server did not take a command, from its answer.
+std::string Refusal(uint32_t result) {
+    switch (result) {
+    case AnswerTooMany:
+        return "the server dropped the command: too many commands; try again in a moment";
+    case AnswerTokenNeeded:
+        return "the server takes commands only with its token (--token)";
+    case AnswerWrongToken:
+        return "the server refused the token";
+    case AnswerBanned:
+        return "the server refuses this address for a while after a wrong token; try again later";
+    default:
+        return "the server did not take the command (answer " + std::to_string(result) + ")";
+    }
+}
+
 int SendCommand(Connection& connection, const Options& o, const std::string& where) {
     StreamReader reader;
     Greeting greeting;
     StreamFrame frame;
-    // The greeting says whether the server wants a token.
-    for (int waited = 0; reader.Next(greeting, frame) != StreamReader::Kind::Greeting;) {
-        int n = connection.Read(reader, 100);
-        if (n < 0 || (n == 0 && (waited += 100) >= 5000)) {
-            Say(where + ": no greeting from the server");
-            return 1;
+    bool greeted = false;
+    bool closed = false;
+    std::vector<CommandAnswer> answers;
+    // Reads until done(), the server closes, or 5 s have passed.
+    auto readUntil = [&](auto done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done() && !closed && std::chrono::steady_clock::now() < end) {
+            closed = connection.Read(reader, 100) < 0;
+            for (StreamReader::Kind k;
+                 (k = reader.Next(greeting, frame)) != StreamReader::Kind::None;) {
+                greeted = greeted || k == StreamReader::Kind::Greeting;
+                if (k == StreamReader::Kind::Answer) {
+                    answers.push_back(reader.LastAnswer());
+                }
+            }
         }
+        return done();
+    };
+    auto refused = [&] {
+        return std::find_if(answers.begin(), answers.end(), [](const CommandAnswer& a) {
+            return a.result != AnswerTaken && a.result != AnswerTokenAccepted;
+        });
+    };
+    // The greeting says whether the server wants a token; a banned address gets only an answer.
+    if (!readUntil([&] { return greeted || !answers.empty(); }) || !greeted) {
+        Say(where + ": " +
+            (refused() != answers.end() ? Refusal(refused()->result)
+                                        : std::string("no greeting from the server")));
+        return 1;
     }
     if ((greeting.flags & GreetingTokenRequired) != 0 && o.token.empty()) {
-        Say(where + ": the server takes commands only with its token (--token)");
+        Say(where + ": " + Refusal(AnswerTokenNeeded));
         return 1;
     }
     std::string bytes = o.token.empty() ? "" : EncodeCommand(CommandToken, o.token);
+    const std::size_t expected = o.token.empty() ? 1 : 2;
     if (!connection.Send(bytes + EncodeCommand(o.command))) {
         Say(where + ": the server closed the connection");
         return 1;
     }
-    // The server has read everything once it closes its end in turn.
-    connection.EndSending();
-    for (int waited = 0; waited < 5000; waited += 100) {
-        int n = connection.Read(reader, 100);
-        if (n < 0) {
-            break;
-        }
+    // One answer per command sent, in order; the server closes after a refused token.
+    readUntil([&] { return answers.size() >= expected || refused() != answers.end(); });
+    if (refused() != answers.end()) {
+        Say(where + ": " + Refusal(refused()->result));
+        return 1;
+    }
+    if (answers.size() < expected) {
+        Say(where + (closed ? ": the server closed the connection before taking the command"
+                            : ": no answer from the server"));
+        return 1;
     }
     return 0;
 }
@@ -286,6 +332,7 @@ int Run(int argc, char** argv) {
     auto greeting = std::make_unique<Greeting>();
     auto frame = std::make_unique<StreamFrame>();
     bool greeted = false;
+    uint32_t refusal = AnswerTaken;
     uint64_t received = 0, gaps = 0, lastSequence = 0, secondFrames = 0;
     int64_t firstSample = 0, newestSample = 0;
     const int64_t start = RealNs();
@@ -301,6 +348,10 @@ int Run(int argc, char** argv) {
         StreamReader::Kind kind;
         while ((kind = reader.Next(*greeting, *frame)) != StreamReader::Kind::None &&
                !(o.frames && received >= *o.frames)) {
+            if (kind == StreamReader::Kind::Answer) {
+                refusal = reader.LastAnswer().result;
+                continue;
+            }
             if (kind == StreamReader::Kind::Greeting) {
                 greeted = greeting->version == ProtocolVersion;
                 if (take) {
@@ -334,7 +385,8 @@ int Run(int argc, char** argv) {
             if (o.positions) {
                 Append(out, frame->sequence);
                 out += ',';
-                Append(out, static_cast<float>(static_cast<double>(newestSample - firstSample) * 1e-9));
+                Append(out,
+                       static_cast<float>(static_cast<double>(newestSample - firstSample) * 1e-9));
                 for (const Vector& p : frame->position) {
                     for (float v : {p.x, p.y, p.z}) {
                         out += ',';
@@ -350,21 +402,26 @@ int Run(int argc, char** argv) {
             out.clear();
         }
         if (n < 0) {
-            Say(where + (greeted ? ": the server closed the connection"
-                                 : ": not a frame server, or it closed the connection"));
+            Say(where + (refusal != AnswerTaken ? ": " + Refusal(refusal)
+                         : greeted              ? ": the server closed the connection"
+                                   : ": not a frame server, or it closed the connection"));
             status = 1;
             break;
         }
         int64_t now = RealNs();
         if (live && now - secondStart >= 1000000000) {
             std::string line;
-            AppendFixed(line, static_cast<double>(secondFrames) * 1e9 / static_cast<double>(now - secondStart), 1);
+            AppendFixed(line,
+                        static_cast<double>(secondFrames) * 1e9 /
+                            static_cast<double>(now - secondStart),
+                        1);
             line += " frames/s, ";
             Append(line, received);
             line += " frames, ";
             Append(line, gaps);
             line += " gaps, newest ";
-            AppendFixed(line, received > 0 ? static_cast<double>(now - newestSample) * 1e-6 : 0.0, 1);
+            AppendFixed(line, received > 0 ? static_cast<double>(now - newestSample) * 1e-6 : 0.0,
+                        1);
             line += " ms old";
             if (watch) {
                 std::fputs((line + "\n").c_str(), stdout);

@@ -1,5 +1,6 @@
 // The seven network calls: this machine's IPv4 addresses and the frame server.
 #include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/net/Server.h"
 #include "telvoria/sim/Config.h"
@@ -89,6 +90,10 @@ uint64_t FramesOverrun() {
     return Overruns();
 }
 
+uint64_t FramesEncoded() {
+    return Encoded();
+}
+
 } // namespace telvo::net
 
 using namespace telvo::net;
@@ -145,6 +150,7 @@ void NetworkToString(uint32_t address, char* text) {
 int NetworkStartServer(uint32_t address, int mode, SuitDescriptorEx* descriptor,
                        NetworkCommandCallback command) {
     if (mode != 1 || descriptor == nullptr) {
+        telvo::files::SetProblem(0, "the server takes mode 1 and a descriptor");
         return StatusBadArguments;
     }
     ServerOptions options;
@@ -152,6 +158,11 @@ int NetworkStartServer(uint32_t address, int mode, SuitDescriptorEx* descriptor,
         std::lock_guard lock(Net().m);
         options = Net().options ? *Net().options
                                 : telvo::sim::LoadServerOptions(telvo::sim::CurrentControls());
+    }
+    // Such a token could never arrive in one command: no client could ever command.
+    if (options.token.size() > MaxTokenLength) {
+        telvo::files::SetProblem(0, "the Token in telvoria-sim.ini is longer than 256 bytes");
+        return StatusTokenTooLong;
     }
     StartRequest request;
     request.address = address;

@@ -1,6 +1,8 @@
 #include "telvoria/net/Server.h"
 
+#include "telvoria/TelvoriaFiles.h"
 #include "telvoria/TelvoriaNet.h"
+#include "telvoria/net/Admission.h"
 #include "telvoria/net/Vmc.h"
 #include "telvoria/net/Wire.h"
 #include "telvoria/sim/FrameBytes.h"
@@ -13,10 +15,12 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -30,11 +34,10 @@ namespace telvo::net {
 namespace {
 
 constexpr std::size_t RingSize = 256; // two seconds at 120 frames per second
-constexpr std::size_t MaxClients = 256;
 constexpr int SendBufferBytes = 256 * 1024;
 constexpr std::size_t ReadBytesPerTurn = 16 * 1024;
-constexpr double CommandBurst = 20.0;
-constexpr double CommandsPerSecond = 20.0;
+// Answers a client may leave unread before it is closed: it commands without listening.
+constexpr std::size_t MaxQueuedAnswers = 64;
 constexpr int LoopTimeoutMs = 100;
 // While frames flow the server looks at the ring this often instead of being woken: a wake-up
 // costs the frame pump a system call and, in a virtual machine, an interrupt to another CPU.
@@ -65,6 +68,10 @@ struct Slot {
 struct Ring {
     std::mutex producer; // frame pumps against each other and against start and stop
     std::atomic<bool> running{false};
+    // The descriptor while the server runs with no client and no VMC target: the pump then only
+    // notes the divider. The program keeps its descriptor for the life of the process.
+    std::atomic<const SuitDescriptorEx*> unheard{nullptr};
+    std::atomic<uint32_t> divider{0};             // of the last frame handed over, for the greeting
     int wakeFd = -1;                              // under producer
     const SuitDescriptorEx* descriptor = nullptr; // under producer
     uint64_t sequence = 0;                        // under producer
@@ -73,6 +80,7 @@ struct Ring {
     std::atomic<uint64_t> tail{0}; // written by the server thread once a slot is read
     std::atomic<bool> sleeping{false};
     std::atomic<uint64_t> overrun{0};
+    std::atomic<uint64_t> encoded{0};
     std::atomic<uint16_t> port{0};
     std::atomic<std::size_t> clients{0};
 };
@@ -90,19 +98,20 @@ void Wake(int fd) {
 
 struct Queued {
     std::shared_ptr<const Bytes> bytes;
-    bool frame; // frames may be dropped; the greeting never
+    bool frame; // frames may be dropped; the greeting and answers never
 };
 
 struct Client {
     int fd = -1;
+    uint32_t peer = 0; // its address
     std::deque<Queued> queue;
     std::size_t sent = 0; // bytes of the front entry written
     int64_t behindSinceNs = 0;
+    int64_t heardNs = 0; // the last byte from it, or its connection
+    bool heard = false;
     bool watchingWrite = false;
     bool authorised = false;
     bool doomed = false;
-    double budget = CommandBurst;
-    int64_t budgetAtNs = 0;
     CommandReader reader;
 };
 
@@ -134,16 +143,21 @@ public:
     bool Finished() const { return finished_; }
     int WakeFd() const { return wake_; }
     uint16_t Port() const { return port_; }
+    // Someone to send frames to: a client or a VMC target.
+    bool Heard() const { return heard_; }
 
 private:
     void Accept();
+    bool MakeRoomForClient();
     void Read(Client& c);
     void OnCommand(Client& c, const CommandReader::Command& command);
+    void Answer(Client& c, uint32_t code, AnswerResult result);
     void ConsumeFrames();
     void Push(Client& c, std::shared_ptr<const Bytes> bytes, bool frame);
     void Flush(Client& c);
     void Watch(Client& c, bool write);
     void Close(int fd);
+    void UpdateAudience();
     void CheckSlowClients(int64_t now);
     std::shared_ptr<const Bytes> GreetingBytes();
 
@@ -156,13 +170,14 @@ private:
     int udp_ = -1;
     int timer_ = -1;
     bool polling_ = false; // the timer runs; the pump does not wake us
+    bool heard_ = false;
     int64_t lastFrameNs_ = 0;
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> finished_{false};
     std::map<int, std::unique_ptr<Client>> clients_;
+    Admission admission_{SteadyNs()};
     uint64_t consumed_ = 0;
-    uint32_t divider_ = 0;
     std::shared_ptr<const Bytes> greeting_;
     uint32_t greetingDivider_ = UINT32_MAX;
     int64_t listenPausedUntil_ = 0;
@@ -170,9 +185,13 @@ private:
 };
 
 int Server::Open() {
+    auto failed = [](int status, const std::string& what) {
+        files::SetProblem(0, what + ": " + std::strerror(errno));
+        return status;
+    };
     listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (listen_ < 0) {
-        return StatusInvalidSocket;
+        return failed(StatusInvalidSocket, "no socket for the server");
     }
     int on = 1;
     ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -181,34 +200,35 @@ int Server::Open() {
     at.sin_addr.s_addr = request_.address;
     at.sin_port = htons(request_.port);
     if (::bind(listen_, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
-        return StatusBindError;
+        return failed(StatusBindError, "cannot take port " + std::to_string(request_.port));
     }
     socklen_t size = sizeof at;
     if (::listen(listen_, 128) != 0 ||
         ::getsockname(listen_, reinterpret_cast<sockaddr*>(&at), &size) != 0) {
-        return StatusSystemError;
+        return failed(StatusSystemError, "cannot listen");
     }
     port_ = ntohs(at.sin_port);
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
     wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     timer_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (epoll_ < 0 || wake_ < 0 || timer_ < 0) {
-        return StatusSystemError;
+        return failed(StatusSystemError, "cannot watch the sockets");
     }
     for (int fd : {listen_, wake_, timer_}) {
         epoll_event e{};
         e.events = EPOLLIN;
         e.data.fd = fd;
         if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e) != 0) {
-            return StatusSystemError;
+            return failed(StatusSystemError, "cannot watch the sockets");
         }
     }
     if (!request_.vmc.empty()) {
         udp_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (udp_ < 0) {
-            return StatusInvalidSocket;
+            return failed(StatusInvalidSocket, "no socket for VMC");
         }
     }
+    heard_ = udp_ >= 0;
     return StatusOk;
 }
 
@@ -221,8 +241,11 @@ void Server::Run() {
         // Told before the last look at the ring, so a frame pushed after it always wakes us.
         ring.sleeping.store(!polling_);
         bool pending = ring.head.load() != consumed_;
-        int n = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()),
-                             pending ? 0 : LoopTimeoutMs);
+        // Without clients nothing is due but a paused listener.
+        int timeout = pending                                       ? 0
+                      : clients_.empty() && listenPausedUntil_ == 0 ? -1
+                                                                    : LoopTimeoutMs;
+        int n = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), timeout);
         ring.sleeping.store(false);
         if (n < 0 && errno != EINTR) {
             break;
@@ -251,7 +274,7 @@ void Server::Run() {
         }
         ConsumeFrames();
         int64_t now = SteadyNs();
-        if (polling_ != (now - lastFrameNs_ < IdleAfterNs)) {
+        if (polling_ != (heard_ && now - lastFrameNs_ < IdleAfterNs)) {
             polling_ = !polling_;
             itimerspec tick{};
             tick.it_interval.tv_nsec = polling_ ? PollNs : 0;
@@ -271,7 +294,10 @@ void Server::Run() {
 
 void Server::Accept() {
     for (;;) {
-        int fd = ::accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        sockaddr_in from{};
+        socklen_t fromSize = sizeof from;
+        int fd = ::accept4(listen_, reinterpret_cast<sockaddr*>(&from), &fromSize,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) {
                 continue;
@@ -285,10 +311,20 @@ void Server::Accept() {
             }
             return;
         }
+        const int64_t now = SteadyNs();
+        if (!admission_.Connect(from.sin_addr.s_addr, now)) {
+            // Told why, so that a tool can say so; nothing else is read or sent.
+            Bytes banned = EncodeAnswer(0, AnswerBanned);
+            ::send(fd, banned.data(), banned.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            ::close(fd);
+            continue;
+        }
         epoll_event e{};
         e.events = EPOLLIN;
         e.data.fd = fd;
-        if (clients_.size() >= MaxClients || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e) != 0) {
+        if ((clients_.size() >= MaxClients && !MakeRoomForClient()) ||
+            ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e) != 0) {
+            admission_.Disconnect(from.sin_addr.s_addr);
             ::close(fd);
             continue;
         }
@@ -298,11 +334,13 @@ void Server::Accept() {
         ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
         auto client = std::make_unique<Client>();
         client->fd = fd;
+        client->peer = from.sin_addr.s_addr;
+        client->heardNs = now;
         client->authorised = request_.token.empty();
-        client->budgetAtNs = SteadyNs();
         Client& c = *client;
         clients_[fd] = std::move(client);
         TheRing().clients = clients_.size();
+        UpdateAudience();
         Push(c, GreetingBytes(), false);
         Flush(c);
         if (c.doomed) {
@@ -311,11 +349,30 @@ void Server::Accept() {
     }
 }
 
+// The table is full: the longest silent client that has not proved itself gives way, so that
+// sockets that only hold a place cannot lock out an operator.
+bool Server::MakeRoomForClient() {
+    Client* quietest = nullptr;
+    for (const auto& entry : clients_) {
+        Client& c = *entry.second;
+        bool proved = request_.token.empty() ? c.heard : c.authorised;
+        if (!proved && (quietest == nullptr || c.heardNs < quietest->heardNs)) {
+            quietest = &c;
+        }
+    }
+    if (quietest == nullptr) {
+        return false;
+    }
+    Close(quietest->fd);
+    return true;
+}
+
 std::shared_ptr<const Bytes> Server::GreetingBytes() {
-    if (!greeting_ || greetingDivider_ != divider_) {
+    uint32_t divider = TheRing().divider.load(std::memory_order_relaxed);
+    if (!greeting_ || greetingDivider_ != divider) {
         uint32_t flags = request_.token.empty() ? 0 : GreetingTokenRequired;
-        greeting_ = std::make_shared<const Bytes>(EncodeGreeting(divider_, flags, actor_, offsets_));
-        greetingDivider_ = divider_;
+        greeting_ = std::make_shared<const Bytes>(EncodeGreeting(divider, flags, actor_, offsets_));
+        greetingDivider_ = divider;
     }
     return greeting_;
 }
@@ -326,6 +383,8 @@ void Server::Read(Client& c) {
     while (total < ReadBytesPerTurn && !c.doomed) {
         ssize_t n = ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
+            c.heard = true;
+            c.heardNs = SteadyNs();
             total += static_cast<std::size_t>(n);
             auto take = [&](const CommandReader::Command& command) { OnCommand(c, command); };
             c.doomed = !c.reader.Feed(buffer, static_cast<std::size_t>(n), take) || c.doomed;
@@ -333,8 +392,11 @@ void Server::Read(Client& c) {
             continue;
         } else {
             c.doomed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-            return;
+            break;
         }
+    }
+    if (!c.queue.empty()) {
+        Flush(c); // the answers, also to a client that is about to be closed
     }
 }
 
@@ -349,26 +411,35 @@ bool SameToken(std::string_view a, const std::string& b) {
 }
 
 void Server::OnCommand(Client& c, const CommandReader::Command& command) {
+    if (c.doomed) {
+        return; // what followed a wrong token in the same read
+    }
+    const int64_t now = SteadyNs();
     if (command.code == CommandToken) {
-        if (!request_.token.empty()) {
-            c.authorised = SameToken(command.argument, request_.token);
-            c.doomed = !c.authorised;
+        if (request_.token.empty()) {
+            Answer(c, CommandToken, AnswerTokenAccepted);
+            return;
         }
+        AnswerResult result =
+            admission_.Token(c.peer, SameToken(command.argument, request_.token), now);
+        c.authorised = result == AnswerTokenAccepted;
+        c.doomed = !c.authorised;
+        Answer(c, CommandToken, result);
         return;
     }
-    if (!c.authorised || request_.command == nullptr) {
-        return;
+    AnswerResult result = c.authorised ? admission_.Command(c.peer, now) : AnswerTokenNeeded;
+    if (result == AnswerTaken && request_.command != nullptr) {
+        request_.command(command.code);
     }
-    // A flood of commands from one client reaches the window only at a steady trickle.
-    int64_t now = SteadyNs();
-    c.budget = std::min(CommandBurst,
-                        c.budget + static_cast<double>(now - c.budgetAtNs) * 1e-9 * CommandsPerSecond);
-    c.budgetAtNs = now;
-    if (c.budget < 1.0) {
-        return;
+    Answer(c, command.code, result);
+}
+
+void Server::Answer(Client& c, uint32_t code, AnswerResult result) {
+    Push(c, std::make_shared<const Bytes>(EncodeAnswer(code, result)), false);
+    if (c.queue.size() > ClientQueueFrames + MaxQueuedAnswers) {
+        Flush(c);
+        c.doomed = c.doomed || c.queue.size() > ClientQueueFrames + MaxQueuedAnswers;
     }
-    c.budget -= 1.0;
-    request_.command(command.code);
 }
 
 void Server::ConsumeFrames() {
@@ -376,6 +447,10 @@ void Server::ConsumeFrames() {
     uint64_t head = ring.head.load(std::memory_order_acquire);
     while (consumed_ < head && !stopping_) {
         const Slot& slot = ring.slots[consumed_ % RingSize];
+        if (clients_.empty() && udp_ < 0) {
+            ring.tail.store(++consumed_, std::memory_order_release); // the last listener left
+            continue;
+        }
         body::Pose pose;
         body::Solve(offsets_, slot.frame.RawMatrices, slot.frame.RootPosition, pose);
         int64_t stamp = sim::bytes::Take<int64_t>(slot.frame.Reserved712 + sim::bytes::TimestampAt);
@@ -383,10 +458,10 @@ void Server::ConsumeFrames() {
         if (stamp <= 0 || stamp > steady) {
             stamp = steady; // not a time of this machine's clock
         }
-        divider_ = slot.divider;
         lastFrameNs_ = steady;
-        auto bytes = std::make_shared<const Bytes>(
-            EncodeFrame(slot.sequence, stamp + (RealNs() - steady), slot.divider, slot.frame, pose));
+        auto bytes = std::make_shared<const Bytes>(EncodeFrame(
+            slot.sequence, stamp + (RealNs() - steady), slot.divider, slot.frame, pose));
+        ring.encoded.fetch_add(1, std::memory_order_relaxed);
         ring.tail.store(++consumed_, std::memory_order_release);
         for (auto it = clients_.begin(); it != clients_.end();) {
             Client& c = *it->second;
@@ -439,7 +514,7 @@ void Server::Flush(Client& c) {
             if (errno == EINTR) {
                 continue;
             }
-            c.doomed = errno != EAGAIN && errno != EWOULDBLOCK;
+            c.doomed = c.doomed || (errno != EAGAIN && errno != EWOULDBLOCK);
             break;
         }
         auto left = static_cast<std::size_t>(n);
@@ -478,17 +553,38 @@ void Server::Close(int fd) {
     if (it == clients_.end()) {
         return;
     }
+    // Bytes left unread would turn the close into a reset, which may destroy the last answer.
+    uint8_t rest[4096];
+    for (int i = 0; i < 16 && ::recv(fd, rest, sizeof rest, MSG_DONTWAIT) > 0; ++i) {
+    }
     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
     ::close(fd);
+    admission_.Disconnect(it->second->peer);
     clients_.erase(it);
     TheRing().clients = clients_.size();
+    UpdateAudience();
+}
+
+// With nobody to send to, the pump stops handing frames over and nothing is posed or encoded.
+void Server::UpdateAudience() {
+    bool heard = !clients_.empty() || udp_ >= 0;
+    if (heard == heard_) {
+        return;
+    }
+    heard_ = heard;
+    Ring& ring = TheRing();
+    std::lock_guard lock(ring.producer);
+    if (ring.running) {
+        ring.unheard.store(heard ? nullptr : ring.descriptor, std::memory_order_relaxed);
+    }
 }
 
 void Server::CheckSlowClients(int64_t now) {
     for (auto it = clients_.begin(); it != clients_.end();) {
         Client& c = *it->second;
         ++it;
-        if (c.behindSinceNs != 0 && now - c.behindSinceNs > SlowClientSeconds * 1000 * Millisecond) {
+        if (c.behindSinceNs != 0 &&
+            now - c.behindSinceNs > SlowClientSeconds * 1000 * Millisecond) {
             Close(c.fd);
         }
     }
@@ -519,6 +615,7 @@ std::unique_ptr<Running>& Current() {
 void Detach(Ring& ring) {
     std::lock_guard lock(ring.producer);
     ring.running = false;
+    ring.unheard = nullptr;
     ring.wakeFd = -1;
     ring.descriptor = nullptr;
     ring.port = 0;
@@ -542,12 +639,15 @@ void Finish(std::unique_ptr<Running>& running) {
 } // namespace
 
 int StartServer(const StartRequest& request) {
+    files::ClearProblem();
     if (request.descriptor == nullptr) {
+        files::SetProblem(0, "no descriptor");
         return StatusBadArguments;
     }
     std::lock_guard control(Control());
     auto& current = Current();
     if (current && !current->server->Finished()) {
+        files::SetProblem(0, "the server is already running");
         return StatusAlreadyRunning;
     }
     Finish(current); // one that ended from inside its own callback
@@ -560,6 +660,8 @@ int StartServer(const StartRequest& request) {
         {
             std::lock_guard lock(ring.producer);
             ring.descriptor = request.descriptor;
+            ring.unheard = server->Heard() ? nullptr : request.descriptor;
+            ring.divider = 0;
             ring.wakeFd = server->WakeFd();
             ring.sequence = 0;
             ring.head = 0;
@@ -573,11 +675,13 @@ int StartServer(const StartRequest& request) {
             running->thread = std::thread([server] { server->Run(); });
         } catch (const std::system_error&) {
             Detach(ring);
+            files::SetProblem(0, "cannot start the server's thread");
             return StatusNoThread;
         }
         current = std::move(running);
     } catch (const std::bad_alloc&) {
         Detach(ring);
+        files::SetProblem(0, "out of memory");
         return StatusOutOfMemory;
     }
     return StatusOk;
@@ -595,8 +699,21 @@ void StopServer() {
     Finish(Current());
 }
 
+namespace {
+
+uint32_t DividerOf(const SuitDescriptorEx& descriptor) {
+    return descriptor.FrameDivider > 0 ? static_cast<uint32_t>(descriptor.FrameDivider) : 1u;
+}
+
+} // namespace
+
 void SendFrame(const Frame& frame) {
     Ring& ring = TheRing();
+    // Nobody listens: only the divider a later greeting reports.
+    if (const SuitDescriptorEx* d = ring.unheard.load(std::memory_order_relaxed)) {
+        ring.divider.store(DividerOf(*d), std::memory_order_relaxed);
+        return;
+    }
     if (!ring.running.load(std::memory_order_relaxed)) {
         return;
     }
@@ -604,6 +721,8 @@ void SendFrame(const Frame& frame) {
     if (!ring.running) {
         return;
     }
+    const uint32_t divider = DividerOf(*ring.descriptor);
+    ring.divider.store(divider, std::memory_order_relaxed);
     uint64_t sequence = ring.sequence++;
     uint64_t head = ring.head.load(std::memory_order_relaxed);
     if (head - ring.tail.load(std::memory_order_acquire) >= RingSize) {
@@ -613,8 +732,7 @@ void SendFrame(const Frame& frame) {
     Slot& slot = ring.slots[head % RingSize];
     slot.frame = frame;
     slot.sequence = sequence;
-    int32_t divider = ring.descriptor->FrameDivider;
-    slot.divider = divider > 0 ? static_cast<uint32_t>(divider) : 1u; // 0 counts as 1
+    slot.divider = divider;
     ring.head.store(head + 1);
     if (ring.sleeping.exchange(false)) {
         Wake(ring.wakeFd);
@@ -631,6 +749,10 @@ std::size_t RunningClients() {
 
 uint64_t Overruns() {
     return TheRing().overrun;
+}
+
+uint64_t Encoded() {
+    return TheRing().encoded;
 }
 
 } // namespace telvo::net

@@ -2,7 +2,8 @@
 
 // The frame server: one thread with an epoll loop owns every socket. The frame pump only puts
 // each frame into a ring and wakes that thread, which poses it once, encodes it once and hands
-// the same bytes to every client's bounded queue (and to the VMC targets).
+// the same bytes to every client's bounded queue (and to the VMC targets). With no client and no
+// VMC target the pump only notes the frame divider, and the thread sleeps.
 
 #include "suitlib/SuitLib.h"
 
@@ -28,6 +29,7 @@ enum Status : int {
     StatusOk = 0,
     StatusBadArguments = 3,
     StatusAlreadyRunning = 4,
+    StatusTokenTooLong = 5,
     StatusInvalidSocket = 10,
     StatusBindError = 11,
     StatusSystemError = 12,
@@ -35,6 +37,7 @@ enum Status : int {
     StatusNoThread = 18,
 };
 
+// A failure also leaves its reason in files::LastProblem() on the calling thread.
 int StartServer(const StartRequest& request);
 // Closes every client and ends the thread. From the remote-command callback it only asks the
 // thread to end once the callback has returned.
@@ -44,5 +47,6 @@ void SendFrame(const Frame& frame);
 uint16_t RunningPort();
 std::size_t RunningClients();
 uint64_t Overruns();
+uint64_t Encoded();
 
 } // namespace telvo::net

@@ -77,6 +77,13 @@ Bytes EncodeFrame(uint64_t sequence, int64_t sampleTimeNs, uint32_t divider, con
     return w.Take();
 }
 
+Bytes EncodeAnswer(uint32_t code, uint32_t result) {
+    Writer w(AnswerPayloadBytes, AnswerMessage);
+    w.Put(code);
+    w.Put(result);
+    return w.Take();
+}
+
 std::size_t CommandReader::Fill(const uint8_t* data, std::size_t size) {
     std::size_t want = 4;
     if (have_ >= 4) {
@@ -172,7 +179,12 @@ StreamReader::Kind StreamReader::Next(Greeting& greeting, StreamFrame& frame) {
             }
             return broken_ ? Kind::None : Kind::Frame;
         }
-        if (type == GreetingMessage || type == FrameMessage) {
+        if (type == AnswerMessage && payload >= AnswerPayloadBytes) {
+            answer_.code = Get<uint32_t>(at);
+            answer_.result = Get<uint32_t>(at);
+            return Kind::Answer;
+        }
+        if (type == GreetingMessage || type == FrameMessage || type == AnswerMessage) {
             broken_ = true; // a known message too short for what it must hold
         }
     }

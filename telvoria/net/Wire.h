@@ -19,6 +19,7 @@ Bytes EncodeGreeting(uint32_t divider, uint32_t flags, const ActorData& actor,
                      const std::array<Vector, SkeletonNodeCount>& offsets);
 Bytes EncodeFrame(uint64_t sequence, int64_t sampleTimeNs, uint32_t divider, const Frame& frame,
                   const body::Pose& pose);
+Bytes EncodeAnswer(uint32_t code, uint32_t result);
 
 // Splits a client's bytes into commands. Bytes that break the framing (a length outside
 // 4 to MaxCommandLength) end the reading for good.

@@ -1,4 +1,5 @@
 // The frame server against real sockets on the loopback, fed by the simulated suit.
+#include "telvoria/TelvoriaFiles.h"
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/net/Vmc.h"
 #include "tests/telvoria/SimFixture.h"
@@ -60,6 +61,7 @@ struct Client {
     net::StreamReader reader;
     net::Greeting greeting;
     std::vector<net::StreamFrame> frames;
+    std::vector<std::pair<uint32_t, uint32_t>> answers; // code, result
     bool greeted = false;
     bool closed = false;
 
@@ -93,12 +95,23 @@ struct Client {
                 if (k == net::StreamReader::Kind::Frame) {
                     frames.push_back(frame);
                 }
+                if (k == net::StreamReader::Kind::Answer) {
+                    answers.emplace_back(reader.LastAnswer().code, reader.LastAnswer().result);
+                }
             }
         }
         return done();
     }
     bool ReadFrames(std::size_t n) {
         return ReadUntil([&] { return frames.size() >= n; });
+    }
+    bool ReadAnswers(std::size_t n) {
+        return ReadUntil([&] { return answers.size() >= n; });
+    }
+    // Reads until the server closes; false if it does not within 20 s.
+    bool ReadToClose() {
+        ReadUntil([] { return false; });
+        return closed;
     }
 };
 
@@ -187,39 +200,117 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     EXPECT_EQ(net::FramesOverrun(), 0u);
 }
 
+std::size_t Seen() {
+    std::lock_guard lock(seenMutex);
+    return seenCommands.size();
+}
+
 TEST_F(NetworkTest, CommandsNeedTheTokenAndBadBytesCloseOnlyTheirClient) {
     Start({.port = 0, .vmcTargets = {}, .token = "s3cret"});
-    Client commander, wrongToken, badLength, halfway, flooder;
+    Client commander, badLength, halfway;
     ASSERT_TRUE(commander.ReadUntil([&] { return commander.greeted; }));
     EXPECT_EQ(commander.greeting.flags, net::GreetingTokenRequired);
     commander.Send(net::EncodeCommand(net::CommandRecord) +
                    net::EncodeCommand(net::CommandToken, "s3cret") +
                    net::EncodeCommand(net::CommandPlay) + net::EncodeCommand(7) +
                    net::EncodeCommand(net::CommandStop));
-    ASSERT_TRUE(WaitFor([] {
-        std::lock_guard lock(seenMutex);
-        return seenCommands.size() == 3;
-    }));
-    const auto floodStart = std::chrono::steady_clock::now();
-    wrongToken.Send(net::EncodeCommand(net::CommandToken, "guess"));
+    ASSERT_TRUE(commander.ReadAnswers(5));
+    EXPECT_EQ(commander.answers, (std::vector<std::pair<uint32_t, uint32_t>>{
+                                     {net::CommandRecord, net::AnswerTokenNeeded},
+                                     {net::CommandToken, net::AnswerTokenAccepted},
+                                     {net::CommandPlay, net::AnswerTaken},
+                                     {7, net::AnswerTaken},
+                                     {net::CommandStop, net::AnswerTaken}}));
     badLength.Send(std::string("\xff\xff\xff\xff", 4));
     halfway.Send(net::EncodeCommand(net::CommandRecord).substr(0, 5));
     ::shutdown(halfway.fd, SHUT_RDWR);
-    std::string flood = net::EncodeCommand(net::CommandToken, "s3cret");
-    for (int i = 0; i < 20000; ++i, flood += net::EncodeCommand(net::CommandStop)) {
-    }
-    flooder.Send(flood);
-    EXPECT_FALSE(wrongToken.ReadFrames(1) || badLength.ReadFrames(1));
-    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 2; }));
+    EXPECT_TRUE(badLength.ReadToClose());
+    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 1; }));
     sim::Deliver(suit, 3);
     EXPECT_TRUE(commander.ReadFrames(3));
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - floodStart).count();
     std::lock_guard lock(seenMutex);
-    EXPECT_EQ(std::vector<uint32_t>(seenCommands.begin(), seenCommands.begin() + 3),
-              (std::vector<uint32_t>{net::CommandPlay, 7, net::CommandStop}));
-    // The flood reaches the window as a trickle: a burst of 20, then 20 a second.
-    EXPECT_LE(static_cast<double>(seenCommands.size()), 3 + 20 + 20 * (seconds + 1));
+    EXPECT_EQ(seenCommands, (std::vector<uint32_t>{net::CommandPlay, 7, net::CommandStop}));
+}
+
+TEST_F(NetworkTest, AWrongTokenBansItsAddressEvenWithTheRightOne) {
+    Start({.port = 0, .vmcTargets = {}, .token = "s3cret"});
+    Client waiting, guesser;
+    ASSERT_TRUE(waiting.ReadUntil([&] { return waiting.greeted; }));
+    guesser.Send(net::EncodeCommand(net::CommandToken, "guess"));
+    EXPECT_TRUE(guesser.ReadToClose());
+    Client later; // closed at once, told why
+    EXPECT_TRUE(later.ReadToClose());
+    EXPECT_FALSE(later.greeted);
+    waiting.Send(net::EncodeCommand(net::CommandToken, "s3cret") +
+                 net::EncodeCommand(net::CommandRecord));
+    EXPECT_TRUE(waiting.ReadToClose());
+    using Answers = std::vector<std::pair<uint32_t, uint32_t>>;
+    EXPECT_EQ(guesser.answers, (Answers{{net::CommandToken, net::AnswerWrongToken}}));
+    EXPECT_EQ(later.answers, (Answers{{0, net::AnswerBanned}}));
+    EXPECT_EQ(waiting.answers, (Answers{{net::CommandToken, net::AnswerBanned}}));
+    EXPECT_EQ(Seen(), 0u);
+}
+
+TEST_F(NetworkTest, ReconnectingFloodReachesTheWindowAtTheAddressRate) {
+    std::string twenty;
+    for (int i = 0; i < 20; ++i) {
+        twenty += net::EncodeCommand(net::CommandStop);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5000 && std::chrono::steady_clock::now() - start < 1s; ++i) {
+        Client c;
+        c.Send(twenty);
+    }
+    Client last; // accepted after every flooder, so once it is answered they all were
+    last.Send(net::EncodeCommand(net::CommandStop));
+    ASSERT_TRUE(last.ReadAnswers(1));
+    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 1; })); // each flooder read to its end
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(Seen(), std::size_t{net::AddressCommandBurst});
+    EXPECT_LE(static_cast<double>(Seen()),
+              net::AddressCommandBurst + net::AddressCommandsPerSecond * seconds);
+}
+
+TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
+    Client early; // has commanded: it keeps its place
+    early.Send(net::EncodeCommand(7));
+    ASSERT_TRUE(early.ReadAnswers(1));
+    std::vector<std::unique_ptr<Client>> silent;
+    while (silent.size() + 1 < net::MaxClients) {
+        silent.push_back(std::make_unique<Client>());
+    }
+    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == net::MaxClients; }));
+    Client operatorTool;
+    ASSERT_TRUE(operatorTool.ReadUntil([&] { return operatorTool.greeted; }));
+    operatorTool.Send(net::EncodeCommand(net::CommandRecord));
+    ASSERT_TRUE(operatorTool.ReadAnswers(1));
+    EXPECT_EQ(operatorTool.answers[0].second, net::AnswerTaken);
+    EXPECT_TRUE(silent[0]->ReadToClose()); // the longest silent
+    sim::Deliver(suit, 1);
+    EXPECT_TRUE(early.ReadFrames(1));
+    EXPECT_EQ(net::ClientCount(), net::MaxClients);
+}
+
+TEST_F(NetworkTest, NobodyListeningCostsNothingAndTheGreetingKeepsTheDivider) {
+    const uint64_t before = net::FramesEncoded();
+    // A client hears one frame; every frame before it has been dealt with by then.
+    auto hearOne = [&](uint32_t divider, uint64_t sequence) {
+        Client c;
+        ASSERT_TRUE(c.ReadUntil([&] { return c.greeted; }));
+        EXPECT_EQ(c.greeting.divider, divider);
+        sim::Deliver(suit, 1);
+        ASSERT_TRUE(c.ReadFrames(1));
+        EXPECT_EQ(c.frames[0].sequence, sequence); // frames nobody heard are not numbered
+    };
+    descriptor.FrameDivider = 3;
+    ASSERT_EQ(sim::Deliver(suit, 50), 50);
+    hearOne(3, 0);
+    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 0; }));
+    descriptor.FrameDivider = 4;
+    ASSERT_EQ(sim::Deliver(suit, 50), 50);
+    hearOne(4, 1);
+    EXPECT_EQ(net::FramesEncoded() - before, 2u);
 }
 
 TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
@@ -253,6 +344,16 @@ TEST_F(NetworkTest, StartFailuresAndLocalAddresses) {
     EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &other, nullptr), 4); // running
     NetworkFinish();
     EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 2, &other, nullptr), 3);
+    // A token no command can carry would lock every client out.
+    net::SetServerOptions(
+        {.port = 0, .vmcTargets = {}, .token = std::string(net::MaxTokenLength + 1, 't')});
+    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &other, nullptr), 5);
+    EXPECT_NE(files::LastProblem().reason.find("longer than 256 bytes"), std::string::npos);
+    net::SetServerOptions(
+        {.port = 0, .vmcTargets = {}, .token = std::string(net::MaxTokenLength, 't')});
+    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &other, nullptr), 0);
+    EXPECT_EQ(files::LastProblem().reason, "");
+    NetworkFinish();
     char host[512];
     uint32_t count = 0;
     ASSERT_EQ(NetworkGetLocalIPs(host, sizeof host, &count), 0);

@@ -1,0 +1,74 @@
+// telvoview-stream's commands as a user sends them, against a server in this process.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaNet.h"
+#include "telvoria/TelvoriaSim.h"
+#include "tests/support/TempDir.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <mutex>
+#include <vector>
+
+namespace telvo {
+namespace {
+
+std::mutex seenMutex;
+std::vector<uint32_t> seen;
+
+void Remember(uint32_t code) {
+    std::lock_guard lock(seenMutex);
+    seen.push_back(code);
+}
+
+class Stream : public ::testing::Test {
+protected:
+    void SetUp() override {
+        seen.clear(); // before the server's thread exists
+        sim::Reset();
+        sim::UseConfigFile(false);
+        net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = "s3cret"});
+        ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
+    }
+    void TearDown() override {
+        NetworkFinish();
+        net::ClearServerOptions();
+        sim::Reset();
+    }
+    // Exit status; standard error in err.
+    int Run(const std::string& args) {
+        const std::string log = (dir.path() / "err.log").string();
+        std::string command = TELVO_STREAM " 127.0.0.1:" + std::to_string(net::ServerPort()) + " " +
+                              args + " >/dev/null 2>" + log;
+        int status = std::system(command.c_str());
+        err = ReadAll(log);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    SuitDescriptorEx descriptor{};
+    TempDir dir;
+    std::string err;
+};
+
+TEST_F(Stream, ACommandSucceedsOnlyWhenTheServerTookIt) {
+    const struct {
+        std::string args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"--record --token s3cret", 0, ""},
+        {"--play", 1, ": the server takes commands only with its token (--token)\n"},
+        {"--stop --token " + std::string(net::MaxTokenLength + 1, 't'), 2,
+         "--token: longer than the 256 bytes a command carries"},
+        {"--record --token wrong", 1, ": the server refused the token\n"}, // last: it bans us
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), c.status) << c.args;
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.args << ": " << err;
+    }
+    std::lock_guard lock(seenMutex);
+    EXPECT_EQ(seen, std::vector<uint32_t>{net::CommandRecord});
+}
+
+} // namespace
+} // namespace telvo
