@@ -41,9 +41,9 @@ const char* StartServerMessage(int status) {
     }
 }
 
-void ShowServerMessage(const char* text) {
+void ShowServerMessage(const char* text, const std::string& detail) {
     if (Platform* window = Engine.MainWindow.load()) {
-        window->MessageBox(text, MessageButtons::Ok, MessageIcon::Exclamation);
+        window->MessageBox(text, MessageButtons::Ok, MessageIcon::Exclamation, detail);
     }
 }
 
@@ -78,7 +78,9 @@ void OnEnableServer(const AddressChooser& chooseAddress) {
     descriptor.Reserved = 0;
     int status = NetworkStartServer(Server.ServerAddress, 1, &descriptor, RemoteCommandCallback);
     if (status != 0) {
-        ShowServerMessage(StartServerMessage(status));
+        char reason[512] = "";
+        GyroGetLastProblem(reason, sizeof reason, nullptr);
+        ShowServerMessage(StartServerMessage(status), reason);
         NetworkStopServer();
         return;
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace telvo {
 
@@ -30,7 +31,7 @@ void RunRemoteCommand(Platform& window, const std::function<void(int)>& run);
 const char* LocalIPsMessage(int status);
 const char* StartServerMessage(int status);
 
-// A box with an OK button and the exclamation icon.
-void ShowServerMessage(const char* text);
+// A box with an OK button and the exclamation icon; `detail` is what the user may open below.
+void ShowServerMessage(const char* text, const std::string& detail = {});
 
 } // namespace telvo

@@ -98,7 +98,9 @@ TEST_F(ServerTest, PortInUseShowsBindErrorAndStaysStopped) {
     Enable(Loopback);
     ::close(holder);
     EXPECT_EQ(window.Boxes(),
-              (Boxes{{"Socket bind error", MessageButtons::Ok, MessageIcon::Exclamation}}));
+              (Boxes{{"Socket bind error", MessageButtons::Ok, MessageIcon::Exclamation, true,
+                      "cannot take port " + std::to_string(ntohs(at.sin_port)) +
+                          ": Address already in use"}}));
     EXPECT_EQ(Server.ServerRunning, 0);
     EXPECT_EQ(window.Checked(CmdEnableServer), std::nullopt);
     EXPECT_EQ(Server.ServerAddress, Loopback);
