@@ -5,6 +5,7 @@
 #include "ViewWidget.h"
 #include "core/CommandIds.h"
 #include "core/Settings.h"
+#include "core/Toggles.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/BVHFileOptions.h"
 #include "dialogs/InputOptions.h"
@@ -424,11 +425,6 @@ void CMainFrame::ToggleSuitFlag(int bit) {
     UpdateMenuState();
 }
 
-void CMainFrame::SelectRender(int type) {
-    Settings.RenderType = type;
-    UpdateMenuState();
-}
-
 void CMainFrame::OnAbout() {
     CAboutBox about(this);
     OnStop();
@@ -497,7 +493,23 @@ void CMainFrame::OnCommand(int command) {
         // A switch or a client posted it before the close: the library has ended since.
         return;
     }
-    SettingsValues& s = Settings;
+    if (const SettingToggle* toggle = FindCommand(SettingToggles, command)) {
+        if (command == CmdUseSwitches) {
+            // The first switch reading after the change is compared against no switch held.
+            Engine.PreviousAux = 0;
+        }
+        Toggle(Settings.*toggle->flag);
+        return;
+    }
+    if (const SuitFlagToggle* toggle = FindCommand(SuitFlagToggles, command)) {
+        ToggleSuitFlag(toggle->bit);
+        return;
+    }
+    if (const RenderChoice* choice = FindCommand(RenderChoices, command)) {
+        Settings.RenderType = static_cast<int>(choice->type);
+        UpdateMenuState();
+        return;
+    }
     switch (command) {
     // File
     case CmdOpen:
@@ -526,91 +538,24 @@ void CMainFrame::OnCommand(int command) {
         break;
 
     // Options
-    case CmdReportFrameRate:
-        Toggle(s.ReportFrameRate);
-        break;
-    case CmdLookForSuitsOnStartup:
-        Toggle(s.LookForSuitOnStartup);
-        break;
-    case CmdUseSwitches:
-        // The first switch reading after the change is compared against no switch held.
-        Engine.PreviousAux = 0;
-        Toggle(s.UseSwitches);
-        break;
-    case CmdLoopedPlayback:
-        Toggle(s.Loop);
-        break;
     case CmdEnableServer:
         OnEnableServer(this);
         break;
-    case CmdEnableJumping:
-        ToggleSuitFlag(SuitFlagJumping);
+    case CmdEnableTracking:
+        OnEnableTracking();
         break;
-    case CmdIgnoreFloor:
-        ToggleSuitFlag(SuitFlagIgnoreFloor);
+    case CmdInputOptions:
+        OnInputOptions(*platform_, this);
         break;
-    case CmdSwapSpineGyroWithHips:
-        ToggleSuitFlag(SuitFlagSwapSpineHips);
-        break;
-    case CmdUseSpineForExtraGyro:
-        ToggleSuitFlag(SuitFlagSpineExtraGyro);
-        break;
-    case CmdRenderSolid:
-        SelectRender(2);
-        break;
-    case CmdRenderWireframe:
-        SelectRender(1);
-        break;
-    case CmdRenderNothing:
-        SelectRender(0);
-        break;
-    case CmdDisplayRawChannels:
-        SelectRender(3);
+    case CmdTrackerOptions:
+        // The tracker's file lives beside the program's settings.
+        OnTrackerOptions(*platform_, this, SettingsPath().parent_path() / "Vexomark.ini");
         break;
     case CmdBvhFileOptions:
         OnBvhFileOptions();
         break;
 
     // View
-    case CmdShowAxes:
-        Toggle(s.ShowAxes);
-        break;
-    case CmdShowGrid:
-        Toggle(s.ShowGrid);
-        break;
-    case CmdShowNorth:
-        Toggle(s.ShowNorth);
-        break;
-    case CmdShowContactShadows:
-        Toggle(s.ShowFootShadow);
-        break;
-    case CmdShowContactPoints:
-        Toggle(s.ShowContactPoints);
-        break;
-    case CmdShowContactRadii:
-        Toggle(s.ShowContactPointRadii);
-        break;
-    case CmdShowNodes:
-        Toggle(s.ShowNodes);
-        break;
-    case CmdShowNodeNames:
-        Toggle(s.ShowNodeNames);
-        break;
-    case CmdShowInfo:
-        Toggle(s.ShowInfo);
-        break;
-    case CmdShowMarkers:
-        Toggle(s.ShowMarkers);
-        break;
-    case CmdShowMarkerNames:
-        Toggle(s.ShowMarkerNames);
-        break;
-    case CmdColorFront:
-        Toggle(s.ColorFront);
-        break;
-    case CmdFollowCharacter:
-        Toggle(s.FollowCharacter);
-        break;
     case CmdFrontView:
     case CmdRightSideView:
     case CmdTopView:
@@ -656,24 +601,6 @@ void CMainFrame::OnCommand(int command) {
         OnMotorLed(command);
         break;
 
-    default:
-        OnPendingCommand(command);
-        break;
-    }
-}
-
-void CMainFrame::OnPendingCommand(int command) {
-    switch (command) {
-    case CmdEnableTracking:
-        OnEnableTracking();
-        break;
-    case CmdInputOptions:
-        OnInputOptions(*platform_, this);
-        break;
-    case CmdTrackerOptions:
-        // The tracker's file lives beside the program's settings.
-        OnTrackerOptions(*platform_, this, SettingsPath().parent_path() / "Vexomark.ini");
-        break;
     case CmdRemoteCommand:
         RunRemoteCommand(*platform_, [this](int remote) { OnCommand(remote); });
         break;

@@ -74,13 +74,10 @@ private:
 
     void Toggle(std::atomic<int>& flag);
     void ToggleSuitFlag(int bit);
-    void SelectRender(int type);
     void OnAbout();
     void OnBvhFileOptions();
     // Front, Right Side and Top View, Center View and Center Sequence.
     void OnViewCommand(int command);
-    // Enable Tracking, Input Options and Tracker Options.
-    void OnPendingCommand(int command);
 
     MainFrameOptions options_;
     std::unique_ptr<QtPlatform> platform_;

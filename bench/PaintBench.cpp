@@ -63,7 +63,7 @@ void Prepare() {
               &Settings.ShowInfo, &Settings.ColorFront, &Settings.EnableTracking}) {
             *on = 1;
         }
-        Settings.RenderType = 2;
+        Settings.RenderType = static_cast<int>(RenderType::Solid);
         return true;
     }();
     benchmark::DoNotOptimize(done);

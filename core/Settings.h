@@ -16,6 +16,9 @@ constexpr std::size_t PathCapacity = 260;
 // it was): a path cut short names some other file.
 bool SetPath(char (&buffer)[PathCapacity], std::string_view text);
 
+// What the view draws: the values of the RenderType setting.
+enum class RenderType : int { Nothing = 0, Wireframe = 1, Solid = 2, RawChannels = 3 };
+
 // The user's settings, one member per key of section GyroSuit of "Telvoria.ini", named after
 // its key. Integers are atomic because the frame pump and the timers read them on their own
 // threads while commands change them on the window thread. Paths are touched on the window
@@ -39,7 +42,7 @@ struct SettingsValues {
     std::atomic<int> ShowNodeNames{0};
     std::atomic<int> ShowNodes{0};
     std::atomic<int> Loop{1};
-    std::atomic<int> RenderType{2};
+    std::atomic<int> RenderType{2}; // telvo::RenderType::Solid
     std::atomic<float> FootLength{0.0f};
     std::atomic<float> HeelWidth{0.0f};
     std::atomic<float> BallWidth{0.0f};
@@ -66,6 +69,11 @@ struct SettingsValues {
 };
 
 extern SettingsValues Settings;
+
+// The RenderType setting as what it means; any thread.
+inline RenderType CurrentRender() {
+    return static_cast<RenderType>(Settings.RenderType.load(std::memory_order_relaxed));
+}
 
 enum class SettingKind { Path, Integer, Float };
 

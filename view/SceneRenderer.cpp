@@ -248,8 +248,8 @@ void DrawTrackerStatus(Surface& surface) {
 
 void BuildDrawList(DrawList& list, const Skeleton& skeleton, const Frame& frame) {
     list.Count = 0;
-    int renderType = Settings.RenderType.load(std::memory_order_relaxed);
-    if (renderType != 0) {
+    const RenderType render = CurrentRender();
+    if (render != RenderType::Nothing) {
         for (int i = 0; i < SkeletonNodeCount; ++i) {
             const SkeletonNode& node = skeleton.Nodes[i];
             int children = node.ChildCount < 0 ? 0 : (node.ChildCount > 3 ? 3 : node.ChildCount);
@@ -263,7 +263,8 @@ void BuildDrawList(DrawList& list, const Skeleton& skeleton, const Frame& frame)
                 bone.OrderClass = OrderBone;
                 bone.pos = node.Position;
                 bone.end = skeleton.Nodes[c].Position;
-                if (renderType == 2 && !ComputeRingPoints(node, skeleton.Nodes[c], bone)) {
+                if (render == RenderType::Solid &&
+                    !ComputeRingPoints(node, skeleton.Nodes[c], bone)) {
                     continue; // a zero-length bone has no solid
                 }
                 list.Add(bone);
@@ -356,7 +357,7 @@ void SortDrawList(DrawList& list) {
 
 void DrawDrawList(Surface& surface, const DrawList& list) {
     bool labels = surface.SelectLabelFont();
-    bool solid = Settings.RenderType.load(std::memory_order_relaxed) == 2;
+    bool solid = CurrentRender() == RenderType::Solid;
     for (int i = 0; i < list.Count; ++i) {
         const DrawItem& item = list.Items[i];
         if (item.kind == PointItem) {
@@ -396,7 +397,7 @@ void DrawPosedScene(Surface& surface, const Skeleton& skeleton, const Frame& fra
 }
 
 void DrawScene(Surface& surface) {
-    if (Settings.RenderType.load(std::memory_order_relaxed) == 3) {
+    if (CurrentRender() == RenderType::RawChannels) {
         DrawRawSensors(surface);
         return;
     }
