@@ -46,16 +46,7 @@ CBVHFileOptions::CBVHFileOptions(Platform& port, QWidget* parent) : QDialog(pare
         fields_[i] = {edit, fields[i].value};
     }
 
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    buttons->addStretch(1);
-
-    auto* layout = new QGridLayout(this);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->setHorizontalSpacing(16);
-    layout->addLayout(boxes, 0, 0);
-    layout->addLayout(buttons, 0, 1);
+    PlaceBesideButtons(this, boxes, ButtonColumn(ok, cancel));
 
     QWidget* order[] = {
         ok, cancel, fields_[0].edit, fields_[1].edit, fields_[2].edit, fields_[3].edit};

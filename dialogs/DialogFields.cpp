@@ -2,7 +2,11 @@
 
 #include "platform/Platform.h"
 
+#include <QDialog>
+#include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include <charconv>
 
@@ -50,6 +54,22 @@ void Refuse(Platform& port, QWidget* field, const std::string& message) {
     if (auto* edit = qobject_cast<QLineEdit*>(field)) {
         edit->selectAll();
     }
+}
+
+QVBoxLayout* ButtonColumn(QPushButton* ok, QPushButton* cancel) {
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    return buttons;
+}
+
+void PlaceBesideButtons(QDialog* dialog, QLayout* fields, QVBoxLayout* buttons) {
+    buttons->addStretch(1);
+    auto* layout = new QHBoxLayout(dialog);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addLayout(fields);
+    layout->addSpacing(12);
+    layout->addLayout(buttons);
 }
 
 } // namespace telvo

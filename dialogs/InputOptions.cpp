@@ -115,18 +115,10 @@ CInputOptions::CInputOptions(Platform& port, QWidget* parent) : QDialog(parent),
     grid->addWidget(new QLabel(QStringLiteral("Units:")), 7, 0);
     grid->addWidget(units_, 7, 1, 1, 2);
 
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QVBoxLayout* buttons = ButtonColumn(ok, cancel);
     buttons->addSpacing(12);
     buttons->addWidget(findSuits);
-    buttons->addStretch(1);
-
-    auto* layout = new QHBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addLayout(grid);
-    layout->addSpacing(12);
-    layout->addLayout(buttons);
+    PlaceBesideButtons(this, grid, buttons);
 }
 
 void CInputOptions::showEvent(QShowEvent* event) {

@@ -92,16 +92,7 @@ CTrackerOptions::CTrackerOptions(Platform& port, std::filesystem::path vexomarkI
     grid->addWidget(new QLabel(QStringLiteral("Filter Coefficient:")), 6, 0);
     grid->addWidget(filter_, 6, 1);
 
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    buttons->addStretch(1);
-
-    auto* layout = new QHBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addLayout(grid);
-    layout->addSpacing(12);
-    layout->addLayout(buttons);
+    PlaceBesideButtons(this, grid, ButtonColumn(ok, cancel));
 }
 
 void CTrackerOptions::showEvent(QShowEvent* event) {
