@@ -3,7 +3,7 @@
 #include "MainFrame.h"
 #include "engine/EngineState.h"
 #include "platform/qt/QtPlatform.h"
-#include "platform/qt/QtSurface.h"
+#include "view/qt/QtSurface.h"
 #include "view/Camera.h"
 #include "view/Composition.h"
 

@@ -5,7 +5,7 @@
 #include "bench/EnginePlatform.h"
 #include "core/Settings.h"
 #include "engine/EngineState.h"
-#include "platform/qt/QtSurface.h"
+#include "view/qt/QtSurface.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
 #include "view/Camera.h"

@@ -1,5 +1,5 @@
 // The QPainter surface, pixel by pixel.
-#include "platform/qt/QtSurface.h"
+#include "view/qt/QtSurface.h"
 
 #include <gtest/gtest.h>
 

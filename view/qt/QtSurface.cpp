@@ -1,4 +1,4 @@
-#include "QtSurface.h"
+#include "view/qt/QtSurface.h"
 
 #include <QFontMetrics>
 #include <QPen>
