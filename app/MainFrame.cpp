@@ -510,39 +510,41 @@ void CMainFrame::OnCommand(int command) {
         UpdateMenuState();
         return;
     }
+    // Commands whose handler needs nothing of the window.
+    static constexpr struct {
+        int command;
+        void (*handler)();
+    } plain[] = {
+        {CmdOpen, OnOpen},
+        {CmdSaveAs, OnSaveAs},
+        {CmdLoadActorFile, OnLoadActorFile},
+        {CmdReloadLastActorFile, OnReloadLastActorFile},
+        {CmdStoreActorFile, OnStoreActorFile},
+        {CmdLoadDefaultActorData, OnLoadDefaultActorData},
+        {CmdEnableTracking, OnEnableTracking},
+        {CmdStop, OnStop},
+        {CmdPlay, OnPlay},
+        {CmdPauseStep, OnPauseStep},
+        {CmdStepBackwards, OnStepBackwards},
+        {CmdRecord, OnRecord},
+        {CmdLive, OnLive},
+        {CmdSetNorth, OnSetNorth},
+    };
+    for (const auto& entry : plain) {
+        if (entry.command == command) {
+            entry.handler();
+            return;
+        }
+    }
     switch (command) {
-    // File
-    case CmdOpen:
-        OnOpen();
-        break;
-    case CmdSaveAs:
-        OnSaveAs();
-        break;
-    case CmdLoadActorFile:
-        OnLoadActorFile();
-        break;
-    case CmdReloadLastActorFile:
-        OnReloadLastActorFile();
-        break;
-    case CmdStoreActorFile:
-        OnStoreActorFile();
-        break;
-    case CmdLoadDefaultActorData:
-        OnLoadDefaultActorData();
-        break;
     case CmdAbout:
         OnAbout();
         break;
     case CmdExit:
         close();
         break;
-
-    // Options
     case CmdEnableServer:
         OnEnableServer(this);
-        break;
-    case CmdEnableTracking:
-        OnEnableTracking();
         break;
     case CmdInputOptions:
         OnInputOptions(*platform_, this);
@@ -554,8 +556,6 @@ void CMainFrame::OnCommand(int command) {
     case CmdBvhFileOptions:
         OnBvhFileOptions();
         break;
-
-    // View
     case CmdFrontView:
     case CmdRightSideView:
     case CmdTopView:
@@ -564,35 +564,11 @@ void CMainFrame::OnCommand(int command) {
         OnViewCommand(command);
         break;
 
-    // Actions
-    case CmdStop:
-        OnStop();
-        break;
-    case CmdPlay:
-        OnPlay();
-        break;
-    case CmdPauseStep:
-        OnPauseStep();
-        break;
-    case CmdStepBackwards:
-        OnStepBackwards();
-        break;
-    case CmdRecord:
-        OnRecord();
-        break;
     case CmdDecreasePlaybackRate:
     case CmdIncreasePlaybackRate:
     case CmdNormalPlaybackRate:
         OnPlaybackRate(command);
         break;
-    case CmdLive:
-        OnLive();
-        break;
-    case CmdSetNorth:
-        OnSetNorth();
-        break;
-
-    // Settings
     case CmdRightMotor:
     case CmdRightLed:
     case CmdLeftMotor:
