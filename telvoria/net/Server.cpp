@@ -1,12 +1,6 @@
-#include "telvoria/net/Server.h"
+#include "telvoria/net/ServerThread.h"
 
 #include "telvoria/TelvoriaFiles.h"
-#include "telvoria/TelvoriaNet.h"
-#include "telvoria/net/Admission.h"
-#include "telvoria/net/Vmc.h"
-#include "telvoria/net/Wire.h"
-#include "telvoria/sim/FrameBytes.h"
-#include "telvoria/skeleton/Actor.h"
 
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
@@ -16,173 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <deque>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
 
 namespace telvo::net {
 
-namespace {
-
-constexpr std::size_t RingSize = 256; // two seconds at 120 frames per second
-constexpr int SendBufferBytes = 256 * 1024;
-constexpr std::size_t ReadBytesPerTurn = 16 * 1024;
-// Answers a client may leave unread before it is closed: it commands without listening.
-constexpr std::size_t MaxQueuedAnswers = 64;
-constexpr int LoopTimeoutMs = 100;
-// While frames flow the server looks at the ring this often instead of being woken: a wake-up
-// costs the frame pump a system call and, in a virtual machine, an interrupt to another CPU.
-constexpr int64_t PollNs = 200000;
-constexpr int64_t IdleAfterNs = 1000000000;
-constexpr int64_t Millisecond = 1000000;
-
-int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-int64_t RealNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-struct Slot {
-    Frame frame;
-    uint64_t sequence;
-    uint32_t divider;
-};
-
-// Where the frame pump meets the server thread. Never destroyed: a frame may arrive while the
-// process ends.
-struct Ring {
-    std::mutex producer; // frame pumps against each other and against start and stop
-    std::atomic<bool> running{false};
-    // The descriptor while the server runs with no client and no VMC target: the pump then only
-    // notes the divider. The program keeps its descriptor for the life of the process.
-    std::atomic<const SuitDescriptorEx*> unheard{nullptr};
-    std::atomic<uint32_t> divider{0};             // of the last frame handed over, for the greeting
-    int wakeFd = -1;                              // under producer
-    const SuitDescriptorEx* descriptor = nullptr; // under producer
-    uint64_t sequence = 0;                        // under producer
-    std::array<Slot, RingSize> slots;
-    std::atomic<uint64_t> head{0}; // written by the pump
-    std::atomic<uint64_t> tail{0}; // written by the server thread once a slot is read
-    std::atomic<bool> sleeping{false};
-    std::atomic<uint64_t> overrun{0};
-    std::atomic<uint64_t> encoded{0};
-    std::atomic<uint16_t> port{0};
-    std::atomic<std::size_t> clients{0};
-};
-
-Ring& TheRing() {
-    static Ring* ring = new Ring;
-    return *ring;
-}
-
-void Wake(int fd) {
-    uint64_t one = 1;
-    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
-
-struct Queued {
-    std::shared_ptr<const Bytes> bytes;
-    bool frame; // frames may be dropped; the greeting and answers never
-};
-
-struct Client {
-    int fd = -1;
-    uint32_t peer = 0; // its address
-    std::deque<Queued> queue;
-    std::size_t sent = 0; // bytes of the front entry written
-    int64_t behindSinceNs = 0;
-    int64_t heardNs = 0; // the last byte from it, or its connection
-    bool heard = false;
-    bool watchingWrite = false;
-    bool authorised = false;
-    bool doomed = false;
-    CommandReader reader;
-};
-
-class Server;
 thread_local Server* serverOfThisThread = nullptr;
-
-class Server {
-public:
-    explicit Server(StartRequest request)
-        : request_(std::move(request)), actor_(request_.descriptor->Actor),
-          offsets_(body::ActorOffsets(actor_)) {}
-    ~Server() {
-        for (int fd : {listen_, epoll_, wake_, udp_, timer_}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-    }
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
-
-    int Open();
-    void Run();
-    void RequestStop() {
-        stopping_ = true;
-        Wake(wake_);
-    }
-    void StopFromInside() { stopping_ = true; }
-    bool Finished() const { return finished_; }
-    int WakeFd() const { return wake_; }
-    uint16_t Port() const { return port_; }
-    // Someone to send frames to: a client or a VMC target.
-    bool Heard() const { return heard_; }
-
-private:
-    void Accept();
-    bool MakeRoomForClient();
-    void Read(Client& c);
-    void OnCommand(Client& c, const CommandReader::Command& command);
-    void Answer(Client& c, uint32_t code, AnswerResult result);
-    void ConsumeFrames();
-    void Push(Client& c, std::shared_ptr<const Bytes> bytes, bool frame);
-    void Flush(Client& c);
-    void Watch(Client& c, bool write);
-    void Close(int fd);
-    void UpdateAudience();
-    void CheckSlowClients(int64_t now);
-    std::shared_ptr<const Bytes> GreetingBytes();
-
-    StartRequest request_;
-    ActorData actor_;
-    std::array<Vector, SkeletonNodeCount> offsets_;
-    int listen_ = -1;
-    int epoll_ = -1;
-    int wake_ = -1;
-    int udp_ = -1;
-    int timer_ = -1;
-    bool polling_ = false; // the timer runs; the pump does not wake us
-    bool heard_ = false;
-    int64_t lastFrameNs_ = 0;
-    uint16_t port_ = 0;
-    std::atomic<bool> stopping_{false};
-    std::atomic<bool> finished_{false};
-    std::map<int, std::unique_ptr<Client>> clients_;
-    Admission admission_{SteadyNs()};
-    uint64_t consumed_ = 0;
-    std::shared_ptr<const Bytes> greeting_;
-    uint32_t greetingDivider_ = UINT32_MAX;
-    int64_t listenPausedUntil_ = 0;
-    int64_t startNs_ = SteadyNs();
-};
 
 int Server::Open() {
     auto failed = [](int status, const std::string& what) {
@@ -367,16 +203,6 @@ bool Server::MakeRoomForClient() {
     return true;
 }
 
-std::shared_ptr<const Bytes> Server::GreetingBytes() {
-    uint32_t divider = TheRing().divider.load(std::memory_order_relaxed);
-    if (!greeting_ || greetingDivider_ != divider) {
-        uint32_t flags = request_.token.empty() ? 0 : GreetingTokenRequired;
-        greeting_ = std::make_shared<const Bytes>(EncodeGreeting(divider, flags, actor_, offsets_));
-        greetingDivider_ = divider;
-    }
-    return greeting_;
-}
-
 void Server::Read(Client& c) {
     uint8_t buffer[4096];
     std::size_t total = 0;
@@ -400,6 +226,8 @@ void Server::Read(Client& c) {
     }
 }
 
+namespace {
+
 bool SameToken(std::string_view a, const std::string& b) {
     // Every byte is looked at whatever the first difference, so timing tells nothing.
     unsigned diff = a.size() == b.size() ? 0u : 1u;
@@ -409,6 +237,8 @@ bool SameToken(std::string_view a, const std::string& b) {
     }
     return diff == 0;
 }
+
+} // namespace
 
 void Server::OnCommand(Client& c, const CommandReader::Command& command) {
     if (c.doomed) {
@@ -442,160 +272,9 @@ void Server::Answer(Client& c, uint32_t code, AnswerResult result) {
     }
 }
 
-void Server::ConsumeFrames() {
-    Ring& ring = TheRing();
-    uint64_t head = ring.head.load(std::memory_order_acquire);
-    while (consumed_ < head && !stopping_) {
-        const Slot& slot = ring.slots[consumed_ % RingSize];
-        if (clients_.empty() && udp_ < 0) {
-            ring.tail.store(++consumed_, std::memory_order_release); // the last listener left
-            continue;
-        }
-        body::Pose pose;
-        body::Solve(offsets_, slot.frame.RawMatrices, slot.frame.RootPosition, pose);
-        int64_t stamp = sim::bytes::Take<int64_t>(slot.frame.Reserved712 + sim::bytes::TimestampAt);
-        int64_t steady = SteadyNs();
-        if (stamp <= 0 || stamp > steady) {
-            stamp = steady; // not a time of this machine's clock
-        }
-        lastFrameNs_ = steady;
-        auto bytes = std::make_shared<const Bytes>(EncodeFrame(
-            slot.sequence, stamp + (RealNs() - steady), slot.divider, slot.frame, pose));
-        ring.encoded.fetch_add(1, std::memory_order_relaxed);
-        ring.tail.store(++consumed_, std::memory_order_release);
-        for (auto it = clients_.begin(); it != clients_.end();) {
-            Client& c = *it->second;
-            ++it;
-            Push(c, bytes, true);
-            Flush(c);
-            if (c.doomed) {
-                Close(c.fd);
-            }
-        }
-        if (udp_ >= 0) {
-            float seconds = static_cast<float>(static_cast<double>(steady - startNs_) * 1e-9);
-            for (const Bytes& bundle : vmc::EncodePose(pose, offsets_, seconds)) {
-                for (const sockaddr_in& to : request_.vmc) {
-                    ::sendto(udp_, bundle.data(), bundle.size(), MSG_DONTWAIT,
-                             reinterpret_cast<const sockaddr*>(&to), sizeof to);
-                }
-            }
-        }
-    }
-}
-
-void Server::Push(Client& c, std::shared_ptr<const Bytes> bytes, bool frame) {
-    if (frame && c.queue.size() >= ClientQueueFrames) {
-        // Drop the oldest frame not yet begun; the client sees the gap in the sequence.
-        for (auto it = c.queue.begin(); it != c.queue.end(); ++it) {
-            if (it->frame && !(it == c.queue.begin() && c.sent > 0)) {
-                c.queue.erase(it);
-                break;
-            }
-        }
-    }
-    c.queue.push_back({std::move(bytes), frame});
-}
-
-void Server::Flush(Client& c) {
-    while (!c.queue.empty()) {
-        std::array<iovec, 64> parts;
-        std::size_t k = 0;
-        for (auto it = c.queue.begin(); it != c.queue.end() && k < parts.size(); ++it, ++k) {
-            std::size_t skip = k == 0 ? c.sent : 0;
-            parts[k].iov_base = const_cast<uint8_t*>(it->bytes->data() + skip);
-            parts[k].iov_len = it->bytes->size() - skip;
-        }
-        msghdr message{};
-        message.msg_iov = parts.data();
-        message.msg_iovlen = k;
-        ssize_t n = ::sendmsg(c.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            c.doomed = c.doomed || (errno != EAGAIN && errno != EWOULDBLOCK);
-            break;
-        }
-        auto left = static_cast<std::size_t>(n);
-        while (left > 0) {
-            std::size_t rest = c.queue.front().bytes->size() - c.sent;
-            if (left < rest) {
-                c.sent += left;
-                break;
-            }
-            left -= rest;
-            c.sent = 0;
-            c.queue.pop_front();
-        }
-    }
-    if (c.queue.empty()) {
-        c.behindSinceNs = 0;
-    } else if (c.behindSinceNs == 0) {
-        c.behindSinceNs = SteadyNs();
-    }
-    Watch(c, !c.queue.empty());
-}
-
-void Server::Watch(Client& c, bool write) {
-    if (c.watchingWrite == write || c.doomed) {
-        return;
-    }
-    epoll_event e{};
-    e.events = EPOLLIN | (write ? EPOLLOUT : 0u);
-    e.data.fd = c.fd;
-    c.doomed = ::epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &e) != 0;
-    c.watchingWrite = write;
-}
-
-void Server::Close(int fd) {
-    auto it = clients_.find(fd);
-    if (it == clients_.end()) {
-        return;
-    }
-    // Bytes left unread would turn the close into a reset, which may destroy the last answer.
-    uint8_t rest[4096];
-    for (int i = 0; i < 16 && ::recv(fd, rest, sizeof rest, MSG_DONTWAIT) > 0; ++i) {
-    }
-    ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-    ::close(fd);
-    admission_.Disconnect(it->second->peer);
-    clients_.erase(it);
-    TheRing().clients = clients_.size();
-    UpdateAudience();
-}
-
 // With nobody to send to, the pump stops handing frames over and nothing is posed or encoded.
-void Server::UpdateAudience() {
-    bool heard = !clients_.empty() || udp_ >= 0;
-    if (heard == heard_) {
-        return;
-    }
-    heard_ = heard;
-    Ring& ring = TheRing();
-    std::lock_guard lock(ring.producer);
-    if (ring.running) {
-        ring.unheard.store(heard ? nullptr : ring.descriptor, std::memory_order_relaxed);
-    }
-}
 
-void Server::CheckSlowClients(int64_t now) {
-    for (auto it = clients_.begin(); it != clients_.end();) {
-        Client& c = *it->second;
-        ++it;
-        if (c.behindSinceNs != 0 &&
-            now - c.behindSinceNs > SlowClientSeconds * 1000 * Millisecond) {
-            Close(c.fd);
-        }
-    }
-    if (listenPausedUntil_ != 0 && now >= listenPausedUntil_) {
-        epoll_event e{};
-        e.events = EPOLLIN;
-        e.data.fd = listen_;
-        ::epoll_ctl(epoll_, EPOLL_CTL_MOD, listen_, &e);
-        listenPausedUntil_ = 0;
-    }
-}
+namespace {
 
 struct Running {
     std::shared_ptr<Server> server;
@@ -697,62 +376,6 @@ void StopServer() {
     std::lock_guard control(Control());
     Detach(ring);
     Finish(Current());
-}
-
-namespace {
-
-uint32_t DividerOf(const SuitDescriptorEx& descriptor) {
-    return descriptor.FrameDivider > 0 ? static_cast<uint32_t>(descriptor.FrameDivider) : 1u;
-}
-
-} // namespace
-
-void SendFrame(const Frame& frame) {
-    Ring& ring = TheRing();
-    // Nobody listens: only the divider a later greeting reports.
-    if (const SuitDescriptorEx* d = ring.unheard.load(std::memory_order_relaxed)) {
-        ring.divider.store(DividerOf(*d), std::memory_order_relaxed);
-        return;
-    }
-    if (!ring.running.load(std::memory_order_relaxed)) {
-        return;
-    }
-    std::lock_guard lock(ring.producer);
-    if (!ring.running) {
-        return;
-    }
-    const uint32_t divider = DividerOf(*ring.descriptor);
-    ring.divider.store(divider, std::memory_order_relaxed);
-    uint64_t sequence = ring.sequence++;
-    uint64_t head = ring.head.load(std::memory_order_relaxed);
-    if (head - ring.tail.load(std::memory_order_acquire) >= RingSize) {
-        ring.overrun.fetch_add(1, std::memory_order_relaxed);
-        return;
-    }
-    Slot& slot = ring.slots[head % RingSize];
-    slot.frame = frame;
-    slot.sequence = sequence;
-    slot.divider = divider;
-    ring.head.store(head + 1);
-    if (ring.sleeping.exchange(false)) {
-        Wake(ring.wakeFd);
-    }
-}
-
-uint16_t RunningPort() {
-    return TheRing().port;
-}
-
-std::size_t RunningClients() {
-    return TheRing().clients;
-}
-
-uint64_t Overruns() {
-    return TheRing().overrun;
-}
-
-uint64_t Encoded() {
-    return TheRing().encoded;
 }
 
 } // namespace telvo::net
