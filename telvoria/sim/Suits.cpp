@@ -1,136 +1,18 @@
-// The simulated suits: the library's lifecycle, the suit list, one thread per open suit (or a
-// manual clock for tests), and the per-suit calls.
-#include "suitlib/SuitLib.h"
-#include "telvoria/TelvoriaSim.h"
-#include "telvoria/sim/Config.h"
-#include "telvoria/sim/FrameBytes.h"
-#include "telvoria/sim/Performer.h"
-#include "telvoria/sim/Tracker.h"
-#include "telvoria/skeleton/Actor.h"
-#include "telvoria/skeleton/Math.h"
-#include "telvoria/skeleton/Recording.h"
+// The simulated suits: one thread per open suit (or a manual clock for tests), the library's
+// lifecycle and the suit list.
+#include "telvoria/sim/SuitList.h"
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
+#include "telvoria/sim/FrameBytes.h"
+
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
-#include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <utility>
-#include <vector>
 
 namespace telvo::sim {
 
+thread_local bool inCallback = false;
+
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-constexpr double BaseRate = 120.0;
-// A suit thread that falls further behind than this drops the samples it missed.
-constexpr int MaxLateSamples = 4;
-const Vector DefaultNorth{0.0f, -1.0f, 0.0f};
-
-int64_t Now() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-        .count();
-}
-
-SuitInfo InfoOf(const SimSuit& desc) {
-    SuitInfo info;
-    std::memset(&info, 0, sizeof info);
-    info.Identity = desc.identity;
-    std::size_t n = std::min(desc.name.size(), sizeof info.Name - 1);
-    std::memcpy(info.Name, desc.name.data(), n);
-    info.FrameDivider = desc.frameDivider;
-    return info;
-}
-
-uint32_t Divider(uint32_t d) {
-    return d == 0 ? 1 : d;
-}
-
-struct Suit {
-    GyroHandle handle = 0;
-    GyroFrameCallback onFrame = nullptr;
-    GyroTimeoutCallback onTimeout = nullptr;
-    bool manual = false;
-    uint32_t divider = 1;
-    int64_t periodNs = 0;
-    std::thread thread;
-    std::atomic<bool> finished{false};
-    // Handed to the callbacks; only the delivering thread touches it.
-    SuitInfo scratch{};
-
-    // Everything below is guarded by m.
-    std::mutex m;
-    std::condition_variable cv;
-    SuitInfo info{};
-    bool started = false;
-    bool closing = false;
-    bool delivering = false;
-    std::thread::id deliverer;
-    int64_t startNs = 0;
-    uint64_t sample = 0;
-    uint64_t sequence = 0;
-    uint64_t delivered = 0;
-    uint32_t aux = AuxValid;
-    uint32_t flagsSet = 0;
-    uint32_t flagsClear = 0;
-    uint32_t pendingDrops = 0;
-    uint32_t dropped = 0;
-    bool silent = false;
-    bool timeoutFired = false;
-    int64_t silentSinceNs = 0;
-    int timeoutMs = 1000;
-    int flags = SuitFlagJumping;
-    ActorData actor = body::DefaultActor();
-    Tracker tracker;
-    Vector north = DefaultNorth;
-    Performer performer;
-
-    explicit Suit(double scriptStart) : performer(scriptStart) {}
-
-    int64_t Deadline(uint64_t k) const {
-        return startNs +
-               static_cast<int64_t>(static_cast<double>(k) * static_cast<double>(periodNs));
-    }
-};
-
-struct Library {
-    std::mutex m;
-    Controls controls;
-    bool initialised = false;
-    bool exitHook = false;
-    Setup setup;
-    std::map<GyroHandle, std::shared_ptr<Suit>> open;
-    std::vector<std::shared_ptr<Suit>> retired; // closed from their own thread, not joined yet
-    GyroHandle nextHandle = 1;
-    std::atomic<uint8_t> motorLeds{0};
-    // Held while GyroFinish stops the suits, so that every caller returns only once all
-    // callbacks have ended.
-    std::mutex finishing;
-};
-
-// Never destroyed: suit threads may still run while the process exits.
-Library& Lib() {
-    static Library* lib = new Library;
-    return *lib;
-}
-
-std::shared_ptr<Suit> Find(GyroHandle handle) {
-    if (handle == 0) {
-        return nullptr;
-    }
-    Library& lib = Lib();
-    std::lock_guard lock(lib.m);
-    auto it = lib.open.find(handle);
-    return it == lib.open.end() ? nullptr : it->second;
-}
 
 // One sample into the frame: the performer's pose plus everything the suit reports with it.
 void Produce(Suit& s, Frame& f, int64_t timestampNs) {
@@ -150,11 +32,6 @@ void Produce(Suit& s, Frame& f, int64_t timestampNs) {
     bytes::Stamp(f, s.sequence, timestampNs, s.sample, s.info.Identity, s.info.FrameDivider);
 }
 
-enum class Step { Delivered, Dropped, Silent, Closed };
-
-// Set while this thread runs one of the program's callbacks.
-thread_local bool inCallback = false;
-
 void Call(GyroFrameCallback f, const Frame* frame, SuitInfo* info) {
     if (f != nullptr) {
         bool outer = std::exchange(inCallback, true);
@@ -171,8 +48,8 @@ void Call(GyroTimeoutCallback f, SuitInfo* info) {
     }
 }
 
-// One sample of the suit, with its lock held on entry and exit; the callbacks run unlocked.
-// Silent suits call the timeout callback once when timeoutDue says so.
+} // namespace
+
 Step TakeSample(Suit& s, std::unique_lock<std::mutex>& lock, bool timeoutDue) {
     if (s.closing) {
         return Step::Closed;
@@ -213,6 +90,8 @@ Step TakeSample(Suit& s, std::unique_lock<std::mutex>& lock, bool timeoutDue) {
     return Step::Delivered;
 }
 
+namespace {
+
 void Run(std::shared_ptr<Suit> s) {
     std::unique_lock lock(s->m);
     s->cv.wait(lock, [&] { return s->started || s->closing; });
@@ -250,12 +129,13 @@ void Run(std::shared_ptr<Suit> s) {
     s->finished.store(true);
 }
 
+} // namespace
+
 bool OnThisThread(Suit& s) {
     std::lock_guard lock(s.m);
     return s.delivering && s.deliverer == std::this_thread::get_id();
 }
 
-// Waits until the suit delivers nothing any more; never waits for the calling thread itself.
 void Stop(Suit& s) {
     {
         std::lock_guard lock(s.m);
@@ -276,7 +156,6 @@ void Stop(Suit& s) {
     }
 }
 
-// Joins the retired suits that have ended.
 void Reap() {
     Library& lib = Lib();
     std::vector<std::shared_ptr<Suit>> done;
@@ -301,6 +180,8 @@ void Reap() {
     }
 }
 
+namespace {
+
 void FinishAtExit() {
     GyroFinish();
 }
@@ -319,161 +200,6 @@ bool InUse(const Library& lib, const SimSuit& desc) {
 }
 
 } // namespace
-
-// ---- Control of the simulation -----------------------------------------------------------
-
-void Reset() {
-    GyroFinish();
-    Library& lib = Lib();
-    {
-        std::lock_guard lock(lib.m);
-        lib.controls = Controls{};
-        lib.setup = Setup{};
-    }
-    lib.motorLeds.store(0);
-    recording::SetLimit(0);
-    body::ResetFootGeometry();
-}
-
-Controls CurrentControls() {
-    std::lock_guard lock(Lib().m);
-    return Lib().controls;
-}
-
-void SetConfigFolder(const std::string& folder) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.configFolder = folder;
-}
-
-void UseConfigFile(bool use) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.useConfigFile = use;
-}
-
-void SetSuits(const std::vector<SimSuit>& suits) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.suits = suits;
-}
-
-void SetTrackerPresent(bool present) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.tracker = present;
-    Lib().setup.tracker = present;
-}
-
-void SetTrackerSync(int exponent) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.trackerSync = exponent;
-    Lib().setup.trackerSync = exponent;
-}
-
-void SetInitFails(bool fails) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.initFails = fails;
-}
-
-void SetOpenFails(bool fails) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.openFails = fails;
-}
-
-void SetManualClock(bool manual) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.manualClock = manual;
-}
-
-int Deliver(GyroHandle handle, int n) {
-    auto s = Find(handle);
-    if (!s || !s->manual || n <= 0) {
-        return 0;
-    }
-    std::unique_lock lock(s->m);
-    if (s->delivering) {
-        return 0; // one delivering thread at a time
-    }
-    s->delivering = true;
-    s->deliverer = std::this_thread::get_id();
-    int count = 0;
-    for (int i = 0; i < n; ++i) {
-        Step step = TakeSample(*s, lock, true);
-        if (step == Step::Delivered) {
-            ++count;
-        } else if (step != Step::Dropped) {
-            break;
-        }
-    }
-    s->delivering = false;
-    s->cv.notify_all();
-    return count;
-}
-
-void SetAux(GyroHandle handle, uint32_t aux) {
-    if (auto s = Find(handle)) {
-        std::lock_guard lock(s->m);
-        s->aux = aux;
-    }
-}
-
-void SetFrameFlags(GyroHandle handle, uint32_t set, uint32_t clear) {
-    if (auto s = Find(handle)) {
-        std::lock_guard lock(s->m);
-        s->flagsSet = set;
-        s->flagsClear = clear;
-    }
-}
-
-void DropFrames(GyroHandle handle, uint32_t n) {
-    if (auto s = Find(handle)) {
-        std::lock_guard lock(s->m);
-        s->pendingDrops += n;
-    }
-}
-
-void SetSilent(GyroHandle handle, bool silent) {
-    if (auto s = Find(handle)) {
-        std::lock_guard lock(s->m);
-        if (silent && !s->silent) {
-            s->silentSinceNs = Now();
-        }
-        s->silent = silent;
-        s->timeoutFired = false;
-    }
-}
-
-void SetTimeoutMs(int ms) {
-    std::lock_guard lock(Lib().m);
-    Lib().controls.timeoutMs = std::max(1, ms);
-    Lib().setup.timeoutMs = std::max(1, ms);
-    for (auto& [handle, s] : Lib().open) {
-        std::lock_guard l(s->m);
-        s->timeoutMs = std::max(1, ms);
-    }
-}
-
-void SetRecordingLimit(uint32_t frames) {
-    recording::SetLimit(frames);
-}
-
-uint8_t MotorLedBits() {
-    return Lib().motorLeds.load();
-}
-
-int OpenSuitCount() {
-    std::lock_guard lock(Lib().m);
-    return static_cast<int>(Lib().open.size());
-}
-
-uint64_t FrameSequence(const Frame& frame) {
-    return bytes::Take<uint64_t>(frame.Reserved4);
-}
-
-int64_t FrameTimestampNs(const Frame& frame) {
-    return bytes::Take<int64_t>(frame.Reserved712 + bytes::TimestampAt);
-}
-
-uint64_t FrameSampleIndex(const Frame& frame) {
-    return bytes::Take<uint64_t>(frame.Reserved712 + bytes::SampleAt);
-}
 
 } // namespace telvo::sim
 
@@ -659,201 +385,4 @@ int GyroClose(GyroHandle suit) {
     Stop(*s);
     Reap();
     return 1;
-}
-
-int GyroGetFlags(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        return s->flags;
-    }
-    return SuitFlagJumping;
-}
-
-int GyroSetFlags(GyroHandle suit, int flags) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        s->flags = flags;
-        return 1;
-    }
-    return 0;
-}
-
-float GyroGetFrameRate(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        return static_cast<float>(BaseRate / s->divider);
-    }
-    return static_cast<float>(BaseRate);
-}
-
-int GyroSetNull(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        s->performer.RequestNull();
-        s->tracker.NullPose();
-        return 1;
-    }
-    return 0;
-}
-
-int GyroSetNorth(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        s->north = s->performer.Facing();
-        return 1;
-    }
-    return 0;
-}
-
-int GyroGetNorth(GyroHandle suit, Vector* north) {
-    if (north == nullptr) {
-        return 0;
-    }
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        *north = s->north;
-        return 1;
-    }
-    *north = DefaultNorth;
-    return 0;
-}
-
-uint32_t GyroGetAux(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        return s->aux;
-    }
-    return 0;
-}
-
-void GyroClearDropped(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        s->dropped = 0;
-    }
-}
-
-uint32_t GyroGetDropped(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        return s->dropped;
-    }
-    return 0;
-}
-
-int GyroJumping(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        return (s->flags & SuitFlagJumping) != 0 && s->performer.Jumping() ? 1 : 0;
-    }
-    return 0;
-}
-
-int GyroGetRaw(GyroHandle suit, Matrix* raw, int mode) {
-    if (raw == nullptr || (mode != 0 && mode != 1)) {
-        return 0;
-    }
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        std::copy_n(s->performer.Sensors(mode), RawSensorCount, raw);
-        return 1;
-    }
-    return 0;
-}
-
-int GyroSetMotorLEDs(uint8_t bits) {
-    Lib().motorLeds.store(bits);
-    return 1;
-}
-
-const char* GyroGetUnitName(int index) {
-    static const char* const units[] = {"Inches", "Feet", "Millimeters", "Centimeters", "Meters"};
-    if (index < 0 || index >= 5) {
-        return "";
-    }
-    return units[index];
-}
-
-int GyroEnableMarkerTracking(GyroHandle suit, int enable) {
-    auto s = Find(suit);
-    if (!s) {
-        return 0;
-    }
-    Setup setup;
-    Controls controls;
-    {
-        std::lock_guard lock(Lib().m);
-        setup = Lib().setup;
-        controls = Lib().controls;
-    }
-    {
-        std::lock_guard lock(s->m);
-        if (enable == 0 || !setup.tracker) {
-            s->tracker.Stop();
-            return enable == 0 ? 1 : 0;
-        }
-        if (s->tracker.On()) {
-            return 1;
-        }
-    }
-    // The files are read without a lock held; the suit delivers meanwhile.
-    std::vector<Vector> emitters = TrackerEmitters(controls);
-    std::lock_guard lock(s->m);
-    if (!s->tracker.On()) {
-        s->tracker.Start(emitters, setup.trackerSync);
-    }
-    return 1;
-}
-
-uint32_t GyroGetTrackerStatus(GyroHandle suit) {
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        return s->tracker.Status();
-    }
-    return 0;
-}
-
-void GyroFinishTracking() {
-    std::vector<std::shared_ptr<Suit>> suits;
-    {
-        std::lock_guard lock(Lib().m);
-        for (auto& [handle, s] : Lib().open) {
-            suits.push_back(s);
-        }
-    }
-    for (auto& s : suits) {
-        std::lock_guard lock(s->m);
-        s->tracker.Stop();
-    }
-}
-
-void GyroGetActorData(GyroHandle suit, ActorData* actor) {
-    if (actor == nullptr) {
-        return;
-    }
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        *actor = s->actor;
-        return;
-    }
-    *actor = telvo::body::DefaultActor();
-}
-
-void GyroSetActorData(GyroHandle suit, const ActorData* actor) {
-    if (actor == nullptr) {
-        return;
-    }
-    if (auto s = Find(suit)) {
-        std::lock_guard lock(s->m);
-        s->actor = *actor;
-        s->performer.SetActor(*actor);
-    }
-}
-
-const char* GyroGetMarkerName(int marker) {
-    // Marker i is the body's marker as emitter i + 1 measures it.
-    static const char* const names[] = {"Marker1", "Marker2", "Marker3", "Marker4"};
-    if (marker < 0 || marker >= 4) {
-        return "";
-    }
-    return names[marker];
 }
