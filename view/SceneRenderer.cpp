@@ -246,8 +246,9 @@ void DrawTrackerStatus(Surface& surface) {
     }
 }
 
-void BuildDrawList(DrawList& list, const Skeleton& skeleton, const Frame& frame) {
-    list.Count = 0;
+namespace {
+
+void AddBones(DrawList& list, const Skeleton& skeleton) {
     const RenderType render = CurrentRender();
     if (render != RenderType::Nothing) {
         for (int i = 0; i < SkeletonNodeCount; ++i) {
@@ -271,6 +272,9 @@ void BuildDrawList(DrawList& list, const Skeleton& skeleton, const Frame& frame)
             }
         }
     }
+}
+
+void AddNodes(DrawList& list, const Skeleton& skeleton) {
     bool showNodes = Enabled(Settings.ShowNodes);
     bool showNames = Enabled(Settings.ShowNodeNames);
     if (showNodes || showNames) {
@@ -287,6 +291,9 @@ void BuildDrawList(DrawList& list, const Skeleton& skeleton, const Frame& frame)
             list.Add(item);
         }
     }
+}
+
+void AddContacts(DrawList& list, const Skeleton& skeleton) {
     int contacts = ContactCount();
     auto contactRadius = [](int node) {
         return RoundPixel(static_cast<double>(View.ViewScale) *
@@ -324,6 +331,9 @@ void BuildDrawList(DrawList& list, const Skeleton& skeleton, const Frame& frame)
             list.Add(item);
         }
     }
+}
+
+void AddMarkers(DrawList& list, const Frame& frame) {
     if (Enabled(Settings.ShowMarkers)) {
         static constexpr struct {
             Rgb colour;
@@ -349,6 +359,16 @@ void BuildDrawList(DrawList& list, const Skeleton& skeleton, const Frame& frame)
             list.Add(item);
         }
     }
+}
+
+} // namespace
+
+void BuildDrawList(DrawList& list, const Skeleton& skeleton, const Frame& frame) {
+    list.Count = 0;
+    AddBones(list, skeleton);
+    AddNodes(list, skeleton);
+    AddContacts(list, skeleton);
+    AddMarkers(list, frame);
 }
 
 void SortDrawList(DrawList& list) {

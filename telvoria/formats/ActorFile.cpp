@@ -171,6 +171,56 @@ int GyroWriteActorData(const char* path, const ActorData* actor, int units) {
     return 1;
 }
 
+namespace {
+
+// Why the first line is not one this version reads; empty when it is.
+std::string SignatureProblem(const std::vector<std::string_view>& tokens) {
+    int version = 0;
+    if (tokens[0] != Signature || tokens.size() != 2 || !files::ParseNumber(tokens[1], version)) {
+        return "not an actor file";
+    }
+    if (version > FormatVersion) {
+        return "made by a later version (format " + std::to_string(version) +
+               ") that this one cannot read";
+    }
+    return {};
+}
+
+// The numbers of a key's line into the measurements, lengths converted to inches; the reason
+// when one does not read.
+std::string ReadNumbers(const Key& key, const std::vector<std::string_view>& tokens, int unit,
+                        Measurements& m) {
+    float* numbers = m.Numbers(key);
+    for (int i = 0; i < key.numbers(); ++i) {
+        std::string_view token = tokens[1 + static_cast<std::size_t>(i)];
+        bool ok = false;
+        if (!key.length() || unit == 0) {
+            ok = files::ParseNumber(token, numbers[i]);
+        } else if (double v = 0.0; files::ParseNumber(token, v)) {
+            numbers[i] = static_cast<float>(v * InchesPer[unit]);
+            ok = std::isfinite(numbers[i]);
+        }
+        if (!ok) {
+            return "not a finite number" + Quoted(token);
+        }
+    }
+    return {};
+}
+
+// The bones into the actor data; the first node whose bone it cannot hold, or -1.
+int SetBones(ActorData& actor, const Measurements& m) {
+    body::SetActorOffsets(actor, m.bones);
+    auto kept = body::ActorOffsets(actor);
+    for (int i = 0; i < body::NodeCount; ++i) {
+        if (std::memcmp(&kept[i], &m.bones[i], sizeof(Vector)) != 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 int GyroReadActorData(const char* path, ActorData* actor) {
     if (path == nullptr || actor == nullptr) {
         return Failed(0, "no file or actor data given");
@@ -195,14 +245,8 @@ int GyroReadActorData(const char* path, ActorData* actor) {
         }
         std::string_view name = tokens[0];
         if (!sawSignature) {
-            int version = 0;
-            if (name != Signature || tokens.size() != 2 ||
-                !files::ParseNumber(tokens[1], version)) {
-                return Failed(line, "not an actor file");
-            }
-            if (version > FormatVersion) {
-                return Failed(line, "made by a later version (format " + std::to_string(version) +
-                                        ") that this one cannot read");
+            if (std::string why = SignatureProblem(tokens); !why.empty()) {
+                return Failed(line, why);
             }
             sawSignature = true;
             continue;
@@ -239,19 +283,8 @@ int GyroReadActorData(const char* path, ActorData* actor) {
         if (key.length() && unit < 0) {
             return Failed(line, "a length before the Unit line");
         }
-        float* numbers = m.Numbers(key);
-        for (int i = 0; i < key.numbers(); ++i) {
-            std::string_view token = tokens[1 + i];
-            bool ok = false;
-            if (!key.length() || unit == 0) {
-                ok = files::ParseNumber(token, numbers[i]);
-            } else if (double v = 0.0; files::ParseNumber(token, v)) {
-                numbers[i] = static_cast<float>(v * InchesPer[unit]);
-                ok = std::isfinite(numbers[i]);
-            }
-            if (!ok) {
-                return Failed(line, "not a finite number" + Quoted(token));
-            }
+        if (std::string why = ReadNumbers(key, tokens, unit, m); !why.empty()) {
+            return Failed(line, why);
         }
         if (key.field == Field::MarkerNode && !IsNodeNumber(m.markerNode)) {
             return Failed(line, "MarkerNode is not a node number from 0 to 29");
@@ -266,16 +299,12 @@ int GyroReadActorData(const char* path, ActorData* actor) {
         }
     }
     ActorData read = body::DefaultActor();
-    body::SetActorOffsets(read, m.bones);
-    auto kept = body::ActorOffsets(read);
-    for (int i = 0; i < body::NodeCount; ++i) {
-        if (std::memcmp(&kept[i], &m.bones[i], sizeof(Vector)) != 0) {
-            std::size_t k = 0;
-            while (keys[k].field != Field::Bone || keys[k].node != i) {
-                ++k;
-            }
-            return Failed(seenOn[k], keys[k].name + " is longer than any bone of a body");
+    if (int bone = SetBones(read, m); bone >= 0) {
+        std::size_t k = 0;
+        while (keys[k].field != Field::Bone || keys[k].node != bone) {
+            ++k;
         }
+        return Failed(seenOn[k], keys[k].name + " is longer than any bone of a body");
     }
     std::memcpy(read.ContactRadius, m.radii.data(), sizeof read.ContactRadius);
     read.MarkerOffset = m.markerOffset;

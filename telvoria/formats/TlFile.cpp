@@ -229,6 +229,57 @@ int GyroWriteTL(const char* path, Skeleton* skeleton, const ActorData* actor) {
     return 1;
 }
 
+namespace {
+
+struct Header {
+    uint16_t version;
+    uint16_t readableFrom;
+    uint32_t headerSize;
+    uint32_t actorSize;
+    uint32_t frameSize;
+    uint32_t count;
+    float period;
+};
+
+Header ParseHeader(const unsigned char* header) {
+    return {Get16(header + 8),
+            Get16(header + 10),
+            Get32(header + 12),
+            Get32(header + 16),
+            Get32(header + 20),
+            Get32(header + 24),
+            std::bit_cast<float>(Get32(header + 28))};
+}
+
+// Why a file of this length with this header cannot be read; empty when it can. Every size is
+// checked against the length before anything is allocated.
+std::string HeaderProblem(const Header& h, uint64_t length) {
+    if (h.readableFrom > FormatVersion) {
+        return "made by a later version (format " + std::to_string(h.version) +
+               ") that this one cannot read";
+    }
+    if (h.headerSize < HeaderSize || h.actorSize != sizeof(ActorData) ||
+        h.frameSize != sizeof(Frame)) {
+        return "damaged header: impossible record sizes";
+    }
+    if (!std::isfinite(h.period) || h.period <= 0.0f) {
+        return "damaged header: the frame period is not a positive number";
+    }
+    const uint64_t fixed = uint64_t{h.headerSize} + h.actorSize + 4;
+    const uint64_t wanted = fixed + uint64_t{h.count} * h.frameSize;
+    if (length < wanted) {
+        const uint64_t room = length < fixed ? 0 : (length - fixed) / h.frameSize;
+        return "truncated: the header announces " + std::to_string(h.count) +
+               " frames, the file holds " + std::to_string(room);
+    }
+    if (length > wanted) {
+        return "unexpected bytes after the checksum";
+    }
+    return {};
+}
+
+} // namespace
+
 int GyroReadTL(const char* path, Skeleton* skeleton, ActorData* actor) {
     if (path == nullptr || skeleton == nullptr || actor == nullptr) {
         return Failed("no file, skeleton or actor data given");
@@ -247,35 +298,13 @@ int GyroReadTL(const char* path, Skeleton* skeleton, ActorData* actor) {
         std::memcmp(header, Magic, sizeof Magic) != 0) {
         return Failed("not a recording file");
     }
-    const uint16_t version = Get16(header + 8);
-    const uint16_t readableFrom = Get16(header + 10);
-    const uint32_t headerSize = Get32(header + 12);
-    const uint32_t actorSize = Get32(header + 16);
-    const uint32_t frameSize = Get32(header + 20);
-    const uint32_t count = Get32(header + 24);
-    const float period = std::bit_cast<float>(Get32(header + 28));
-    if (readableFrom > FormatVersion) {
-        return Failed("made by a later version (format " + std::to_string(version) +
-                      ") that this one cannot read");
+    const Header h = ParseHeader(header);
+    if (std::string why = HeaderProblem(h, length); !why.empty()) {
+        return Failed(why);
     }
-    if (headerSize < HeaderSize || actorSize != sizeof(ActorData) || frameSize != sizeof(Frame)) {
-        return Failed("damaged header: impossible record sizes");
-    }
-    if (!std::isfinite(period) || period <= 0.0f) {
-        return Failed("damaged header: the frame period is not a positive number");
-    }
-    // Every size is checked against the file's length before anything is allocated.
-    const uint64_t wanted = uint64_t{headerSize} + actorSize + uint64_t{count} * frameSize + 4;
-    if (length < wanted) {
-        uint64_t room = length < uint64_t{headerSize} + actorSize + 4
-                            ? 0
-                            : (length - headerSize - actorSize - 4) / frameSize;
-        return Failed("truncated: the header announces " + std::to_string(count) +
-                      " frames, the file holds " + std::to_string(room));
-    }
-    if (length > wanted) {
-        return Failed("unexpected bytes after the checksum");
-    }
+    const uint32_t headerSize = h.headerSize;
+    const uint32_t count = h.count;
+    const float period = h.period;
 
     uLong crc = crc32(0, nullptr, 0);
     crc = Crc(crc, header, HeaderSize);
