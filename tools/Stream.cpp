@@ -4,6 +4,7 @@
 // reached, closes, or does not take the command; 2 for bad usage.
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaNet.h"
+#include "tools/ToolText.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -43,31 +44,17 @@ constexpr const char* Usage =
 
 volatile std::sig_atomic_t interrupted = 0;
 
+constexpr const char* Tool = "telvoview-stream";
+
 void Say(const std::string& line) {
-    std::string text = "telvoview-stream: " + line + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    telvo::tool::Say(Tool, line);
 }
 
-int UsageError(const std::string& why) {
-    Say(why);
-    std::fputs(Usage, stderr);
-    return 2;
-}
-
-template <typename T> bool Number(std::string_view text, T& value) {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-template <typename T> void Append(std::string& out, T value) {
-    char text[32];
-    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
+using telvo::tool::Append;
+using telvo::tool::Number;
 
 void AppendFixed(std::string& out, double value, int digits) {
-    char text[32];
-    out.append(
-        text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, digits).ptr);
+    Append(out, value, std::chars_format::fixed, digits);
 }
 
 struct Options {
@@ -292,6 +279,68 @@ int SendCommand(Connection& connection, const Options& o, const std::string& whe
     return 0;
 }
 
+// What has arrived: counts and gaps, and the take or the positions it goes to.
+struct Received {
+    uint64_t count = 0;
+    uint64_t gaps = 0;
+    uint64_t lastSequence = 0;
+    uint64_t secondFrames = 0;
+    int64_t firstSample = 0;
+    int64_t newestSample = 0;
+
+    // False when the take cannot grow any more.
+    bool Add(const StreamFrame& frame, Take* take, std::string* positions) {
+        if (count > 0 && frame.sequence > lastSequence + 1) {
+            gaps += frame.sequence - lastSequence - 1;
+        }
+        if (count == 0) {
+            firstSample = frame.sampleTimeNs;
+        }
+        lastSequence = frame.sequence;
+        newestSample = frame.sampleTimeNs;
+        ++count;
+        ++secondFrames;
+        if (take) {
+            take->skeleton.FramePeriod = static_cast<float>(frame.divider) / 120.0f;
+            if (GyroAddFrame(&take->skeleton) == 0) {
+                Say("out of memory after " + std::to_string(count) + " frames");
+                return false;
+            }
+            take->skeleton.Frames[take->skeleton.FrameCount - 1] = frame.frame;
+        }
+        if (positions) {
+            std::string& out = *positions;
+            Append(out, frame.sequence);
+            out += ',';
+            Append(out, static_cast<float>(static_cast<double>(newestSample - firstSample) * 1e-9));
+            for (const Vector& p : frame.position) {
+                for (float v : {p.x, p.y, p.z}) {
+                    out += ',';
+                    Append(out, v);
+                }
+            }
+            out += '\n';
+        }
+        return true;
+    }
+
+    // "119.8 frames/s, 240 frames, 0 gaps, newest 1.2 ms old"
+    std::string RateLine(int64_t now, int64_t secondStart) const {
+        std::string line;
+        AppendFixed(
+            line, static_cast<double>(secondFrames) * 1e9 / static_cast<double>(now - secondStart),
+            1);
+        line += " frames/s, ";
+        Append(line, count);
+        line += " frames, ";
+        Append(line, gaps);
+        line += " gaps, newest ";
+        AppendFixed(line, count > 0 ? static_cast<double>(now - newestSample) * 1e-6 : 0.0, 1);
+        line += " ms old";
+        return line;
+    }
+};
+
 int Save(Take& take, const std::string& path) {
     bool bvh = path.ends_with(".bvh");
     int ok = bvh ? GyroWriteBVH(path.c_str(), &take.skeleton)
@@ -303,26 +352,8 @@ int Save(Take& take, const std::string& path) {
     return 0;
 }
 
-int Run(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(Usage, stdout);
-        return 0;
-    }
-    Options o;
-    if (auto error = Parse(args, o)) {
-        return UsageError(*error);
-    }
-    std::string where = o.host + ":" + std::to_string(o.port);
-    Connection connection;
-    if (std::string error = connection.Open(o.host, o.port); !error.empty()) {
-        Say(where + ": " + error);
-        return 1;
-    }
-    if (o.command != 0) {
-        return SendCommand(connection, o, where);
-    }
-
+// Watches, saves or prints what arrives until told to stop; 1 when the server ends it.
+int Receive(Connection& connection, const Options& o, const std::string& where) {
     std::signal(SIGINT, [](int) { interrupted = 1; });
     std::signal(SIGTERM, [](int) { interrupted = 1; });
     const bool watch = o.save.empty() && !o.positions;
@@ -333,8 +364,7 @@ int Run(int argc, char** argv) {
     auto frame = std::make_unique<StreamFrame>();
     bool greeted = false;
     uint32_t refusal = AnswerTaken;
-    uint64_t received = 0, gaps = 0, lastSequence = 0, secondFrames = 0;
-    int64_t firstSample = 0, newestSample = 0;
+    Received got;
     const int64_t start = RealNs();
     int64_t secondStart = start;
     std::string out;
@@ -342,12 +372,12 @@ int Run(int argc, char** argv) {
         out = CsvHeader();
     }
     int status = 0;
-    while (!interrupted && !(o.frames && received >= *o.frames) &&
+    while (!interrupted && !(o.frames && got.count >= *o.frames) &&
            !(o.seconds && static_cast<double>(RealNs() - start) * 1e-9 >= *o.seconds)) {
         int n = connection.Read(reader, 100);
         StreamReader::Kind kind;
         while ((kind = reader.Next(*greeting, *frame)) != StreamReader::Kind::None &&
-               !(o.frames && received >= *o.frames)) {
+               !(o.frames && got.count >= *o.frames)) {
             if (kind == StreamReader::Kind::Answer) {
                 refusal = reader.LastAnswer().result;
                 continue;
@@ -363,37 +393,9 @@ int Run(int argc, char** argv) {
             if (!greeted) {
                 continue;
             }
-            if (received > 0 && frame->sequence > lastSequence + 1) {
-                gaps += frame->sequence - lastSequence - 1;
-            }
-            if (received == 0) {
-                firstSample = frame->sampleTimeNs;
-            }
-            lastSequence = frame->sequence;
-            newestSample = frame->sampleTimeNs;
-            ++received;
-            ++secondFrames;
-            if (take) {
-                take->skeleton.FramePeriod = static_cast<float>(frame->divider) / 120.0f;
-                if (GyroAddFrame(&take->skeleton) == 0) {
-                    Say("out of memory after " + std::to_string(received) + " frames");
-                    interrupted = 1;
-                    break;
-                }
-                take->skeleton.Frames[take->skeleton.FrameCount - 1] = frame->frame;
-            }
-            if (o.positions) {
-                Append(out, frame->sequence);
-                out += ',';
-                Append(out,
-                       static_cast<float>(static_cast<double>(newestSample - firstSample) * 1e-9));
-                for (const Vector& p : frame->position) {
-                    for (float v : {p.x, p.y, p.z}) {
-                        out += ',';
-                        Append(out, v);
-                    }
-                }
-                out += '\n';
+            if (!got.Add(*frame, take.get(), o.positions ? &out : nullptr)) {
+                interrupted = 1;
+                break;
             }
         }
         if (!out.empty()) {
@@ -410,19 +412,7 @@ int Run(int argc, char** argv) {
         }
         int64_t now = RealNs();
         if (live && now - secondStart >= 1000000000) {
-            std::string line;
-            AppendFixed(line,
-                        static_cast<double>(secondFrames) * 1e9 /
-                            static_cast<double>(now - secondStart),
-                        1);
-            line += " frames/s, ";
-            Append(line, received);
-            line += " frames, ";
-            Append(line, gaps);
-            line += " gaps, newest ";
-            AppendFixed(line, received > 0 ? static_cast<double>(now - newestSample) * 1e-6 : 0.0,
-                        1);
-            line += " ms old";
+            const std::string line = got.RateLine(now, secondStart);
             if (watch) {
                 std::fputs((line + "\n").c_str(), stdout);
                 std::fflush(stdout);
@@ -430,7 +420,7 @@ int Run(int argc, char** argv) {
                 std::fputs(("\r\033[K" + line).c_str(), stderr);
             }
             secondStart = now;
-            secondFrames = 0;
+            got.secondFrames = 0;
         }
     }
     if (live && !watch) {
@@ -444,10 +434,28 @@ int Run(int argc, char** argv) {
         return 1;
     }
     if (!watch) {
-        Say(std::to_string(received) + " frames, " + std::to_string(gaps) + " gaps" +
+        Say(std::to_string(got.count) + " frames, " + std::to_string(got.gaps) + " gaps" +
             (take ? ", saved " + o.save : std::string()));
     }
     return status;
+}
+
+int Run(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (telvo::tool::AskedForHelp(args, Usage)) {
+        return 0;
+    }
+    Options o;
+    if (auto error = Parse(args, o)) {
+        return telvo::tool::UsageError(Tool, *error, Usage);
+    }
+    std::string where = o.host + ":" + std::to_string(o.port);
+    Connection connection;
+    if (std::string error = connection.Open(o.host, o.port); !error.empty()) {
+        Say(where + ": " + error);
+        return 1;
+    }
+    return o.command != 0 ? SendCommand(connection, o, where) : Receive(connection, o, where);
 }
 
 } // namespace
