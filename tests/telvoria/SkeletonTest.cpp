@@ -182,3 +182,39 @@ TEST_F(SkeletonTest, FootGeometryTakesGoodValuesAndRefusesBadOnes) {
 
 } // namespace
 } // namespace telvo::test
+
+namespace telvo {
+namespace {
+
+// The library's inline arithmetic stands in for the exported classes on its hot paths: both
+// must turn, multiply and apply alike (values chosen so that swapped rows, columns, operands or
+// a reversed sense differ).
+TEST(InlineMath, AgreesWithTheExportedGeometry) {
+    const auto near = [](const Matrix& a, const Matrix& b) {
+        const float* x = &a.m00;
+        const float* y = &b.m00;
+        for (int i = 0; i < 9; ++i) {
+            if (std::fabs(x[i] - y[i]) > 1e-5f) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (float angle : {0.3f, -1.2f, 2.9f}) {
+        EXPECT_TRUE(near(math::RotX(angle), Matrix::RotX(angle))) << angle;
+        EXPECT_TRUE(near(math::RotY(angle), Matrix::RotY(angle))) << angle;
+        EXPECT_TRUE(near(math::RotZ(angle), Matrix::RotZ(angle))) << angle;
+    }
+    Matrix a(1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f, 10.0f);
+    Matrix b(-2.0f, 0.5f, 1.0f, 3.0f, -1.0f, 2.0f, 0.25f, 4.0f, -3.0f);
+    EXPECT_TRUE(near(math::Mul(a, b), a * b));
+    Vector v(0.5f, -2.0f, 3.0f);
+    Vector applied = math::Apply(a, v);
+    Vector expected = a * v;
+    EXPECT_NEAR(applied.x, expected.x, 1e-5f);
+    EXPECT_NEAR(applied.y, expected.y, 1e-5f);
+    EXPECT_NEAR(applied.z, expected.z, 1e-5f);
+}
+
+} // namespace
+} // namespace telvo
