@@ -1,7 +1,7 @@
 // Any bytes as a BVH file: the read either fails cleanly or gives a figure that poses to
 // finite places on every frame.
 #include "suitlib/SuitLib.h"
-#include "telvoria/formats/BvhFigure.h"
+#include "telvoria/formats/BvhRead.h"
 
 #include <cmath>
 #include <cstdint>

@@ -20,9 +20,10 @@ const Problem& LastProblem();
 
 // Where a figure read from BVH came from: the unit found and each node's source joint.
 struct BvhSource {
-    std::string unit;    // "metres", "centimetres", "inches", or how the size was judged
+    std::string unit; // "metres", "centimetres", "inches", or how the size was judged
     double inchesPerUnit = 1.0;
-    std::array<std::string, SkeletonNodeCount> joint; // file joint per node; "" when made up
+    std::array<std::string, SkeletonNodeCount> joint;   // file joint per node; "" when made up
+    std::array<std::string, SkeletonNodeCount> carrier; // the joint a made-up node moves with
 };
 // Set by the last successful GyroReadBVH on this thread.
 const BvhSource& LastBvhSource();
