@@ -7,7 +7,9 @@
 #include "suitlib/SuitLib.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace telvo::files {
 
@@ -27,6 +29,22 @@ struct BvhSource {
 };
 // Set by the last successful GyroReadBVH on this thread.
 const BvhSource& LastBvhSource();
+
+// What a BVH file holds, for telvoview-convert --info: also for figures that are not human.
+struct BvhOutline {
+    uint32_t frames = 0;
+    double frameTime = 0.0;
+    int channels = 0;
+    int joints = 0; // the ROOT and every JOINT
+    int endSites = 0;
+    int depth = 0;                   // levels of joints below the root
+    std::vector<std::string> levels; // the hierarchy's top levels, two blanks of indent a level
+    bool human = false;
+    std::string refusal; // why the figure cannot be mapped, when it is not human
+    BvhSource source;    // when it is
+};
+// False, with LastProblem() set, only when the file cannot be parsed at all.
+bool DescribeBvh(const char* path, BvhOutline& outline);
 
 // The library's own side of the two above.
 void SetProblem(int line, std::string reason);

@@ -42,8 +42,8 @@ constexpr float ShadowHeight = 12.0f;
 constexpr float JumpHeight = 1.0f;
 
 // The whole file in memory (not zeroed first: every byte is read into).
-bool ReadWhole(const char* path, std::unique_ptr<char[]>& text, std::size_t& size,
-               std::string& why) {
+bool ReadWholeFile(const char* path, std::unique_ptr<char[]>& text, std::size_t& size,
+                   std::string& why) {
     int fd = telvo::files::OpenToRead(path);
     if (fd < 0) {
         why = std::string("cannot open the file: ") + std::strerror(errno);
@@ -129,6 +129,11 @@ void PutOnFloor(Frame* frames, uint32_t count, const std::vector<float>& lowest,
 } // namespace
 
 namespace telvo::bvh {
+
+bool ReadWhole(const char* path, std::unique_ptr<char[]>& text, std::size_t& size,
+               std::string& why) {
+    return ReadWholeFile(path, text, size, why);
+}
 
 bool ReadMotion(Reader& reader, std::unique_ptr<float[]>& values, std::vector<int>* lines) {
     if (!reader.ReadHeader()) {
@@ -246,7 +251,7 @@ int GyroReadBVH(const char* path, Skeleton* skeleton) {
     std::unique_ptr<char[]> text;
     std::size_t size = 0;
     std::string why;
-    if (!ReadWhole(path, text, size, why)) {
+    if (!bvh::ReadWhole(path, text, size, why)) {
         return Fail(0, why);
     }
     return bvh::ReadText(std::string_view(text.get(), size), skeleton);

@@ -9,10 +9,15 @@
 #include "telvoria/formats/BvhParse.h"
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace telvo::bvh {
+
+// The whole file in memory; false with a reason for a file that cannot be read.
+bool ReadWhole(const char* path, std::unique_ptr<char[]>& text, std::size_t& size,
+               std::string& why);
 
 // The header and every frame's channel values (FrameCount rows of ChannelCount) and, when
 // asked, the line each frame stood on; false, with the problem set, when the file does not hold

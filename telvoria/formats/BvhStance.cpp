@@ -150,8 +150,7 @@ bool FindStance(const Tree& tree, Anatomy& body, Stance& stance, std::string& re
                    Normalized(legs));
     });
     if (!(spine > SpineCosine)) {
-        reason = "not a human figure: the spine runs across the legs, as a four-legged "
-                 "figure's does";
+        reason = "not a human figure: the spine runs across the legs instead of rising above them";
         return false;
     }
 
