@@ -74,14 +74,24 @@ Kinematics::Kinematics(const std::vector<Joint>& joints, const Matrix& axes, flo
                     st.sign[ci] = parts[k] > 0.0f ? DegreesToRadians : -DegreesToRadians;
                 }
             }
+            if (st.kind[ci] == Kind::TurnAboutAxis && !st.skip) {
+                st.turn[ci] = static_cast<int>(turnChannel_.size());
+                turnChannel_.push_back(j.firstChannel + c);
+                turnScale_.push_back(st.sign[ci]);
+            }
         }
     }
     zeros_.assign(static_cast<std::size_t>(channels), 0.0f);
+    sine_.resize(turnChannel_.size());
+    cosine_.resize(turnChannel_.size());
 }
 
 void Kinematics::Pose(const float* values) {
     if (values == nullptr) {
         values = zeros_.data();
+    }
+    for (std::size_t k = 0; k < turnChannel_.size(); ++k) {
+        ::sincosf(values[turnChannel_[k]] * turnScale_[k], &sine_[k], &cosine_[k]);
     }
     for (std::size_t i = 0; i < steps_.size(); ++i) {
         const Step& st = steps_[i];
@@ -100,10 +110,8 @@ void Kinematics::Pose(const float* values) {
                 t = math::Add(t, math::Scale(st.direction[ci], v));
                 break;
             case Kind::TurnAboutAxis: {
-                float s = 0.0f;
-                float cs = 1.0f;
-                ::sincosf(v * st.sign[ci], &s, &cs);
-                TurnColumns(w, st.axis[ci], cs, s);
+                const auto k = static_cast<std::size_t>(st.turn[ci]);
+                TurnColumns(w, st.axis[ci], cosine_[k], sine_[k]);
                 break;
             }
             case Kind::TurnAboutVector:

@@ -42,8 +42,15 @@ private:
         std::array<uint8_t, 6> axis{};
         std::array<float, 6> sign{};
         std::array<Vector, 6> direction{};
+        std::array<int, 6> turn{}; // index of the channel's sine and cosine
     };
     std::vector<Step> steps_;
+    // Every turn's angle, sine and cosine, worked out before the joints are walked: the
+    // walk keeps its matrices in registers that a call would make it save.
+    std::vector<int> turnChannel_;
+    std::vector<float> turnScale_;
+    std::vector<float> sine_;
+    std::vector<float> cosine_;
     std::vector<Matrix> world_;
     std::vector<Vector> position_;
     std::vector<float> zeros_;
