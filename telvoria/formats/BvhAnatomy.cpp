@@ -122,14 +122,16 @@ std::optional<Arm> ReadArm(const Tree& tree, int start) {
     arm.wrist = pts.back();
     pts.pop_back();
     const int n = static_cast<int>(pts.size());
+    // Names first: the first joint named as a forearm, the first named as an upper arm before
+    // it (MakeHuman's upperarm01 and upperarm02, lowerarm01 and lowerarm02).
     int fore = -1;
-    for (int i = n - 1; i >= 0 && fore < 0; --i) {
+    for (int i = 1; i < n && fore < 0; ++i) {
         if (IsForearm(tree.Word(pts[static_cast<std::size_t>(i)]))) {
             fore = i;
         }
     }
     int upper = -1;
-    for (int i = fore - 1; i >= 0 && upper < 0; --i) {
+    for (int i = 0; i < fore && upper < 0; ++i) {
         if (IsUpperArm(tree.Word(pts[static_cast<std::size_t>(i)]))) {
             upper = i;
         }
