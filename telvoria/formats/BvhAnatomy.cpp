@@ -423,6 +423,14 @@ std::vector<int> Walk(const Tree& tree, int start) {
             chain.push_back(at);
             continue;
         }
+        // Only ends below: a hand or foot among them is the limb's last joint.
+        std::erase_if(kids, [&](int k) {
+            const std::string& w = tree.Word(k);
+            return !IsHand(w) && !IsFoot(w);
+        });
+        if (going.empty() && kids.size() == 1) {
+            chain.push_back(kids[0]);
+        }
         break;
     }
     return chain;

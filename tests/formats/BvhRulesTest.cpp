@@ -93,6 +93,7 @@ struct Parts {
     bool ballJoint = false;   // a toe joint 5.6 ahead and 2.25 below the ankle, ending there
     bool armBend = false;     // a joint half way down the left upper arm
     bool flatCollars = false; // collars at the chest's own place
+    std::string endJoints;    // leaf joints ending the upper arm (ArmEnd) and the forearm (this)
 };
 
 struct Figure {
@@ -150,9 +151,14 @@ Figure Person(const Parts& p = {}) {
                 upper = f.bend = b.Joint(side + "ArmTwist", shoulder, 0, -5.75, 0);
             }
             const double toElbow = upper == shoulder ? -11.5 : -5.75;
-            f.wrist[k] =
-                b.Joint(side + "Wrist", b.Joint(side + "Elbow", upper, 0, toElbow, 0), 0, -10, 0);
-            b.End(f.wrist[k], 0, -p.fingertip, 0);
+            const int elbow = b.Joint(side + "Elbow", upper, 0, toElbow, 0);
+            f.wrist[k] = b.Joint(side + "Wrist", elbow, 0, -10, 0);
+            if (!p.endJoints.empty()) {
+                b.End(b.Joint(side + "ArmEnd", shoulder, 0, -11.5, 0), 0, 0, 0);
+                b.End(b.Joint(side + p.endJoints, elbow, 0, -10, 0), 0, 0, 0);
+            } else {
+                b.End(f.wrist[k], 0, -p.fingertip, 0);
+            }
         }
         if (p.thumbs && !p.unnamedArms) {
             b.End(f.wrist[k], 0, -3, 1.4);
@@ -288,6 +294,20 @@ TEST(BvhAnatomy, UnnamedArmJointsStandWhereAHumanArmHasThem) {
     EXPECT_EQ(Source(7), "a02");
     EXPECT_EQ(Source(8), "a04");
     EXPECT_EQ(Source(9), "a06");
+}
+
+// End joints beside the real children (LAFAN1's RightArmEnd), and hands that are joints
+// without ends: a joint named as an end is passed by, and of unnamed ends the hand is the arm's.
+TEST(BvhAnatomy, EndJointsBesideTheRealChildrenArePassedBy) {
+    for (const char* suffix : {"WristEnd", "ForeArmLeaf"}) {
+        Parts p;
+        p.endJoints = suffix;
+        p.thumbs = false;
+        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u) << telvo::files::LastProblem().reason;
+        EXPECT_EQ(Source(7), "LeftShoulder") << suffix;
+        EXPECT_EQ(Source(8), "LeftElbow") << suffix;
+        EXPECT_EQ(Source(15), "RightWrist") << suffix;
+    }
 }
 
 TEST(BvhAnatomy, AnUnnamedEndCountsAsTheThumbFromAThirdOfTheHand) {
