@@ -148,6 +148,9 @@ bool ReadMotion(Reader& reader, std::unique_ptr<float[]>& values, std::vector<in
                                  " frames");
         return false;
     }
+    if (lines != nullptr) {
+        lines->reserve(reader.FrameCount());
+    }
     for (uint32_t f = 0; f < reader.FrameCount(); ++f) {
         if (!reader.NextFrame(values.get() + f * channels)) {
             files::SetProblem(reader.ErrorLine(), reader.Error());
