@@ -1,7 +1,9 @@
 // Any bytes as a BVH file: the read either fails cleanly or gives a figure that poses to
-// finite places on every frame.
+// finite places on every frame, and describing the file never fails where reading succeeds.
+#include "fuzz/FuzzFiles.h"
 #include "suitlib/SuitLib.h"
-#include "telvoria/formats/BvhFigure.h"
+#include "telvoria/TelvoriaFiles.h"
+#include "telvoria/formats/BvhRead.h"
 
 #include <cmath>
 #include <cstdint>
@@ -22,8 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return s;
     }();
     std::string_view text(reinterpret_cast<const char*>(data), size);
+    telvo::files::BvhOutline outline;
+    const bool described =
+        telvo::files::DescribeBvh(telvo::fuzz::HoldInput(data, size).c_str(), outline);
     if (telvo::bvh::ReadText(text, &skeleton) == 0) {
         return 0;
+    }
+    if (!described || !outline.human) {
+        __builtin_trap();
     }
     for (uint32_t f = 0; f < skeleton.FrameCount; ++f) {
         GyroApplyFrame(&skeleton, &skeleton.Frames[f]);

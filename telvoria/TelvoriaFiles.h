@@ -7,7 +7,9 @@
 #include "suitlib/SuitLib.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace telvo::files {
 
@@ -20,12 +22,29 @@ const Problem& LastProblem();
 
 // Where a figure read from BVH came from: the unit found and each node's source joint.
 struct BvhSource {
-    std::string unit;    // "metres", "centimetres", "inches", or how the size was judged
+    std::string unit; // "metres", "centimetres", "inches", or how the size was judged
     double inchesPerUnit = 1.0;
-    std::array<std::string, SkeletonNodeCount> joint; // file joint per node; "" when made up
+    std::array<std::string, SkeletonNodeCount> joint;   // file joint per node; "" when made up
+    std::array<std::string, SkeletonNodeCount> carrier; // the joint a made-up node moves with
 };
 // Set by the last successful GyroReadBVH on this thread.
 const BvhSource& LastBvhSource();
+
+// What a BVH file holds, for telvoview-convert --info: also for figures that are not human.
+struct BvhOutline {
+    uint32_t frames = 0;
+    double frameTime = 0.0;
+    int channels = 0;
+    int joints = 0; // the ROOT and every JOINT
+    int endSites = 0;
+    int depth = 0;                   // levels of joints below the root
+    std::vector<std::string> levels; // the hierarchy's top levels, two blanks of indent a level
+    bool human = false;
+    std::string refusal; // why the figure cannot be mapped, when it is not human
+    BvhSource source;    // when it is
+};
+// False, with LastProblem() set, only when the file cannot be parsed at all.
+bool DescribeBvh(const char* path, BvhOutline& outline);
 
 // The library's own side of the two above.
 void SetProblem(int line, std::string reason);

@@ -26,7 +26,8 @@ namespace {
 constexpr const char* Usage =
     "usage: telvoview-convert IN OUT                convert by extension: .bvh, .tl; OUT may be "
     ".txt (SIMI)\n"
-    "       telvoview-convert --info IN             frames, timing, unit, joints of a file\n"
+    "       telvoview-convert --info IN             frames, timing, joints, and how a BVH figure "
+    "maps\n"
     "       telvoview-convert --positions OUT.csv IN  posed node positions in inches (OUT - "
     "for standard output)\n"
     "       telvoview-convert --help\n";
@@ -191,33 +192,58 @@ bool Write(const std::string& path, Kind kind, Motion& motion) {
     return false;
 }
 
-std::string Info(const std::string& path, const Motion& motion) {
-    const Skeleton& s = motion.skeleton;
-    const bool bvh = motion.kind == Kind::Bvh;
-    std::string text = "file: " + path + "\nformat: " + (bvh ? "BVH" : "recording (.tl)");
-    text += "\nframes: ";
-    Append(text, s.FrameCount);
+std::string Timing(uint32_t frames, double period) {
+    std::string text = "\nframes: ";
+    Append(text, frames);
     text += "\nframe time: ";
-    Append(text, s.FramePeriod);
+    Append(text, static_cast<float>(period));
     text += " s (";
-    AppendDigits(text, 1.0 / static_cast<double>(s.FramePeriod), 7);
+    AppendDigits(text, 1.0 / period, 7);
     text += " frames per second)\nduration: ";
-    AppendDigits(text, s.FrameCount * static_cast<double>(s.FramePeriod), 7);
-    text += " s\nunit: ";
-    if (!bvh) {
-        text += "inches\n";
-        return text;
+    AppendDigits(text, frames * period, 7);
+    return text + " s\n";
+}
+
+std::string RecordingInfo(const std::string& path, const Motion& motion) {
+    const Skeleton& s = motion.skeleton;
+    return "file: " + path + "\nformat: recording (.tl)" +
+           Timing(s.FrameCount, static_cast<double>(s.FramePeriod)) + "unit: inches\n";
+}
+
+// Everything a BVH file holds; for a figure that is not human, why it cannot be mapped.
+std::string BvhInfo(const std::string& path, const telvo::files::BvhOutline& outline) {
+    std::string text =
+        "file: " + path + "\nformat: BVH" + Timing(outline.frames, outline.frameTime);
+    text += "channels: ";
+    Append(text, outline.channels);
+    text += "\njoints: ";
+    Append(text, outline.joints);
+    text += " and ";
+    Append(text, outline.endSites);
+    text += " end sites, ";
+    Append(text, outline.depth);
+    text += " levels below the root\nhierarchy:\n";
+    for (const std::string& line : outline.levels) {
+        text += "  " + line + "\n";
     }
-    const auto& source = telvo::files::LastBvhSource();
-    text += source.unit + "\ninches per file unit: ";
+    if (!outline.human) {
+        return text + "cannot be mapped: " + outline.refusal + "\n";
+    }
+    const auto& source = outline.source;
+    text += "unit: " + source.unit + "\ninches per file unit: ";
     AppendDigits(text, source.inchesPerUnit, 7);
     text += "\nnode <- file joint:\n";
     for (int i = 0; i < SkeletonNodeCount; ++i) {
-        const std::string& joint = source.joint[static_cast<std::size_t>(i)];
+        const auto n = static_cast<std::size_t>(i);
+        const std::string& joint = source.joint[n];
         text += "  " + std::string(GyroGetNodeName(i)) + " <- " +
-                (joint.empty() ? std::string("(made up)") : joint) + "\n";
+                (joint.empty() ? "(made up, moves with " + source.carrier[n] + ")" : joint) + "\n";
     }
     return text;
+}
+
+int Print(const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;
 }
 
 // Writes all of text to fd; false on any failure.
@@ -310,14 +336,20 @@ int Run(int argc, char** argv) {
     }
 
     Progress progress;
-    Motion motion;
     progress.Stage("reading " + in);
+    if (info && KindOf(in) == Kind::Bvh) {
+        telvo::files::BvhOutline outline;
+        if (!telvo::files::DescribeBvh(in.c_str(), outline)) {
+            return FileError(in, "not a file this program can read");
+        }
+        return Print(BvhInfo(in, outline));
+    }
+    Motion motion;
     if (!Read(in, motion)) {
         return FileError(in, "not a file this program can read");
     }
     if (info) {
-        std::string text = Info(in, motion);
-        return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() ? 0 : 1;
+        return Print(RecordingInfo(in, motion));
     }
     if (positions) {
         return Positions(out, motion, progress);

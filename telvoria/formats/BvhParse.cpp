@@ -345,8 +345,8 @@ bool Reader::ReadMotionHeader() {
         return Fail(line_, "frames for a hierarchy without channels");
     }
     if (frames * static_cast<uint64_t>(channelCount_) > remaining / 2 + 1) {
-        return Fail(line_,
-                    "the file claims " + std::to_string(frames) + " frames but the rest of the file is too short for them");
+        return Fail(line_, "the file claims " + std::to_string(frames) +
+                               " frames but the rest of the file is too short for them");
     }
     frameCount_ = static_cast<uint32_t>(frames);
     // The frame time's line ends here; frames start on the next one.

@@ -265,10 +265,18 @@ double Farthest(const std::string& a, const std::string& b) {
     return worst;
 }
 
+// Corpus files with fingers and thumbs, and files without: every node, thumbs and fingertips
+// included, reads back where it was.
 TEST(BvhWrite, ReadingBackKeepsEveryNode) {
+    const std::string corpus =
+        std::string(std::getenv("TELVO_SOURCE_DIR") != nullptr ? std::getenv("TELVO_SOURCE_DIR")
+                                                               : ".") +
+        "/tests/formats/corpus/human/";
     for (const std::string& source :
          {Write("figure.bvh", Figure(40)), Shared("01_cmu_cgspeed_01_01.bvh"),
-          Shared("20_optitrack_test_optitrack.bvh")}) {
+          Shared("19_biovision_example1.bvh"), Shared("20_optitrack_test_optitrack.bvh"),
+          corpus + "rokoko_jesse_dance.bvh", corpus + "animdraw_mixamo_standard_walk.bvh",
+          corpus + "bvhpython_mixamorig_freebvh.bvh"}) {
         if (source.empty()) {
             continue;
         }

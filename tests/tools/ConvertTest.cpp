@@ -36,6 +36,17 @@ TEST_F(Convert, BvhToRecordingAndBackKeepsTheFramesAndTheJoints) {
     EXPECT_NE(out.find("\n  LeftKnee <- LeftKnee\n"), std::string::npos) << out;
 }
 
+TEST_F(Convert, InfoDescribesAFigureItCannotMapAndSaysWhy) {
+    ASSERT_EQ(Run("--info " TELVO_SHARED_BVH "/03_synthetic_sinusoidal.bvh"), 0) << err;
+    for (const char* part :
+         {"frames: 120\n", "channels: 15\n", "joints: 4 and 0 end sites, 3 levels",
+          "hierarchy:\n  base\n    child1\n      child2 (1 joint below)\n",
+          "cannot be mapped: not a human figure: "}) {
+        EXPECT_NE(out.find(part), std::string::npos) << part << " in\n" << out;
+    }
+    EXPECT_EQ(out.find("node <- file joint"), std::string::npos) << out;
+}
+
 TEST_F(Convert, ExitStatusSaysWhetherUsageOrInputWasWrong) {
     WriteAll(In("cut.tl"), ReadAll(In("take.tl")).substr(0, 3000));
     WriteAll(In("bad.bvh"), "HIERARCHY\nROOT Hips\n{\n  OFFSET 0 0 0\n  CHANNELS 7\n");

@@ -1,0 +1,429 @@
+// The rules that decide how a BVH figure maps onto the body, each at the edge where it changes
+// its answer: which way is up, what stands like a human, the unit, which joints become the
+// waist, the hips, the elbow and the thumb, and where the nodes a file lacks are made up.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A figure written for a test: Y up, facing +Z, inches; the root at 'rootY' and every joint
+// turned by its Z X Y angles, on the first frame and, when a joint is turned on it, a second.
+class Bvh {
+public:
+    int Joint(const std::string& name, int parent, double x, double y, double z) {
+        joints_.push_back({name, parent, {x, y, z}, {0, 0, 0}, {0, 0, 0}});
+        return static_cast<int>(joints_.size()) - 1;
+    }
+    void End(int parent, double x, double y, double z) { Joint("", parent, x, y, z); }
+    void Turn(int joint, double z, double x, double y, int frame = 0) {
+        auto& j = joints_[static_cast<std::size_t>(joint)];
+        (frame == 0 ? j.turn : j.second) = {z, x, y};
+        frames_ = std::max(frames_, frame + 1);
+    }
+    std::string Text(double scale = 1.0, double rootY = 37.0) const {
+        std::string t = "HIERARCHY\n";
+        Write(t, 0, 0, scale);
+        t += "MOTION\nFrames: " + Num(frames_) + "\nFrame Time: 0.0333333\n";
+        for (int f = 0; f < frames_; ++f) {
+            t += "0 " + Num(rootY * scale) + " 0";
+            for (const auto& j : joints_) {
+                const auto& turn = f == 0 ? j.turn : j.second;
+                if (!j.name.empty()) {
+                    t += " " + Num(turn[0]) + " " + Num(turn[1]) + " " + Num(turn[2]);
+                }
+            }
+            t += "\n";
+        }
+        return t;
+    }
+
+private:
+    struct J {
+        std::string name;
+        int parent;
+        std::array<double, 3> offset;
+        std::array<double, 3> turn;
+        std::array<double, 3> second;
+    };
+    static std::string Num(double v) {
+        char b[32];
+        return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+    }
+    void Write(std::string& t, int i, int depth, double scale) const {
+        const J& j = joints_[static_cast<std::size_t>(i)];
+        std::string pad(static_cast<std::size_t>(depth), ' ');
+        t += pad + (i == 0 ? "ROOT " + j.name : j.name.empty() ? "End Site" : "JOINT " + j.name);
+        t += "\n" + pad + "{\n" + pad + " OFFSET " + Num(j.offset[0] * scale) + " " +
+             Num(j.offset[1] * scale) + " " + Num(j.offset[2] * scale) + "\n";
+        if (!j.name.empty()) {
+            t += pad + (i == 0 ? " CHANNELS 6 Xposition Yposition Zposition" : " CHANNELS 3") +
+                 " Zrotation Xrotation Yrotation\n";
+        }
+        for (std::size_t k = 0; k < joints_.size(); ++k) {
+            if (joints_[k].parent == i && k != 0) {
+                Write(t, static_cast<int>(k), depth + 1, scale);
+            }
+        }
+        t += pad + "}\n";
+    }
+    std::vector<J> joints_;
+    int frames_ = 1;
+};
+
+struct Parts {
+    bool waist = true;
+    bool neck = true;
+    bool collars = true;
+    bool thumbs = true;
+    double headTop = 8.2;     // the head's End Site above it
+    double fingertip = 7.0;   // the hand's End Site below the wrist
+    double firstSpine = 4.0;  // the waist joint's height above the hips
+    double pelvisBelow = 0.0; // a root named Pelvis this far below the joint the legs hang from
+    bool unnamedArms = false; // arms of six joints named a01..a06 and a11..a16
+    double footDrop = 3.0;    // the foot's End Site below the ankle (and 5 inches ahead)
+    bool ballJoint = false;   // a toe joint 5.6 ahead and 2.25 below the ankle, ending there
+    bool armBend = false;     // a joint half way down the left upper arm
+    bool flatCollars = false; // collars at the chest's own place
+    std::string endJoints;    // leaf joints ending the upper arm (ArmEnd) and the forearm (this)
+};
+
+struct Figure {
+    Bvh bvh;
+    int hips, chest, head;
+    int wrist[2], hip[2], knee[2];
+    int bend = -1;   // the left upper arm's middle joint
+    int collar = -1; // the left collar
+};
+
+// A person standing with arms down, our own names, the default performer's bones.
+Figure Person(const Parts& p = {}) {
+    Figure f;
+    Bvh& b = f.bvh;
+    f.hips = p.pelvisBelow > 0
+                 ? b.Joint("LowerSpine", b.Joint("Pelvis", -1, 0, 0, 0), 0, p.pelvisBelow, 0)
+                 : b.Joint("Hips", -1, 0, 0, 0);
+    int below = f.hips;
+    if (p.waist) {
+        below = b.Joint("Waist", f.hips, 0, p.firstSpine, 0);
+    }
+    f.chest = b.Joint("Chest", below, 0, p.waist ? 13.0 - p.firstSpine : 13.0, 0);
+    int neck = p.neck ? b.Joint("Neck", f.chest, 0, 8, 0) : f.chest;
+    f.head = b.Joint("Head", neck, 0, p.neck ? 3.8 : 11.8, 0);
+    b.End(f.head, 0, p.headTop, 0);
+    for (int k = 0; k < 2; ++k) {
+        const double s = k == 0 ? 1.0 : -1.0;
+        const std::string side = k == 0 ? "Left" : "Right";
+        if (p.unnamedArms) {
+            // Collar 5, upper arm 6 + 6, forearm 5 + 5: unnamed and without a twist word.
+            const std::string a = "a" + std::to_string(k);
+            int j = b.Joint(a + "1", f.chest, 1.2 * s, 5.5, 0.8);
+            j = b.Joint(a + "2", j, 5 * s, 0, 0);
+            j = b.Joint(a + "3", j, 0, -6, 0);
+            j = b.Joint(a + "4", j, 0, -6, 0);
+            j = b.Joint(a + "5", j, 0, -5, 0);
+            f.wrist[k] = b.Joint(a + "6", j, 0, -5, 0);
+            b.End(f.wrist[k], 0, -7, 0);
+        }
+        const double out = p.flatCollars ? 0.0 : 1.2;
+        int collar = p.collars && !p.unnamedArms
+                         ? b.Joint(side + "Collar", f.chest, out * s, p.flatCollars ? 0 : 5.5,
+                                   p.flatCollars ? 0 : 0.8)
+                         : -1;
+        if (k == 0) {
+            f.collar = collar;
+        }
+        int shoulder = p.unnamedArms   ? -1
+                       : p.flatCollars ? b.Joint(side + "Shoulder", collar, 7.2 * s, 5.8, 0.2)
+                       : p.collars     ? b.Joint(side + "Shoulder", collar, 6 * s, 0.3, -0.6)
+                                       : b.Joint(side + "Shoulder", f.chest, 7.2 * s, 5.8, 0.2);
+        if (!p.unnamedArms) {
+            int upper = shoulder;
+            if (p.armBend && k == 0) {
+                upper = f.bend = b.Joint(side + "ArmTwist", shoulder, 0, -5.75, 0);
+            }
+            const double toElbow = upper == shoulder ? -11.5 : -5.75;
+            const int elbow = b.Joint(side + "Elbow", upper, 0, toElbow, 0);
+            f.wrist[k] = b.Joint(side + "Wrist", elbow, 0, -10, 0);
+            if (!p.endJoints.empty()) {
+                b.End(b.Joint(side + "ArmEnd", shoulder, 0, -11.5, 0), 0, 0, 0);
+                b.End(b.Joint(side + p.endJoints, elbow, 0, -10, 0), 0, 0, 0);
+            } else {
+                b.End(f.wrist[k], 0, -p.fingertip, 0);
+            }
+        }
+        if (p.thumbs && !p.unnamedArms) {
+            b.End(f.wrist[k], 0, -3, 1.4);
+        }
+        f.hip[k] = b.Joint(side + "Hip", f.hips, 3.6 * s, -2.2, 0);
+        f.knee[k] = b.Joint(side + "Knee", f.hip[k], 0, -17.5, 0);
+        int ankle = b.Joint(side + "Ankle", f.knee[k], 0, -14.3, 0);
+        if (p.ballJoint) {
+            b.End(b.Joint(side + "Toe", ankle, 0, -2.25, 5.6), 0, 0, 0);
+        } else {
+            b.End(ankle, 0, -p.footDrop, 5);
+        }
+    }
+    return f;
+}
+
+std::string Scratch(const std::string& name) {
+    static const telvo::TempDir dir;
+    return (dir.path() / name).string();
+}
+
+// Reads the text; one frame's nodes, or nothing when the file is refused.
+std::vector<Vector> Read(const std::string& text, uint32_t frame = 0) {
+    const std::string path = Scratch("rules.bvh");
+    telvo::WriteAll(path, text);
+    Skeleton sk;
+    GyroInitSkeleton(&sk);
+    std::vector<Vector> nodes;
+    if (GyroReadBVH(path.c_str(), &sk) == 1) {
+        GyroApplyFrame(&sk, &sk.Frames[frame]);
+        for (const SkeletonNode& n : sk.Nodes) {
+            nodes.push_back(n.Position);
+        }
+    }
+    GyroFreeSkeletonFrames(&sk);
+    return nodes;
+}
+
+const std::string& Source(int node) {
+    return telvo::files::LastBvhSource().joint[static_cast<std::size_t>(node)];
+}
+
+double Distance(const Vector& a, const Vector& b) {
+    return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z);
+}
+
+// Degrees between the hips-to-head line and our up.
+double Tilt(const std::vector<Vector>& n) {
+    const Vector d{n[4].x - n[0].x, n[4].y - n[0].y, n[4].z - n[0].z};
+    return std::acos(d.z / std::hypot(d.x, d.y, d.z)) * 180.0 / M_PI;
+}
+
+TEST(BvhStance, UpIsTheFileAxisNearestTheFigureWithin25Degrees) {
+    for (auto [lean, snapped] : {std::pair{20.0, true}, std::pair{30.0, false}}) {
+        Figure f = Person();
+        f.bvh.Turn(f.hips, 0, lean, 0);
+        auto nodes = Read(f.bvh.Text());
+        ASSERT_EQ(nodes.size(), 30u) << telvo::files::LastProblem().reason;
+        EXPECT_NEAR(Tilt(nodes), snapped ? lean : 0.0, 0.5) << "leaning " << lean;
+    }
+}
+
+TEST(BvhStance, APersonStandsOnLegsBelowTheHipsUnderARisingSpine) {
+    const struct {
+        const char* what;
+        double legs;  // both thighs turned forward, degrees
+        double spine; // the waist bent forward, degrees
+        const char* refusal;
+    } cases[] = {
+        {"thighs raised 55 degrees", 55, 0, nullptr},
+        {"thighs raised 65 degrees", 65, 0, "the legs do not hang below the hips"},
+        {"bent over 75 degrees at the waist", 0, 75, nullptr},
+        {"bent over 90 degrees at the waist", 0, 90, "the spine runs across the legs"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Figure f = Person();
+        f.bvh.Turn(f.hip[0], 0, -c.legs, 0);
+        f.bvh.Turn(f.hip[1], 0, -c.legs, 0);
+        f.bvh.Turn(f.hips + 1, 0, c.spine, 0);
+        auto nodes = Read(f.bvh.Text());
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(nodes.size(), 30u) << telvo::files::LastProblem().reason;
+        } else {
+            EXPECT_TRUE(nodes.empty());
+            EXPECT_NE(telvo::files::LastProblem().reason.find(c.refusal), std::string::npos)
+                << telvo::files::LastProblem().reason;
+        }
+    }
+}
+
+// The default performer's thigh, shin and hips to head measure 56.6 inches; a human figure
+// measures half to 1.45 times that, in the unit nearest to it.
+TEST(BvhStance, TheUnitIsTheOneThatGivesAHumanSize) {
+    const struct {
+        double scale;
+        const char* unit;
+    } cases[] = {{1.0, "inches"},       {0.55, "inches"},      {1.4, "inches"},
+                 {1.5, "centimetres"},  {2.54, "centimetres"}, {0.0254, "metres"},
+                 {25.4, "millimetres"}, {0.45, "unknown: "}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(Read(Person().bvh.Text(c.scale)).size(), 30u) << c.scale;
+        EXPECT_EQ(telvo::files::LastBvhSource().unit.rfind(c.unit, 0), 0u)
+            << c.scale << ": " << telvo::files::LastBvhSource().unit;
+    }
+}
+
+TEST(BvhAnatomy, TheWaistIsTheSpinesFirstJointUnlessItSitsNearTheChest) {
+    for (auto [height, joint] : {std::pair{9.0, "Waist"}, std::pair{10.5, ""}}) {
+        Parts p;
+        p.firstSpine = height; // of 13 inches from hips to chest
+        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u);
+        EXPECT_EQ(Source(1), joint) << height;
+    }
+}
+
+TEST(BvhAnatomy, APelvisNamedSoAboveTheLegsJointIsTheHips) {
+    for (auto [below, hips] : {std::pair{12.0, "Pelvis"}, std::pair{20.0, "LowerSpine"}}) {
+        Parts p;
+        p.pelvisBelow = below; // against 15 % of the figure's span of about 110 inches
+        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u) << telvo::files::LastProblem().reason;
+        EXPECT_EQ(Source(0), hips) << below;
+    }
+}
+
+// Unnamed arms: collar 5 inches, upper arm 6 + 6, forearm 5 + 5. The elbow is the joint nearest
+// 36 % of the way back from the wrist, the shoulder nearest 78 %, where a human arm has them.
+TEST(BvhAnatomy, UnnamedArmJointsStandWhereAHumanArmHasThem) {
+    Parts p;
+    p.unnamedArms = true;
+    ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u) << telvo::files::LastProblem().reason;
+    EXPECT_EQ(Source(6), "a01");
+    EXPECT_EQ(Source(7), "a02");
+    EXPECT_EQ(Source(8), "a04");
+    EXPECT_EQ(Source(9), "a06");
+}
+
+// End joints beside the real children (LAFAN1's RightArmEnd), and hands that are joints
+// without ends: a joint named as an end is passed by, and of unnamed ends the hand is the arm's.
+TEST(BvhAnatomy, EndJointsBesideTheRealChildrenArePassedBy) {
+    for (const char* suffix : {"WristEnd", "ForeArmLeaf"}) {
+        Parts p;
+        p.endJoints = suffix;
+        p.thumbs = false;
+        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u) << telvo::files::LastProblem().reason;
+        EXPECT_EQ(Source(7), "LeftShoulder") << suffix;
+        EXPECT_EQ(Source(8), "LeftElbow") << suffix;
+        EXPECT_EQ(Source(15), "RightWrist") << suffix;
+    }
+}
+
+TEST(BvhAnatomy, AnUnnamedEndCountsAsTheThumbFromAThirdOfTheHand) {
+    for (auto [reach, thumb] : {std::pair{2.5, true}, std::pair{1.5, false}}) {
+        Parts p;
+        p.thumbs = false;
+        Figure f = Person(p);
+        f.bvh.End(f.wrist[0], 0, -reach, 0.2);
+        ASSERT_EQ(Read(f.bvh.Text()).size(), 30u);
+        EXPECT_EQ(Source(11).empty(), !thumb) << reach << ": " << Source(11);
+    }
+}
+
+// What the file lacks is made up in the default performer's proportions: the waist 4/13 of the
+// way to the chest, the neck 8/11.8 of the way to the head, the head top 8.2/70 of the height
+// above the head, the fingertip 7/70 of the height beyond the wrist, the thumb 3/7 along the
+// hand and 1.4/7 ahead, the collar 1.2/7.2 out and 5.5/5.8 up towards the shoulder.
+TEST(BvhFigure, MadeUpNodesFollowTheDefaultPerformersProportions) {
+    Parts p;
+    p.waist = p.neck = p.collars = p.thumbs = false;
+    p.headTop = 1.0;
+    p.fingertip = 1.0;
+    auto n = Read(Person(p).bvh.Text());
+    ASSERT_EQ(n.size(), 30u) << telvo::files::LastProblem().reason;
+    const double height = 70.0; // the figure measures as the default performer
+    EXPECT_NEAR(Distance(n[1], n[0]), 13.0 * 4 / 13, 1e-3);
+    EXPECT_NEAR(Distance(n[3], n[2]), 11.8 * 8 / 11.8, 1e-3);
+    EXPECT_NEAR(n[5].z - n[4].z, 8.2 / 70 * height, 0.05);
+    EXPECT_NEAR(Distance(n[10], n[9]), 7.0 / 70 * height, 0.05);
+    EXPECT_NEAR(n[9].z - n[11].z, 3.0 / 7 * Distance(n[10], n[9]), 0.05);
+    EXPECT_NEAR(n[9].y - n[11].y, 1.4 / 7 * Distance(n[10], n[9]), 0.05);
+    EXPECT_NEAR(n[6].x - n[2].x, 7.2 * 1.2 / 7.2, 1e-3);
+    EXPECT_NEAR(n[6].z - n[2].z, 5.8 * 5.5 / 5.8, 1e-3);
+}
+
+TEST(BvhFigure, EndsTooNearTheirJointAreMadeUpInstead) {
+    const struct {
+        double headTop;
+        double fingertip;
+        bool headTopFromFile;
+        bool fingertipFromFile;
+    } cases[] = {{3.2, 1.6, true, true}, {2.5, 1.2, false, false}};
+    for (const auto& c : cases) {
+        Parts p;
+        p.thumbs = false;
+        p.headTop = c.headTop;     // against 4 % of the 70-inch height
+        p.fingertip = c.fingertip; // against 2 %
+        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u);
+        EXPECT_EQ(!Source(5).empty(), c.headTopFromFile) << c.headTop;
+        EXPECT_EQ(!Source(10).empty(), c.fingertipFromFile) << c.fingertip;
+    }
+}
+
+// The sole lies at the file's foot end when that reaches 1 % of the height below the ankle,
+// else 3/70 of the height below the ankle, as the default performer's ankle stands.
+TEST(BvhFigure, TheSoleLiesAtTheFootsEndOrAtAnkleHeight) {
+    for (auto [drop, sole] : {std::pair{1.0, 1.0}, std::pair{0.5, 3.0}}) {
+        Parts p;
+        p.footDrop = drop;
+        auto n = Read(Person(p).bvh.Text());
+        ASSERT_EQ(n.size(), 30u);
+        EXPECT_NEAR(n[20].z - n[21].z, sole - 1.25, 1e-3) << drop; // less the heel's radius
+    }
+}
+
+// A toe joint without an end beyond it: the toes reach 27 % of the foot's length further.
+TEST(BvhFigure, ToesReachBeyondABallJointWithoutAnEnd) {
+    Parts p;
+    p.ballJoint = true;
+    auto n = Read(Person(p).bvh.Text());
+    ASSERT_EQ(n.size(), 30u);
+    EXPECT_EQ(Source(22), "LeftToe");
+    EXPECT_NEAR(n[22].y - n[23].y, 0.27 * 10, 1e-3); // the default foot is 10 inches long
+}
+
+// A helper half way down the upper arm bends 40 degrees on the second frame: the upper arm aims
+// at the file's elbow rather than turning rigidly with that joint.
+TEST(BvhFigure, ASegmentBentInsideTheFileStillAimsAtItsChild) {
+    Parts p;
+    p.armBend = true;
+    Figure f = Person(p);
+    f.bvh.Turn(f.bend, 0, -40, 0, 1);
+    auto n = Read(f.bvh.Text(), 1);
+    ASSERT_EQ(n.size(), 30u) << telvo::files::LastProblem().reason;
+    // The file's elbow from the shoulder: 5.75 down, then 5.75 turned 40 degrees forward.
+    const double a = 40 * M_PI / 180;
+    const Vector file{0, static_cast<float>(-5.75 * std::sin(a)),
+                      static_cast<float>(-5.75 - 5.75 * std::cos(a))};
+    const Vector ours{n[8].x - n[7].x, n[8].y - n[7].y, n[8].z - n[7].z};
+    EXPECT_LT(Distance(ours, file), 0.8); // the bone keeps its straight length
+}
+
+// Collars at the chest's own place (as CMU's) still turn the shoulders: a 30-degree shrug.
+TEST(BvhFigure, ACollarOfNoLengthStillCarriesTheShoulder) {
+    Parts p;
+    p.flatCollars = true;
+    Figure f = Person(p);
+    f.bvh.Turn(f.collar, 30, 0, 0, 1);
+    auto n = Read(f.bvh.Text(), 1);
+    ASSERT_EQ(n.size(), 30u) << telvo::files::LastProblem().reason;
+    const double a = 30 * M_PI / 180;
+    const Vector file{static_cast<float>(7.2 * std::cos(a) - 5.8 * std::sin(a)), -0.2f,
+                      static_cast<float>(7.2 * std::sin(a) + 5.8 * std::cos(a))};
+    const Vector ours{n[7].x - n[2].x, n[7].y - n[2].y, n[7].z - n[2].z};
+    EXPECT_LT(Distance(ours, file), 0.01);
+}
+
+TEST(BvhFigure, NoBoneOfAHumanIsLongerThan120Inches) {
+    for (auto [forearm, read] : {std::pair{110.0, true}, std::pair{130.0, false}}) {
+        std::string text = Person().bvh.Text();
+        const std::string wrist = "OFFSET 0 -10 0";
+        for (auto at = text.find(wrist); at != std::string::npos; at = text.find(wrist, at + 1)) {
+            text.replace(at, wrist.size(), "OFFSET 0 -" + std::to_string(forearm) + " 0");
+        }
+        EXPECT_EQ(Read(text).size() == 30u, read) << forearm;
+    }
+}
+
+} // namespace
