@@ -4,6 +4,7 @@
 #include "base/SafeFile.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
+#include "tools/ToolText.h"
 
 #include <unistd.h>
 
@@ -49,15 +50,14 @@ Kind KindOf(std::string_view path) {
                           : Kind::Unknown;
 }
 
+constexpr const char* Tool = "telvoview-convert";
+
 void Say(const std::string& line) {
-    std::string text = "telvoview-convert: " + line + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    telvo::tool::Say(Tool, line);
 }
 
 int UsageError(const std::string& why) {
-    Say(why);
-    std::fputs(Usage, stderr);
-    return 2;
+    return telvo::tool::UsageError(Tool, why, Usage);
 }
 
 // One line naming the file, the line where it applies and the reason.
@@ -71,16 +71,10 @@ int FileError(const std::string& path, const char* fallback) {
     return 1;
 }
 
-template <typename T> void Append(std::string& out, T value) {
-    char text[32];
-    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
+using telvo::tool::Append;
 
 void AppendDigits(std::string& out, double value, int digits) {
-    char text[32];
-    out.append(
-        text,
-        std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits).ptr);
+    Append(out, value, std::chars_format::general, digits);
 }
 
 // A line on the terminal that says what is going on, once the work has taken a while.
@@ -315,8 +309,7 @@ int Positions(const std::string& out, Motion& motion, Progress& progress) {
 
 int Run(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(Usage, stdout);
+    if (telvo::tool::AskedForHelp(args, Usage)) {
         return 0;
     }
     const bool info = !args.empty() && args[0] == "--info";
