@@ -33,7 +33,7 @@ float GyroGetFrameRate(GyroHandle suit) {
 int GyroSetNull(GyroHandle suit) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        s->performer.RequestNull();
+        s->source->RequestNull();
         s->tracker.NullPose();
         return 1;
     }
@@ -43,7 +43,7 @@ int GyroSetNull(GyroHandle suit) {
 int GyroSetNorth(GyroHandle suit) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        s->north = s->performer.Facing();
+        s->north = s->source->TakeNorth();
         return 1;
     }
     return 0;
@@ -88,7 +88,7 @@ uint32_t GyroGetDropped(GyroHandle suit) {
 int GyroJumping(GyroHandle suit) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        return (s->flags & SuitFlagJumping) != 0 && s->performer.Jumping() ? 1 : 0;
+        return (s->flags & SuitFlagJumping) != 0 && s->source->Jumping() ? 1 : 0;
     }
     return 0;
 }
@@ -99,7 +99,7 @@ int GyroGetRaw(GyroHandle suit, Matrix* raw, int mode) {
     }
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        std::copy_n(s->performer.Sensors(mode), RawSensorCount, raw);
+        std::copy_n(s->source->Sensors(mode), RawSensorCount, raw);
         return 1;
     }
     return 0;
@@ -190,7 +190,7 @@ void GyroSetActorData(GyroHandle suit, const ActorData* actor) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
         s->actor = *actor;
-        s->performer.SetActor(*actor);
+        s->source->SetActor(*actor);
     }
 }
 
