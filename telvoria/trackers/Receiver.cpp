@@ -62,6 +62,9 @@ bool Receiver::Open() {
     if (socket_ < 0 || wake_ < 0) {
         return false;
     }
+    // Room for a burst from every tracker at once.
+    int buffer = 1 << 20;
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_addr.s_addr = options_.address;
