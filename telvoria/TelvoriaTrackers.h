@@ -100,6 +100,9 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// The [Trackers] section of telvoria-sim.ini that assigns these trackers on 127.0.0.1:port.
+std::string TrackersSection(uint16_t port, const std::vector<Emulator::Tracker>& trackers);
+
 // "02:00:00:00:00:n" for n = 1, 2, ...: the emulator's addresses, locally administered.
 std::array<uint8_t, 6> EmulatedMac(int n);
 

@@ -3,6 +3,8 @@
 
 #include "telvoria/sim/FrameBytes.h"
 #include "telvoria/sim/SuitList.h"
+#include "telvoria/skeleton/Body.h"
+#include "telvoria/trackers/Protocol.h"
 
 namespace telvo::trackers {
 
@@ -39,6 +41,20 @@ std::vector<int64_t> FreshArrivals(const Frame& frame) {
             sim::bytes::Take<int64_t>(frame.Reserved712 + sim::bytes::ArrivalsAt + 8 * i));
     }
     return arrivals;
+}
+
+std::string TrackersSection(uint16_t port, const std::vector<Emulator::Tracker>& trackers) {
+    std::string text = "[Trackers]\nPort=" + std::to_string(port) +
+                       "\nAddress=127.0.0.1\nNumber=90\nName=Trackers\n";
+    for (const auto& t : trackers) {
+        if (t.segment < 0 || t.segment >= body::SensorCount) {
+            continue;
+        }
+        text += body::NodeNames[static_cast<std::size_t>(body::NodeOfSensor[t.segment])];
+        text += "=" + MacText(t.mac);
+        text += t.sensor != 0 ? "/" + std::to_string(t.sensor) + "\n" : "\n";
+    }
+    return text;
 }
 
 std::array<uint8_t, 6> EmulatedMac(int n) {

@@ -179,6 +179,11 @@ TEST(TrackerConfig, ReadsTheSuitAndOneKeyPerSegment) {
     for (const auto& c : cases) {
         EXPECT_EQ(Describe(sim::ParseSetup(c.ini)), c.setup) << c.ini;
     }
+    EXPECT_EQ(Describe(sim::ParseSetup(TrackersSection(6969, Emulator::Standard(6)))),
+              "90 'Trackers' /1 127.0.0.1:6969 0=02:00:00:00:00:01/0 2=02:00:00:00:00:02/0 "
+              "13=02:00:00:00:00:03/0 14=02:00:00:00:00:05/0 16=02:00:00:00:00:04/0 "
+              "17=02:00:00:00:00:06/0")
+        << "the emulator's section names the six segments a figure needs";
     sim::Setup both = sim::ParseSetup("[Simulation]\nSuits=2\n[Trackers]\nPort=6969\n");
     ASSERT_EQ(both.suits.size(), 3u);
     EXPECT_TRUE(sim::IsTrackerSuit(both, 2)) << "listed after the simulated suits";
