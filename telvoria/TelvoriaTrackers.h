@@ -32,8 +32,8 @@ struct ReceiverCounts {
 
 // One sensor the receiver has heard of.
 struct SeenTracker {
-    std::string mac; // "02:00:00:00:00:01"
-    int sensor = 0;
+    std::string mac;     // "02:00:00:00:00:01"
+    int sensor = 0;      // -1 until the tracker names its sensors
     int suitSensor = -1; // the frame's sensor it drives, -1 when no key names it
     bool silent = false; // nothing heard for a second
 };

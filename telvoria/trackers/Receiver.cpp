@@ -309,17 +309,17 @@ std::vector<SeenTracker> Receiver::Seen(int64_t nowNs) const {
     std::lock_guard lock(m_);
     std::vector<SeenTracker> seen;
     for (const auto& d : devices_) {
-        std::vector<uint8_t> sensors = d->sensors;
+        std::vector<int> sensors(d->sensors.begin(), d->sensors.end());
         if (sensors.empty()) {
-            sensors.push_back(0);
+            sensors.push_back(-1); // shook hands, has not said which sensors it has
         }
-        for (uint8_t sensor : sensors) {
+        for (int sensor : sensors) {
             SeenTracker t;
             t.mac = MacText(d->mac);
             t.sensor = sensor;
             t.silent = nowNs - d->heardNs >= SilentAfterNs;
             for (const Slot& slot : options_.slots) {
-                if (slot.Names(d->mac, sensor)) {
+                if (sensor >= 0 && slot.Names(d->mac, static_cast<uint8_t>(sensor))) {
                     t.suitSensor = slot.suitSensor;
                 }
             }

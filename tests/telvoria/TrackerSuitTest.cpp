@@ -175,16 +175,17 @@ TEST_F(TrackerSuitTest, UnassignedTrackerIsListedWithItsMacAndMovesNothing) {
     ASSERT_EQ(GyroInit(), 1);
     ASSERT_TRUE(emulator.Start());
     ASSERT_TRUE(WaitUntil([&] { return emulator.Connected(3); }));
-    ASSERT_TRUE(WaitUntil([] { return trackers::Seen().size() == 4; }));
-    bool listed = false;
-    for (const auto& t : trackers::Seen()) {
-        if (t.mac == "02:00:00:00:00:09") {
-            listed = true;
-            EXPECT_EQ(t.suitSensor, -1);
-            EXPECT_EQ(t.sensor, 0);
+    // Listed once it has named its sensor, and driving none of the suit's.
+    auto listed = [] {
+        for (const auto& t : trackers::Seen()) {
+            if (t.mac == "02:00:00:00:00:09" && t.sensor == 0) {
+                return t.suitSensor == -1;
+            }
         }
-    }
-    EXPECT_TRUE(listed);
+        return false;
+    };
+    EXPECT_TRUE(WaitUntil(listed));
+    EXPECT_EQ(trackers::Seen().size(), 4u);
 }
 
 TEST_F(TrackerSuitTest, TrackerInsideBundlesMovesItsSegment) {
