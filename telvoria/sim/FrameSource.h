@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace telvo::sim {
 
@@ -34,6 +36,10 @@ public:
     // When the hardware behind the source was last heard (steady-clock ns); a source that
     // always answers says so with the largest value.
     virtual int64_t HeardNs() const { return std::numeric_limits<int64_t>::max(); }
+    // Bit i: the hardware behind sensor i has fallen silent.
+    virtual uint32_t SilentSensors() const { return 0; }
+    // Hardware heard of that drives no sensor, by name.
+    virtual std::vector<std::string> Unassigned() const { return {}; }
 };
 
 } // namespace telvo::sim

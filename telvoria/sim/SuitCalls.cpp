@@ -105,6 +105,34 @@ int GyroGetRaw(GyroHandle suit, Matrix* raw, int mode) {
     return 0;
 }
 
+uint32_t GyroGetSilentSensors(GyroHandle suit) {
+    if (auto s = Find(suit)) {
+        std::lock_guard lock(s->m);
+        return s->source->SilentSensors();
+    }
+    return 0;
+}
+
+int GyroGetUnassignedTracker(GyroHandle suit, int index, char* text, int size) {
+    auto s = Find(suit);
+    if (!s || text == nullptr || size <= 0 || index < 0) {
+        return 0;
+    }
+    std::vector<std::string> names;
+    {
+        std::lock_guard lock(s->m);
+        names = s->source->Unassigned();
+    }
+    if (static_cast<std::size_t>(index) >= names.size()) {
+        return 0;
+    }
+    const std::string& name = names[static_cast<std::size_t>(index)];
+    std::size_t n = std::min(name.size(), static_cast<std::size_t>(size) - 1);
+    std::memcpy(text, name.data(), n);
+    text[n] = '\0';
+    return 1;
+}
+
 int GyroSetMotorLEDs(uint8_t bits) {
     Lib().motorLeds.store(bits);
     return 1;

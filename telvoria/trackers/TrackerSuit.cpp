@@ -128,6 +128,35 @@ public:
     const body::Pose& LastPose() const override { return pose_; }
     int64_t HeardNs() const override { return receiver_->HeardNs(); }
 
+    uint32_t SilentSensors() const override {
+        uint32_t bits = 0;
+        for (const SeenTracker& t : receiver_->Seen(sim::Now())) {
+            if (t.suitSensor >= 0 && t.silent) {
+                bits |= 1u << t.suitSensor;
+            }
+        }
+        // A tracker the set-up names that never sent an orientation is silent too.
+        std::vector<SlotState> now;
+        receiver_->Read(now);
+        const auto& slots = receiver_->Options().slots;
+        for (std::size_t i = 0; i < slots.size() && i < now.size(); ++i) {
+            if (!now[i].seen && slots[i].suitSensor >= 0) {
+                bits |= 1u << slots[i].suitSensor;
+            }
+        }
+        return bits;
+    }
+
+    std::vector<std::string> Unassigned() const override {
+        std::vector<std::string> names;
+        for (const SeenTracker& t : receiver_->Seen(sim::Now())) {
+            if (t.suitSensor < 0) {
+                names.push_back(t.sensor < 0 ? t.mac : t.mac + "/" + std::to_string(t.sensor));
+            }
+        }
+        return names;
+    }
+
 private:
     const SlotState* State(int sensor) const {
         int slot = slotOf_[static_cast<std::size_t>(sensor)];
