@@ -23,7 +23,7 @@ constexpr const char* Usage =
     "Plays N trackers (1 to 19, default 6: hips, chest, thighs, shins) on this machine, sending\n"
     "to the receiver at 127.0.0.1:6969 unless told otherwise. They hold the null pose for\n"
     "--hold seconds (default 6; press L meanwhile), then follow the simulated performer.\n"
-    "--ini prints the [Trackers] section of telvoria-sim.ini that names them.\n";
+    "--ini prints a telvoria-sim.ini whose only suit is made of them.\n";
 
 std::atomic<bool> stop{false};
 
@@ -85,8 +85,9 @@ int main(int argc, char** argv) {
         ++i;
     }
     if (a.ini) {
-        std::string text = telvo::trackers::TrackersSection(
-            a.options.port, telvo::trackers::Emulator::Standard(a.count));
+        std::string text = "[Simulation]\nSuits=0\n" +
+                           telvo::trackers::TrackersSection(
+                               a.options.port, telvo::trackers::Emulator::Standard(a.count));
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }

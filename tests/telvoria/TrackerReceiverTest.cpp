@@ -184,6 +184,20 @@ TEST(TrackerConfig, ReadsTheSuitAndOneKeyPerSegment) {
               "13=02:00:00:00:00:03/0 14=02:00:00:00:00:05/0 16=02:00:00:00:00:04/0 "
               "17=02:00:00:00:00:06/0")
         << "the emulator's section names the six segments a figure needs";
+    // The set-up docs/trackers.md shows, so that the docs cannot drift.
+    std::string docs = ReadAll(std::filesystem::path(std::getenv("TELVO_SOURCE_DIR") != nullptr
+                                                         ? std::getenv("TELVO_SOURCE_DIR")
+                                                         : ".") /
+                               "docs/trackers.md");
+    std::size_t from = docs.find("```ini\n   [Simulation]");
+    std::size_t to = docs.find("```", from + 3);
+    ASSERT_NE(from, std::string::npos);
+    sim::Setup shown = sim::ParseSetup(docs.substr(from + 7, to - from - 7));
+    EXPECT_EQ(shown.suits.size(), 1u);
+    EXPECT_EQ(Describe(shown), "90 'Trackers' /1 0.0.0.0:6969 0=02:00:00:00:00:01/0 "
+                               "2=02:00:00:00:00:02/0 13=02:00:00:00:00:03/0 "
+                               "14=02:00:00:00:00:05/0 16=02:00:00:00:00:04/0 "
+                               "17=02:00:00:00:00:06/0");
     sim::Setup both = sim::ParseSetup("[Simulation]\nSuits=2\n[Trackers]\nPort=6969\n");
     ASSERT_EQ(both.suits.size(), 3u);
     EXPECT_TRUE(sim::IsTrackerSuit(both, 2)) << "listed after the simulated suits";
