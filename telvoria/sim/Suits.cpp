@@ -119,10 +119,18 @@ void Run(std::shared_ptr<Suit> s) {
         int64_t now = Now();
         if (s->silent || HardwareSilent(*s, now)) {
             bool due = now - s->silentSinceNs >= int64_t{s->timeoutMs} * 1000000;
-            // The suit's clock runs on while it says nothing.
+            // The suit's clock runs on while it says nothing, also while its timeout message
+            // holds the thread: samples a silence let pass are not lost on the way.
             ++s->sample;
             s->source->Skip(static_cast<double>(s->periodNs) * 1e-9);
             TakeSample(*s, lock, due);
+            int64_t behind = Now() - s->Deadline(s->sample);
+            if (behind > s->periodNs) {
+                auto passed = static_cast<uint64_t>(behind / s->periodNs);
+                s->sample += passed;
+                s->source->Skip(static_cast<double>(passed) * static_cast<double>(s->periodNs) *
+                                1e-9);
+            }
             continue;
         }
         TakeSample(*s, lock, false);

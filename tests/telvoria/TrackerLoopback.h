@@ -69,6 +69,7 @@ struct Delivered {
         lastStampNs = 0;
         gap = offPeriod = false;
         timeouts = 0;
+        timeoutHoldMs = 0;
     }
     static void OnFrame(const Frame* f, SuitInfo*) {
         Delivered& d = Get();
@@ -87,7 +88,12 @@ struct Delivered {
         d.last = *f;
         ++d.frames;
     }
-    static void OnTimeout(SuitInfo*) { Get().timeouts.fetch_add(1); }
+    // Holds the thread as long as the program's message box would.
+    std::atomic<int> timeoutHoldMs{0};
+    static void OnTimeout(SuitInfo*) {
+        Get().timeouts.fetch_add(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(Get().timeoutHoldMs.load()));
+    }
     Frame Last() {
         std::lock_guard lock(m);
         return last;
