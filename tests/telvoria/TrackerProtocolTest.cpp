@@ -173,34 +173,5 @@ TEST(TrackerProtocol, AnswersAreWhatTrackersExpect) {
     EXPECT_EQ(ServerFeatureFlags(), Cat({Type(22), Bytes(8, 0), B({1})}));
 }
 
-TEST(TrackerProtocol, EmulatedTrackerAndReceiverUnderstandEachOther) {
-    Mac mac{2, 0, 0, 0, 0, 5};
-    trackers::Packet p;
-    ASSERT_EQ(Parse(TrackerHandshake(mac, "fw"), p), Verdict::Ok);
-    EXPECT_EQ(p.messages[0].mac, mac);
-    Quat q = AxisAngle(1.0f, 0.0f, 0.0f, 1.0f);
-    ASSERT_EQ(Parse(TrackerBundle(9, {BodyOf(TrackerRotation(0, 3, q)),
-                                      BodyOf(TrackerBattery(0, 4.0f, 1.0f))}),
-                    p),
-              Verdict::Ok);
-    ASSERT_EQ(p.messages.size(), 2u);
-    EXPECT_EQ(p.messages[0].sensor, 3);
-    EXPECT_FLOAT_EQ(p.messages[0].rotation.x, q.x);
-    EXPECT_EQ(ParseFromReceiver(HandshakeReply()).kind, FromReceiver::Kind::Handshake);
-    EXPECT_EQ(ParseFromReceiver(HeartbeatRequest()).kind, FromReceiver::Kind::Heartbeat);
-    EXPECT_EQ(ParseFromReceiver(Ping(77)).ping, 77u);
-    EXPECT_EQ(ParseFromReceiver(SensorInfoAck(0, 1)).kind, FromReceiver::Kind::SensorInfoAck);
-}
-
-TEST(TrackerProtocol, MacAddressesAsText) {
-    Mac mac{};
-    EXPECT_TRUE(ParseMac("0a:1B:2c:3D:4e:5F", mac));
-    EXPECT_EQ(MacText(mac), "0A:1B:2C:3D:4E:5F");
-    for (const char* bad :
-         {"", "0a:1b:2c:3d:4e", "0a:1b:2c:3d:4e:5g", "0a-1b-2c-3d-4e-5f", "0a:1b:2c:3d:4e:5f:"}) {
-        EXPECT_FALSE(ParseMac(bad, mac)) << bad;
-    }
-}
-
 } // namespace
 } // namespace telvo::test
