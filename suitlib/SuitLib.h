@@ -170,6 +170,11 @@ int GyroJumping(GyroHandle suit);
 int GyroGetRaw(GyroHandle suit, Matrix* raw, int mode); // raw holds RawSensorCount matrices
 int GyroSetMotorLEDs(uint8_t bits);
 const char* GyroGetUnitName(int index); // 0 to 4
+// A suit of trackers (others answer 0): bit i set when sensor i's tracker has fallen silent
+// and its segment holds the last orientation; and the trackers no key of the suit's set-up
+// assigns, one by one as "MAC/N" text of at most size - 1 bytes (0 past the last).
+uint32_t GyroGetSilentSensors(GyroHandle suit);
+int GyroGetUnassignedTracker(GyroHandle suit, int index, char* text, int size);
 
 // Skeleton, frames, tracker.
 void GyroInitSkeleton(Skeleton* skeleton);

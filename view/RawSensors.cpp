@@ -50,6 +50,31 @@ void DrawRawCrosses(Surface& surface, const Matrix (&raw)[19]) {
     }
 }
 
+// What a suit of trackers adds: its silent sensors marked under their labels, and the trackers
+// no key assigns listed from the bottom left, so that their MAC can be copied into the set-up.
+void DrawTrackerNotes(Surface& surface, GyroHandle suit) {
+    uint32_t silent = GyroGetSilentSensors(suit);
+    surface.SetTextColor(Red);
+    for (int i = 0; i < RawSensorCount; ++i) {
+        if ((silent & (1u << i)) != 0) {
+            float cx = static_cast<float>(-2 + i % 5);
+            float cy = 1.5f - static_cast<float>(i / 5);
+            Point centre = ProjectGizmo({0.0f, 0.0f, 0.0f});
+            surface.Text(centre.x + static_cast<int>(cx * static_cast<double>(RawCellPitch)),
+                         centre.y + static_cast<int>(cy * static_cast<double>(RawCellPitch)) +
+                             RawNoteOffset,
+                         "silent");
+        }
+    }
+    surface.SetTextColor(Green);
+    char name[64];
+    int y = View.ViewHeight - RawNoteOffset;
+    for (int k = 0; GyroGetUnassignedTracker(suit, k, name, sizeof name) != 0; ++k) {
+        surface.Text(2, y, std::string("Unassigned tracker ") + name);
+        y -= RawNoteOffset;
+    }
+}
+
 void DrawRawSensors(Surface& surface) {
     Matrix raw[RawSensorCount];
     for (Matrix& m : raw) {
@@ -72,6 +97,9 @@ void DrawRawSensors(Surface& surface) {
     }
     surface.Save();
     DrawRawCrosses(surface, raw);
+    if (GyroHandle suit = Engine.SuitHandle.load(); suit != 0 && Engine.Playback.load() == 0) {
+        DrawTrackerNotes(surface, suit);
+    }
     surface.Restore();
 }
 

@@ -8,6 +8,7 @@ namespace telvo {
 
 inline constexpr float RawCellPitch = 120.0f; // pixels between cell centres
 inline constexpr float RawAxisLength = 60.0f; // pixels per unit of a sensor axis
+inline constexpr int RawNoteOffset = 16;      // pixels between a label and the note below it
 
 // The raw channels: one axis cross per gyro sensor in a fixed 5 x 4 grid, drawn from the
 // front whatever the user's view.

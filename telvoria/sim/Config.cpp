@@ -4,6 +4,9 @@
 #include "base/IniFile.h"
 #include "telvoria/formats/CoordinateFile.h"
 #include "telvoria/sim/Tracker.h"
+#include "telvoria/skeleton/Body.h"
+
+#include <arpa/inet.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -51,6 +54,60 @@ IniFile Loaded(const std::string& path) {
     return ini;
 }
 
+// "MAC" or "MAC/N" with N 0 to 255.
+std::optional<trackers::Slot> SlotFrom(const std::string& text) {
+    trackers::Slot slot;
+    std::string_view t = text;
+    std::size_t slash = t.find('/');
+    if (!trackers::ParseMac(t.substr(0, slash), slot.mac)) {
+        return std::nullopt;
+    }
+    if (slash != std::string_view::npos) {
+        std::string n(t.substr(slash + 1));
+        char* end = nullptr;
+        errno = 0;
+        long v = std::strtol(n.c_str(), &end, 10);
+        if (n.empty() || errno != 0 || *end != '\0' || v < 0 || v > 255) {
+            return std::nullopt;
+        }
+        slot.sensor = static_cast<uint8_t>(v);
+    }
+    return slot;
+}
+
+std::optional<TrackerSetup> TrackersFromIni(const IniFile& ini) {
+    constexpr const char* Section = "Trackers";
+    long port = Integer(ini, Section, "Port", 0, 0, 65535);
+    if (port == 0) {
+        return std::nullopt;
+    }
+    TrackerSetup t;
+    t.receiver.port = static_cast<uint16_t>(port);
+    in_addr address{};
+    if (::inet_pton(AF_INET, Text(ini, Section, "Address", "0.0.0.0").c_str(), &address) != 1) {
+        return std::nullopt; // listening elsewhere than asked is worse than not listening
+    }
+    t.receiver.address = address.s_addr;
+    long number = Integer(ini, Section, "Number", 90, 0, 0xffff);
+    t.suit.identity = static_cast<uint32_t>(number);
+    t.suit.name = Text(ini, Section, "Name", "Trackers");
+    if (t.suit.name.size() > 15) {
+        t.suit.name.resize(15);
+    }
+    t.suit.frameDivider = static_cast<uint32_t>(Integer(ini, Section, "FrameDivider", 1, 0, 120));
+    // Only the segments that carry a sensor in the frame can take a tracker.
+    for (int sensor = 0; sensor < body::SensorCount; ++sensor) {
+        const char* node = body::NodeNames[static_cast<std::size_t>(body::NodeOfSensor[sensor])];
+        if (auto text = ini.Find(Section, node)) {
+            if (auto slot = SlotFrom(*text)) {
+                slot->suitSensor = sensor;
+                t.receiver.slots.push_back(*slot);
+            }
+        }
+    }
+    return t;
+}
+
 Setup FromIni(const IniFile& ini) {
     Setup setup;
     long count = Integer(ini, "Simulation", "Suits", 1, 0, MaxSuits);
@@ -70,7 +127,15 @@ Setup FromIni(const IniFile& ini) {
         desc.frameDivider = static_cast<uint32_t>(Integer(ini, section, "FrameDivider", 1, 0, 120));
         setup.suits.push_back(desc);
     }
+    setup.trackers = TrackersFromIni(ini);
     return setup;
+}
+
+// The tracker suit is listed after the simulated ones, whichever list is in force.
+void ListTrackerSuit(Setup& setup) {
+    if (setup.trackers) {
+        setup.suits.push_back(setup.trackers->suit);
+    }
 }
 
 net::ServerOptions ServerFromIni(const IniFile& ini) {
@@ -108,7 +173,13 @@ std::string DefaultConfigFolder() {
 }
 
 Setup ParseSetup(const std::string& iniText) {
-    return FromIni(Parsed(iniText));
+    Setup setup = FromIni(Parsed(iniText));
+    ListTrackerSuit(setup);
+    return setup;
+}
+
+bool IsTrackerSuit(const Setup& setup, std::size_t index) {
+    return setup.trackers && index + 1 == setup.suits.size();
 }
 
 Setup LoadSetup(const Controls& controls) {
@@ -131,6 +202,7 @@ Setup LoadSetup(const Controls& controls) {
     if (controls.timeoutMs) {
         setup.timeoutMs = *controls.timeoutMs;
     }
+    ListTrackerSuit(setup);
     return setup;
 }
 

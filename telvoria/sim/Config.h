@@ -14,12 +14,21 @@
 //   Name=Studio        ; at most 15 characters
 //   FrameDivider=1     ; 120 / divider frames per second; 0 to 120, 0 counts as 1
 //   [Server]           ; the frame server: keys in TelvoriaNet.h
+//   [Trackers]         ; a suit of open-hardware IMU trackers (docs/trackers.md)
+//   Port=6969          ; UDP port; missing or 0: no tracker suit
+//   Address=0.0.0.0    ; the local IPv4 address to listen on
+//   Number=90          ; the suit's number, name and divider as for [SuitN]
+//   Name=Trackers
+//   FrameDivider=1
+//   Hips=02:00:00:00:00:01       ; a segment, by the node where it starts: a tracker's MAC
+//   LeftHip=02:00:00:00:00:02/1  ; and /N for its sensor N (0 when left out)
 //
 // The tracker's emitters come from the coordinate file that key CoordinateFile of section
 // [Vexomark] in Vexomark.ini (in the same folder) names, read when tracking is switched on.
 
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/TelvoriaSim.h"
+#include "telvoria/trackers/Receiver.h"
 
 #include <optional>
 #include <string>
@@ -39,8 +48,14 @@ struct Controls {
     bool manualClock = false;
 };
 
+struct TrackerSetup {
+    SimSuit suit;
+    trackers::ReceiverOptions receiver;
+};
+
 struct Setup {
-    std::vector<SimSuit> suits;
+    std::vector<SimSuit> suits; // the tracker suit, when there is one, last
+    std::optional<TrackerSetup> trackers;
     bool tracker = false;
     int trackerSync = 2;
     int timeoutMs = 1000;
@@ -51,6 +66,8 @@ struct Setup {
 std::string DefaultConfigFolder();
 
 Setup ParseSetup(const std::string& iniText);
+// Whether suits[index] is the suit of trackers.
+bool IsTrackerSuit(const Setup& setup, std::size_t index);
 Setup LoadSetup(const Controls& controls);
 
 // The emitters the coordinate file named in Vexomark.ini places; the default layout when the

@@ -2,7 +2,7 @@
 
 // The library's own bytes in a frame: Reserved4 holds the delivery sequence number, and
 // Reserved712 starts with the deadline timestamp, the sample index, the suit identity and
-// its frame divider. All little-endian.
+// its frame divider, then what a suit of trackers adds. All little-endian.
 
 #include "suitlib/SuitLib.h"
 
@@ -18,6 +18,10 @@ constexpr std::size_t TimestampAt = 0; // in Reserved712
 constexpr std::size_t SampleAt = 8;
 constexpr std::size_t IdentityAt = 16;
 constexpr std::size_t DividerAt = 20;
+// A suit of trackers: how many rotations the frame shows for the first time, and when each
+// arrived (steady-clock ns), one per sensor.
+constexpr std::size_t ArrivalCountAt = 24;
+constexpr std::size_t ArrivalsAt = 32;
 
 template <typename T> void Put(uint8_t* at, T value) {
     std::memcpy(at, &value, sizeof value);

@@ -5,6 +5,7 @@
 // the contact words of each sample.
 
 #include "suitlib/SuitLib.h"
+#include "telvoria/sim/FrameSource.h"
 #include "telvoria/skeleton/Body.h"
 #include "telvoria/skeleton/Solver.h"
 
@@ -40,29 +41,32 @@ double ScriptPeriod();
 // The segments' world orientations for a posture turned to a heading.
 void SegmentOrientations(const Posture& posture, float heading, Matrix* segments);
 
-class Performer {
+class Performer final : public FrameSource {
 public:
     explicit Performer(double scriptStart = 0.0);
 
-    void SetActor(const ActorData& actor);
-    void SetFlags(int suitFlags) { flags_ = suitFlags; }
+    void SetActor(const ActorData& actor) override;
+    void SetFlags(int suitFlags) override { flags_ = suitFlags; }
 
     // Produces the current sample into the frame's sensor, root and contact fields, then moves
     // on by dt seconds.
-    void Next(double dt, Frame& frame);
+    void Next(double dt, Frame& frame) override;
     // Moves on by dt seconds without producing a sample (samples lost on the way).
-    void Skip(double dt);
+    void Skip(double dt) override;
 
     // The performer stands in the null pose for a moment and the sensors are calibrated on it.
-    void RequestNull();
+    void RequestNull() override;
     bool Calibrated() const { return calibrated_; }
 
-    bool Jumping() const { return jumping_; }
+    bool Jumping() const override { return jumping_; }
     // The direction the hips face, flat on the floor.
     Vector Facing() const;
+    Vector TakeNorth() override { return Facing(); }
     // The last sample's sensor orientations: mode 1 calibrated, mode 0 as the sensors read.
-    const Matrix* Sensors(int mode) const { return mode == 0 ? uncalibrated_ : calibrated19_; }
-    const body::Pose& LastPose() const { return pose_; }
+    const Matrix* Sensors(int mode) const override {
+        return mode == 0 ? uncalibrated_ : calibrated19_;
+    }
+    const body::Pose& LastPose() const override { return pose_; }
 
 private:
     float NullWeight() const;

@@ -33,7 +33,7 @@ float GyroGetFrameRate(GyroHandle suit) {
 int GyroSetNull(GyroHandle suit) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        s->performer.RequestNull();
+        s->source->RequestNull();
         s->tracker.NullPose();
         return 1;
     }
@@ -43,7 +43,7 @@ int GyroSetNull(GyroHandle suit) {
 int GyroSetNorth(GyroHandle suit) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        s->north = s->performer.Facing();
+        s->north = s->source->TakeNorth();
         return 1;
     }
     return 0;
@@ -88,7 +88,7 @@ uint32_t GyroGetDropped(GyroHandle suit) {
 int GyroJumping(GyroHandle suit) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        return (s->flags & SuitFlagJumping) != 0 && s->performer.Jumping() ? 1 : 0;
+        return (s->flags & SuitFlagJumping) != 0 && s->source->Jumping() ? 1 : 0;
     }
     return 0;
 }
@@ -99,10 +99,38 @@ int GyroGetRaw(GyroHandle suit, Matrix* raw, int mode) {
     }
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
-        std::copy_n(s->performer.Sensors(mode), RawSensorCount, raw);
+        std::copy_n(s->source->Sensors(mode), RawSensorCount, raw);
         return 1;
     }
     return 0;
+}
+
+uint32_t GyroGetSilentSensors(GyroHandle suit) {
+    if (auto s = Find(suit)) {
+        std::lock_guard lock(s->m);
+        return s->source->SilentSensors();
+    }
+    return 0;
+}
+
+int GyroGetUnassignedTracker(GyroHandle suit, int index, char* text, int size) {
+    auto s = Find(suit);
+    if (!s || text == nullptr || size <= 0 || index < 0) {
+        return 0;
+    }
+    std::vector<std::string> names;
+    {
+        std::lock_guard lock(s->m);
+        names = s->source->Unassigned();
+    }
+    if (static_cast<std::size_t>(index) >= names.size()) {
+        return 0;
+    }
+    const std::string& name = names[static_cast<std::size_t>(index)];
+    std::size_t n = std::min(name.size(), static_cast<std::size_t>(size) - 1);
+    std::memcpy(text, name.data(), n);
+    text[n] = '\0';
+    return 1;
 }
 
 int GyroSetMotorLEDs(uint8_t bits) {
@@ -190,7 +218,7 @@ void GyroSetActorData(GyroHandle suit, const ActorData* actor) {
     if (auto s = Find(suit)) {
         std::lock_guard lock(s->m);
         s->actor = *actor;
-        s->performer.SetActor(*actor);
+        s->source->SetActor(*actor);
     }
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
-// What the simulated suits' files share: the suit record, the library's list of open suits and
+// What every suit's files share: the suit record, the library's list of open suits and
 // one sample's delivery. Suits.cpp runs the suits and the library's lifecycle, SuitCalls.cpp
 // the per-suit calls, Controls.cpp the controls of TelvoriaSim.h.
 
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
 #include "telvoria/sim/Config.h"
-#include "telvoria/sim/Performer.h"
+#include "telvoria/sim/FrameSource.h"
 #include "telvoria/sim/Tracker.h"
 #include "telvoria/skeleton/Actor.h"
 
@@ -87,9 +87,10 @@ struct Suit {
     ActorData actor = body::DefaultActor();
     Tracker tracker;
     Vector north = DefaultNorth;
-    Performer performer;
+    // The performer, or the trackers of a suit made of them.
+    std::unique_ptr<FrameSource> source;
 
-    explicit Suit(double scriptStart) : performer(scriptStart) {}
+    explicit Suit(std::unique_ptr<FrameSource> from) : source(std::move(from)) {}
 
     int64_t Deadline(uint64_t k) const {
         return startNs +
@@ -107,6 +108,8 @@ struct Library {
     std::vector<std::shared_ptr<Suit>> retired; // closed from their own thread, not joined yet
     GyroHandle nextHandle = 1;
     std::atomic<uint8_t> motorLeds{0};
+    // Listens while the setup has a suit of trackers, so that they connect before it opens.
+    std::shared_ptr<trackers::Receiver> receiver;
     // Held while GyroFinish stops the suits, so that every caller returns only once all
     // callbacks have ended.
     std::mutex finishing;
@@ -129,6 +132,12 @@ inline std::shared_ptr<Suit> Find(GyroHandle handle) {
 }
 
 enum class Step { Delivered, Dropped, Silent, Closed };
+
+// The receiver the setup asks for: kept while its options stay, started anew when they change.
+void SyncReceiver(Library& lib);
+
+// Whether the hardware behind the suit has said nothing for the suit's timeout.
+bool HardwareSilent(const Suit& s, int64_t now);
 
 // One sample of the suit, with its lock held on entry and exit; the callbacks run unlocked.
 // Silent suits call the timeout callback once when timeoutDue says so.

@@ -3,9 +3,12 @@
 #include "telvoria/sim/SuitList.h"
 
 #include "telvoria/sim/FrameBytes.h"
+#include "telvoria/sim/Performer.h"
+#include "telvoria/trackers/TrackerSuit.h"
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
 namespace telvo::sim {
@@ -17,17 +20,17 @@ namespace {
 // One sample into the frame: the performer's pose plus everything the suit reports with it.
 void Produce(Suit& s, Frame& f, int64_t timestampNs) {
     std::memset(static_cast<void*>(&f), 0, sizeof f);
-    s.performer.SetFlags(s.flags);
-    s.performer.Next(static_cast<double>(s.periodNs) * 1e-9, f);
+    s.source->SetFlags(s.flags);
+    s.source->Next(static_cast<double>(s.periodNs) * 1e-9, f);
     uint32_t flags = 0;
-    if ((s.flags & SuitFlagJumping) != 0 && s.performer.Jumping()) {
+    if ((s.flags & SuitFlagJumping) != 0 && s.source->Jumping()) {
         flags |= FrameJumping;
     }
     if ((s.aux & AuxValid) != 0) {
         flags |= FrameSwitchesValid;
     }
     flags |= (s.aux & 0x3fu) << FrameSwitchShift;
-    flags |= s.tracker.Sample(s.sample * s.divider, s.performer.LastPose(), s.actor, f);
+    flags |= s.tracker.Sample(s.sample * s.divider, s.source->LastPose(), s.actor, f);
     f.Flags = (flags | s.flagsSet) & ~s.flagsClear;
     bytes::Stamp(f, s.sequence, timestampNs, s.sample, s.info.Identity, s.info.FrameDivider);
 }
@@ -50,13 +53,21 @@ void Call(GyroTimeoutCallback f, SuitInfo* info) {
 
 } // namespace
 
+bool HardwareSilent(const Suit& s, int64_t now) {
+    int64_t heard = s.source->HeardNs();
+    return heard != std::numeric_limits<int64_t>::max() &&
+           now - heard >= int64_t{s.timeoutMs} * 1'000'000;
+}
+
 Step TakeSample(Suit& s, std::unique_lock<std::mutex>& lock, bool timeoutDue) {
     if (s.closing) {
         return Step::Closed;
     }
     double period = static_cast<double>(s.periodNs) * 1e-9;
-    if (s.silent) {
-        bool fire = timeoutDue && !s.timeoutFired;
+    // Hardware that has been silent this long is due at once.
+    bool hardware = HardwareSilent(s, Now());
+    if (s.silent || hardware) {
+        bool fire = (timeoutDue || hardware) && !s.timeoutFired;
         if (fire) {
             s.timeoutFired = true;
             s.scratch = s.info;
@@ -66,11 +77,14 @@ Step TakeSample(Suit& s, std::unique_lock<std::mutex>& lock, bool timeoutDue) {
         }
         return Step::Silent;
     }
+    if (!s.silent) {
+        s.timeoutFired = false; // a new silence gets its own message
+    }
     if (s.pendingDrops > 0) {
         --s.pendingDrops;
         ++s.dropped;
         ++s.sample;
-        s.performer.Skip(period);
+        s.source->Skip(period);
         return Step::Dropped;
     }
     Frame frame;
@@ -103,12 +117,20 @@ void Run(std::shared_ptr<Suit> s) {
             break;
         }
         int64_t now = Now();
-        if (s->silent) {
+        if (s->silent || HardwareSilent(*s, now)) {
             bool due = now - s->silentSinceNs >= int64_t{s->timeoutMs} * 1000000;
-            // The suit's clock runs on while it says nothing.
+            // The suit's clock runs on while it says nothing, also while its timeout message
+            // holds the thread: samples a silence let pass are not lost on the way.
             ++s->sample;
-            s->performer.Skip(static_cast<double>(s->periodNs) * 1e-9);
+            s->source->Skip(static_cast<double>(s->periodNs) * 1e-9);
             TakeSample(*s, lock, due);
+            int64_t behind = Now() - s->Deadline(s->sample);
+            if (behind > s->periodNs) {
+                auto passed = static_cast<uint64_t>(behind / s->periodNs);
+                s->sample += passed;
+                s->source->Skip(static_cast<double>(passed) * static_cast<double>(s->periodNs) *
+                                1e-9);
+            }
             continue;
         }
         TakeSample(*s, lock, false);
@@ -119,8 +141,7 @@ void Run(std::shared_ptr<Suit> s) {
             auto missed = static_cast<uint64_t>(late / s->periodNs);
             s->sample += missed;
             s->dropped += static_cast<uint32_t>(missed);
-            s->performer.Skip(static_cast<double>(missed) * static_cast<double>(s->periodNs) *
-                              1e-9);
+            s->source->Skip(static_cast<double>(missed) * static_cast<double>(s->periodNs) * 1e-9);
         }
     }
     s->delivering = false;
@@ -180,6 +201,20 @@ void Reap() {
     }
 }
 
+namespace {} // namespace
+
+void SyncReceiver(Library& lib) {
+    if (!lib.setup.trackers) {
+        lib.receiver.reset();
+        return;
+    }
+    const trackers::ReceiverOptions& wanted = lib.setup.trackers->receiver;
+    if (!lib.receiver || !(lib.receiver->Options() == wanted)) {
+        lib.receiver.reset(); // the port is free again before it is taken anew
+        lib.receiver = trackers::Receiver::Start(wanted);
+    }
+}
+
 namespace {
 
 void FinishAtExit() {
@@ -216,6 +251,7 @@ int GyroInit() {
     if (!lib.initialised) {
         lib.setup = LoadSetup(lib.controls);
         lib.initialised = true;
+        SyncReceiver(lib);
     }
     if (!lib.exitHook) {
         lib.exitHook = std::atexit(FinishAtExit) == 0;
@@ -242,10 +278,17 @@ void GyroFinish() {
         lib.retired.clear();
         lib.initialised = false;
         lib.setup.suits.clear();
+        lib.setup.trackers.reset();
     }
     for (auto& s : all) {
         Stop(*s);
     }
+    std::shared_ptr<telvo::trackers::Receiver> receiver;
+    {
+        std::lock_guard lock(lib.m);
+        receiver = std::move(lib.receiver);
+    }
+    receiver.reset();
 }
 
 uint32_t GyroVersion() {
@@ -259,6 +302,7 @@ int GyroFindSuits() {
         return 0;
     }
     lib.setup = LoadSetup(lib.controls);
+    SyncReceiver(lib);
     return static_cast<int>(lib.setup.suits.size());
 }
 
@@ -335,8 +379,17 @@ GyroHandle GyroOpen(const SuitInfo* info, GyroFrameCallback frame, GyroTimeoutCa
     if (chosen == nullptr) {
         return 0;
     }
-    // Each suit's performer starts at its own point of the script.
-    auto s = std::make_shared<Suit>(static_cast<double>(index) * 5.0);
+    std::unique_ptr<FrameSource> source;
+    if (IsTrackerSuit(lib.setup, index)) {
+        if (!lib.receiver) {
+            return 0; // its address could not be taken
+        }
+        source = telvo::trackers::MakeTrackerSuit(lib.receiver);
+    } else {
+        // Each suit's performer starts at its own point of the script.
+        source = std::make_unique<Performer>(static_cast<double>(index) * 5.0);
+    }
+    auto s = std::make_shared<Suit>(std::move(source));
     s->handle = lib.nextHandle++;
     s->onFrame = frame;
     s->onTimeout = timeout;

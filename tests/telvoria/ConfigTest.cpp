@@ -111,7 +111,7 @@ TEST(SimConfig, TheDocumentedExamplesGiveTheDocumentedValues) {
               "1 'Studio' /1\n7 'Stage B' /2\ntracker 1000 ms");
     EXPECT_EQ(Describe(sim::ParseSetup(
                   CommentExample(SourceFile("telvoria/sim/Config.h"), "[Simulation]"))),
-              "65537 'Studio' /1\n2 'Suit 2' /1\ntracker 1000 ms");
+              "65537 'Studio' /1\n2 'Suit 2' /1\n90 'Trackers' /1\ntracker 1000 ms");
 }
 
 } // namespace

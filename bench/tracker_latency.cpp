@@ -1,0 +1,116 @@
+// A suit of 16 trackers on 127.0.0.1, each sending 200 orientations a second, delivered at
+// 120 frames per second. Counters: the time from a rotation's arrival at the receiver to the
+// frame callback that carries it (median, 99th percentile, worst, in microseconds), the
+// receiver thread's CPU time per second, and the rotations per second it took.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaSim.h"
+#include "telvoria/TelvoriaTrackers.h"
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int Trackers = 16;
+constexpr auto Run = std::chrono::seconds(5);
+
+std::mutex latencyMutex;
+std::vector<double> latencyUs;
+
+void OnFrame(const Frame* frame, SuitInfo*) {
+    int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count();
+    std::lock_guard lock(latencyMutex);
+    for (int64_t arrival : telvo::trackers::FreshArrivals(*frame)) {
+        latencyUs.push_back(static_cast<double>(now - arrival) * 1e-3);
+    }
+}
+
+uint16_t FreePort() {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
+    ::close(fd);
+    return ntohs(at.sin_port);
+}
+
+double Quantile(std::vector<double>& v, double q) {
+    if (v.empty()) {
+        return 0.0;
+    }
+    auto at = v.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(v.size() - 1));
+    std::nth_element(v.begin(), at, v.end());
+    return *at;
+}
+
+void BM_TrackerLatency(benchmark::State& state) {
+    char folder[] = "/tmp/telvo-bench-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) {
+        state.SkipWithError("no folder for the configuration");
+        return;
+    }
+    uint16_t port = FreePort();
+    auto set = telvo::trackers::Emulator::Standard(Trackers);
+    std::ofstream(std::string(folder) + "/telvoria-sim.ini")
+        << "[Simulation]\nSuits=0\n"
+        << telvo::trackers::TrackersSection(port, set);
+    double cpuMsPerSecond = 0.0;
+    double rotationsPerSecond = 0.0;
+    for (auto _ : state) {
+        telvo::sim::Reset();
+        telvo::sim::SetConfigFolder(folder);
+        GyroInit();
+        telvo::trackers::Emulator::Options options;
+        options.port = port;
+        options.rate = 200.0;
+        options.holdSeconds = 0.0;
+        telvo::trackers::Emulator emulator(options, set);
+        emulator.Start();
+        for (int i = 0; i < 300 && !emulator.Connected(Trackers - 1); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        GyroHandle suit = GyroOpen(nullptr, OnFrame, nullptr);
+        GyroSetNull(suit);
+        {
+            std::lock_guard lock(latencyMutex);
+            latencyUs.clear();
+        }
+        auto before = telvo::trackers::Counts();
+        std::this_thread::sleep_for(Run);
+        auto after = telvo::trackers::Counts();
+        GyroClose(suit);
+        emulator.Stop();
+        double seconds = std::chrono::duration<double>(Run).count();
+        cpuMsPerSecond = static_cast<double>(after.cpuNs - before.cpuNs) * 1e-6 / seconds;
+        rotationsPerSecond = static_cast<double>(after.rotations - before.rotations) / seconds;
+    }
+    telvo::sim::Reset();
+    std::filesystem::remove_all(folder);
+    std::lock_guard lock(latencyMutex);
+    state.counters["arrival_to_frame_median_us"] = Quantile(latencyUs, 0.5);
+    state.counters["arrival_to_frame_p99_us"] = Quantile(latencyUs, 0.99);
+    state.counters["arrival_to_frame_worst_us"] = Quantile(latencyUs, 1.0);
+    state.counters["receiver_cpu_ms_per_s"] = cpuMsPerSecond;
+    state.counters["rotations_per_s"] = rotationsPerSecond;
+}
+BENCHMARK(BM_TrackerLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace

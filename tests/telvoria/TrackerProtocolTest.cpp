@@ -1,0 +1,177 @@
+// The trackers' protocol byte for byte: what the receiver reads of each packet a tracker may
+// send, and what it answers. The bytes are written out here as the firmware lays them down.
+#include "telvoria/trackers/Protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <initializer_list>
+
+namespace telvo::test {
+namespace {
+
+using namespace telvo::trackers;
+using Kind = Message::Kind;
+
+Bytes B(std::initializer_list<int> bytes) {
+    Bytes out;
+    for (int b : bytes) {
+        out.push_back(static_cast<uint8_t>(b));
+    }
+    return out;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) {
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+Bytes Float(float f) {
+    auto u = std::bit_cast<uint32_t>(f);
+    return B({static_cast<int>(u >> 24), static_cast<int>((u >> 16) & 0xff),
+              static_cast<int>((u >> 8) & 0xff), static_cast<int>(u & 0xff)});
+}
+
+Bytes Type(int t) {
+    return B({0, 0, t >> 8, t & 0xff});
+}
+const Bytes Number = B({0, 0, 0, 0, 0, 0, 0x01, 0x2c}); // 300
+
+// A quarter turn about Z: x y z w.
+const Bytes QuarterTurn = Cat({Float(0.0f), Float(0.0f), Float(0.70710678f), Float(0.70710678f)});
+const Bytes RotationBody = Cat({Type(17), B({2, 1}), QuarterTurn, B({0})});
+const Bytes Mac6 = B({0x02, 0x00, 0x00, 0x00, 0x00, 0x07});
+const Bytes HandshakeBody =
+    Cat({Type(3), Number, B({0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0, 2}), Bytes(12, 0), B({0, 0, 0, 13}),
+         B({4}), B({'t', 'e', 's', 't'}), Mac6});
+
+Bytes Packet(const Bytes& body) {
+    // A body is a type and a payload; a packet puts the number between them.
+    return Cat(
+        {Bytes(body.begin(), body.begin() + 4), Number, Bytes(body.begin() + 4, body.end())});
+}
+
+TEST(TrackerProtocol, ReadsEveryPacketATrackerSends) {
+    const struct {
+        const char* what;
+        Bytes bytes;
+        Verdict verdict;
+        std::vector<Kind> kinds;
+    } cases[] = {
+        {"heartbeat", Cat({Type(0), Number}), Verdict::Ok, {Kind::Heartbeat}},
+        {"rotation data", Packet(RotationBody), Verdict::Ok, {Kind::Rotation}},
+        {"a magnetometer correction",
+         Cat({Type(17), Number, B({2, 2}), QuarterTurn, B({0})}),
+         Verdict::Ok,
+         {Kind::Ignored}},
+        {"handshake", HandshakeBody, Verdict::Ok, {Kind::Handshake}},
+        {"sensor info", Cat({Type(15), Number, B({1, 1, 4})}), Verdict::Ok, {Kind::SensorInfo}},
+        {"pong", Cat({Type(10), Number, B({0, 0, 0, 9})}), Verdict::Ok, {Kind::Pong}},
+        {"battery",
+         Cat({Type(12), Number, Float(3.9f), Float(0.8f)}),
+         Verdict::Ok,
+         {Kind::Ignored}},
+        {"signal strength", Cat({Type(19), Number, B({255, 0xc4})}), Verdict::Ok, {Kind::Ignored}},
+        {"temperature",
+         Cat({Type(20), Number, B({0}), Float(31.5f)}),
+         Verdict::Ok,
+         {Kind::Ignored}},
+        {"feature flags", Cat({Type(22), Number, B({0x03})}), Verdict::Ok, {Kind::FeatureFlags}},
+        {"rotation and acceleration in Q15",
+         Cat({Type(23), Number, B({0, 0, 0, 0, 0, 0x5a, 0x82, 0x5a, 0x82, 0, 0, 0, 0, 0, 0})}),
+         Verdict::Ok,
+         {Kind::Rotation}},
+        {"bundle",
+         Cat({Type(100), Number, B({0, 23}), RotationBody, B({0, 12}), Type(12), Float(3.9f),
+              Float(0.8f)}),
+         Verdict::Ok,
+         {Kind::Rotation, Kind::Ignored}},
+        {"compact bundle",
+         Cat({Type(101), Number, B({20, 17, 2, 1}), QuarterTurn, B({0})}),
+         Verdict::Ok,
+         {Kind::Rotation}},
+        {"an unknown type inside a bundle",
+         Cat({Type(100), Number, B({0, 4}), Type(77)}),
+         Verdict::Ok,
+         {Kind::Unknown}},
+        {"shorter than a header", Bytes(11, 0), Verdict::Short, {}},
+        {"rotation data cut short",
+         Cat({Type(17), Number, B({2, 1}), Float(1.0f)}),
+         Verdict::Short,
+         {}},
+        {"handshake without its MAC",
+         Bytes(HandshakeBody.begin(), HandshakeBody.end() - 3),
+         Verdict::Short,
+         {}},
+        {"longer than a datagram may be",
+         Cat({Type(0), Number, Bytes(1461, 0)}),
+         Verdict::Oversized,
+         {}},
+        {"an unknown type", Cat({Type(77), Number}), Verdict::Unknown, {}},
+        {"a bundle whose body runs past the end",
+         Cat({Type(100), Number, B({0, 40}), RotationBody}),
+         Verdict::Malformed,
+         {}},
+        {"a bundle in a bundle",
+         Cat({Type(100), Number, B({0, 4}), Type(100)}),
+         Verdict::Malformed,
+         {}},
+        {"a bundle body too short for its type",
+         Cat({Type(100), Number, B({0, 6}), Type(17), B({2, 1})}),
+         Verdict::Malformed,
+         {}},
+        {"a bundle ending in half a length",
+         Cat({Type(100), Number, B({0, 23}), RotationBody, B({0})}),
+         Verdict::Malformed,
+         {}},
+    };
+    for (const auto& c : cases) {
+        trackers::Packet p;
+        EXPECT_EQ(Parse(c.bytes, p), c.verdict) << c.what;
+        std::vector<Kind> kinds;
+        for (const auto& m : p.messages) {
+            kinds.push_back(m.kind);
+        }
+        EXPECT_EQ(kinds, c.kinds) << c.what;
+        if (c.verdict == Verdict::Ok) {
+            EXPECT_EQ(p.number, 300u) << c.what;
+        }
+    }
+}
+
+TEST(TrackerProtocol, TakesTheFieldsThatMatter) {
+    trackers::Packet p;
+    ASSERT_EQ(Parse(Packet(RotationBody), p), Verdict::Ok);
+    EXPECT_EQ(p.messages[0].sensor, 2);
+    EXPECT_NEAR(p.messages[0].rotation.z, 0.7071f, 1e-4f);
+    EXPECT_NEAR(p.messages[0].rotation.w, 0.7071f, 1e-4f);
+
+    ASSERT_EQ(Parse(HandshakeBody, p), Verdict::Ok);
+    EXPECT_EQ(MacText(p.messages[0].mac), "02:00:00:00:00:07");
+    EXPECT_EQ(p.messages[0].protocol, 13);
+
+    // Not a rotation at all: the receiver holds the identity rather than a broken matrix.
+    Bytes nan = Cat(
+        {Type(17), Number, B({0, 1}), Float(NAN), Float(0.0f), Float(0.0f), Float(1.0f), B({0})});
+    ASSERT_EQ(Parse(nan, p), Verdict::Ok);
+    EXPECT_EQ(p.messages[0].rotation.w, 1.0f);
+    EXPECT_EQ(p.messages[0].rotation.x, 0.0f);
+}
+
+TEST(TrackerProtocol, AnswersAreWhatTrackersExpect) {
+    Bytes greeting = HandshakeReply();
+    ASSERT_GE(greeting.size(), 13u);
+    EXPECT_EQ(greeting[0], 3);
+    EXPECT_EQ(std::string(greeting.begin() + 1, greeting.begin() + 13), "Hey OVR =D 5");
+    EXPECT_EQ(HeartbeatRequest(), Cat({Type(1), Bytes(8, 0)}));
+    EXPECT_EQ(Ping(0x01020304), Cat({Type(10), Bytes(8, 0), B({1, 2, 3, 4})}));
+    EXPECT_EQ(SensorInfoAck(1, 1), Cat({Type(15), B({1, 1})}));
+    EXPECT_EQ(ServerFeatureFlags(), Cat({Type(22), Bytes(8, 0), B({1})}));
+}
+
+} // namespace
+} // namespace telvo::test
