@@ -39,8 +39,8 @@ protected:
     // Exit status; standard error in err.
     int Run(const std::string& args) {
         const std::string log = (dir.path() / "err.log").string();
-        std::string command = TELVO_STREAM " 127.0.0.1:" + std::to_string(net::ServerPort()) + " " +
-                              args + " >/dev/null 2>" + log;
+        std::string command = TELVO_STREAM " 127.0.0.1:" + std::to_string(NetworkGetServerPort()) +
+                              " " + args + " >/dev/null 2>" + log;
         int status = std::system(command.c_str());
         err = ReadAll(log);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
