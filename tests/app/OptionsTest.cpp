@@ -95,18 +95,20 @@ TEST_F(Options, InputOptionsOkStoresEachOptionInItsOwnSetting) {
     }
 }
 
-// With no suit open and none found, the dialog shows 30 and takes OK; the measurements stay the
-// program's, and no suit is opened to be told the options.
+// With no suit open, and none found when Find Suits searches again, the dialog shows 30 and takes
+// OK; the measurements stay the program's, and no suit is opened to be told the options.
 TEST_F(Options, InputOptionsWithoutASuitTakesOkAndKeepsTheMeasurements) {
     Start();
     ModalScript script;
     GyroClose(Engine.SuitHandle.exchange(0));
-    sim::SetSuits({});
     Settings.EnableTracking = 1; // no tracker: it would be said if a suit were told
     Engine.ActorData.ContactRadius[3] = 7.5f;
     QString shown;
     script.Then([&shown](QWidget* d) {
-        shown = Entries(d, 1034) + QLatin1Char(' ') + Text(d, 1031);
+        shown = Text(d, 1031);
+        sim::SetSuits({});
+        Click(d, 1046);
+        shown += QLatin1Char(' ') + Entries(d, 1034) + QLatin1Char(' ') + Text(d, 1031);
         Type(d, 1032, "9");
         Click(d, 1);
         if (d->isVisible()) {
@@ -114,7 +116,7 @@ TEST_F(Options, InputOptionsWithoutASuitTakesOkAndKeepsTheMeasurements) {
         }
     });
     Key(Qt::Key_I);
-    EXPECT_EQ(shown, QStringLiteral(" 30"));
+    EXPECT_EQ(shown, QStringLiteral("120  30"));
     EXPECT_EQ(Settings.RecordLimitFS.load(), 9);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(Engine.SuitHandle.load(), 0);
