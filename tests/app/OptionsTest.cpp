@@ -74,11 +74,11 @@ TEST_F(Options, InputOptionsOkStoresEachOptionInItsOwnSetting) {
     const std::pair<int, const char*> changes[] = {{1026, "0 1 1 1 1 4"}, {1043, "1 0 1 1 1 4"},
                                                    {1044, "1 1 0 1 1 4"}, {1068, "1 1 1 0 1 4"},
                                                    {1048, "1 1 1 1 0 4"}, {1051, "1 1 1 1 1 -1"}};
-    for (const auto& [control, stored] : changes) {
+    for (const auto& [id, stored] : changes) {
         SettingsValues& s = Settings;
         s.RecordStop = s.RecordDelayEnable = s.RecordBeep = s.PCBeep = s.Autoload = 1;
         s.Units = 4;
-        script.Then([control](QWidget* d) {
+        script.Then([control = id](QWidget* d) {
             if (control == 1051) {
                 Control<QComboBox>(d, 1051)->setCurrentIndex(0);
                 emit Control<QComboBox>(d, 1051)->activated(0); // "Default"
@@ -91,7 +91,7 @@ TEST_F(Options, InputOptionsOkStoresEachOptionInItsOwnSetting) {
         EXPECT_EQ(Format("%d %d %d %d %d %d", s.RecordStop.load(), s.RecordDelayEnable.load(),
                          s.RecordBeep.load(), s.PCBeep.load(), s.Autoload.load(), s.Units.load()),
                   stored)
-            << control;
+            << id;
     }
 }
 
