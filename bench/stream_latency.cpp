@@ -48,7 +48,7 @@ int Connect(int receiveBuffer) {
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    at.sin_port = htons(telvo::net::ServerPort());
+    at.sin_port = htons(NetworkGetServerPort());
     return ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 ? fd : -1;
 }
 

@@ -1,6 +1,7 @@
 #include "server/ServerCommands.h"
 
 #include "core/CommandIds.h"
+#include "core/Text.h"
 #include "engine/Engine.h"
 #include "engine/EngineState.h"
 #include "engine/ServerState.h"
@@ -88,6 +89,13 @@ void OnEnableServer(const AddressChooser& chooseAddress) {
     Server.ServerRunning = 1;
     UpdateMenuState();
     Repaint();
+    // Clients need the port too, and with Port=0 nothing else tells which one was taken.
+    if (Platform* window = Engine.MainWindow.load()) {
+        char address[16] = "";
+        NetworkToString(Server.ServerAddress, address);
+        window->SetStatusText(0, Format("Serving on %s port %u", address,
+                                        static_cast<unsigned>(NetworkGetServerPort())));
+    }
 }
 
 void RemoteCommandCallback(uint32_t code) {

@@ -220,3 +220,6 @@ int NetworkStartServer(uint32_t address, int mode, SuitDescriptorEx* descriptor,
 void NetworkStopServer();
 void NetworkFinish();
 void NetworkSendFrame(int channel, const Frame* frame);
+// The port the running server listens on, also the one it took when told to take any free
+// port; 0 when no server runs.
+uint16_t NetworkGetServerPort();

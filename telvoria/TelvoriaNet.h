@@ -76,8 +76,7 @@ struct ServerOptions {
 // These options instead of the file's for every later NetworkStartServer, until cleared.
 void SetServerOptions(const ServerOptions& options);
 void ClearServerOptions();
-// The running server's port (0 when none runs) and its connected clients.
-uint16_t ServerPort();
+// The running server's connected clients (its port: NetworkGetServerPort).
 std::size_t ClientCount();
 // Frames NetworkSendFrame could not hand over because the server thread was too far behind.
 uint64_t FramesOverrun();

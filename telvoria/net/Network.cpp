@@ -1,4 +1,4 @@
-// The seven network calls: this machine's IPv4 addresses and the frame server.
+// The eight network calls: this machine's IPv4 addresses and the frame server.
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
 #include "telvoria/TelvoriaNet.h"
@@ -76,10 +76,6 @@ void SetServerOptions(const ServerOptions& options) {
 void ClearServerOptions() {
     std::lock_guard lock(Net().m);
     Net().options.reset();
-}
-
-uint16_t ServerPort() {
-    return RunningPort();
 }
 
 std::size_t ClientCount() {
@@ -190,4 +186,8 @@ void NetworkSendFrame(int channel, const Frame* frame) {
     if (channel == 0 && frame != nullptr) {
         SendFrame(*frame);
     }
+}
+
+uint16_t NetworkGetServerPort() {
+    return RunningPort();
 }

@@ -167,7 +167,7 @@ TEST_F(Window, ARemoteFloodRaisesOneBoxAtATime) {
     Start();
     frame->Port().SetMessageBoxHandler(nullptr); // real boxes, each with its own loop
     OnEnableServer([](uint32_t) { return std::optional<uint32_t>(htonl(INADDR_LOOPBACK)); });
-    const uint16_t port = net::ServerPort();
+    const uint16_t port = NetworkGetServerPort();
     ASSERT_NE(port, 0);
 
     std::size_t mostBoxes = 0;

@@ -2,6 +2,7 @@
 // suits and tracker.
 #include "WindowFixture.h"
 #include "core/CommandIds.h"
+#include "core/Text.h"
 #include "engine/Engine.h"
 
 #include <QAbstractButton>
@@ -64,6 +65,62 @@ TEST_F(Options, InputOptionsSwitchesSuitsAndStoresTheLimitInTheUnitChosen) {
     EXPECT_EQ(Settings.RecordLimitFS.load(), 7); // 420 frames at divider 2
     EXPECT_EQ(OpenSuit().Identity, 7u);
     EXPECT_EQ(sim::Deliver(Engine.SuitHandle, 2), 2);
+}
+
+// Each option comes from its own setting and, after OK, goes back to it: the one changed alone.
+TEST_F(Options, InputOptionsOkStoresEachOptionInItsOwnSetting) {
+    Start();
+    ModalScript script;
+    const std::pair<int, const char*> changes[] = {{1026, "0 1 1 1 1 4"}, {1043, "1 0 1 1 1 4"},
+                                                   {1044, "1 1 0 1 1 4"}, {1068, "1 1 1 0 1 4"},
+                                                   {1048, "1 1 1 1 0 4"}, {1051, "1 1 1 1 1 -1"}};
+    for (const auto& [id, stored] : changes) {
+        SettingsValues& s = Settings;
+        s.RecordStop = s.RecordDelayEnable = s.RecordBeep = s.PCBeep = s.Autoload = 1;
+        s.Units = 4;
+        script.Then([control = id](QWidget* d) {
+            if (control == 1051) {
+                Control<QComboBox>(d, 1051)->setCurrentIndex(0);
+                emit Control<QComboBox>(d, 1051)->activated(0); // "Default"
+            } else {
+                Click(d, control);
+            }
+            Click(d, 1);
+        });
+        Key(Qt::Key_I);
+        EXPECT_EQ(Format("%d %d %d %d %d %d", s.RecordStop.load(), s.RecordDelayEnable.load(),
+                         s.RecordBeep.load(), s.PCBeep.load(), s.Autoload.load(), s.Units.load()),
+                  stored)
+            << id;
+    }
+}
+
+// With no suit open, and none found when Find Suits searches again, the dialog shows 30 and takes
+// OK; the measurements stay the program's, and no suit is opened to be told the options.
+TEST_F(Options, InputOptionsWithoutASuitTakesOkAndKeepsTheMeasurements) {
+    Start();
+    ModalScript script;
+    GyroClose(Engine.SuitHandle.exchange(0));
+    Settings.EnableTracking = 1; // no tracker: it would be said if a suit were told
+    Engine.ActorData.ContactRadius[3] = 7.5f;
+    QString shown;
+    script.Then([&shown](QWidget* d) {
+        shown = Text(d, 1031);
+        sim::SetSuits({});
+        Click(d, 1046);
+        shown += QLatin1Char(' ') + Entries(d, 1034) + QLatin1Char(' ') + Text(d, 1031);
+        Type(d, 1032, "9");
+        Click(d, 1);
+        if (d->isVisible()) {
+            Click(d, 2);
+        }
+    });
+    Key(Qt::Key_I);
+    EXPECT_EQ(shown, QStringLiteral("120  30"));
+    EXPECT_EQ(Settings.RecordLimitFS.load(), 9);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(Engine.SuitHandle.load(), 0);
+    EXPECT_EQ(Engine.ActorData.ContactRadius[3], 7.5f);
 }
 
 // Seconds stay seconds whatever rate converts them: with no suit listed (30 shown, the suit that

@@ -85,6 +85,16 @@ TEST_F(FramePump, ASwitchPressPostsOneCommandByPriority) {
     EXPECT_TRUE(press(AuxValid | AuxSwitch2).empty());
 }
 
+TEST_F(FramePump, MotorAndLedCommandsEachFlipTheirOwnBitOfTheByte) {
+    const std::pair<int, uint8_t> commands[] = {{CmdRightMotor, 0x01}, {CmdRightLed, 0x03},
+                                                {CmdLeftMotor, 0x07},  {CmdLeftLed, 0x0f},
+                                                {CmdChestMotor, 0x4f}, {CmdRightMotor, 0x4e}};
+    for (auto [command, bits] : commands) {
+        OnMotorLed(command);
+        EXPECT_EQ(sim::MotorLedBits(), bits) << command;
+    }
+}
+
 // Divider, frames (1) or seconds (0), the limit, RecordStop, the frames kept.
 using LimitCase = std::tuple<uint32_t, int, int, int, uint32_t>;
 class RecordLimit : public EngineTest, public ::testing::WithParamInterface<LimitCase> {};

@@ -1,6 +1,7 @@
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/TempDir.h"
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -97,6 +98,100 @@ TEST_F(MotionFiles, OpenAsksBeforeItReplacesAnUnsavedTake) {
     OnOpen();
     EXPECT_EQ(RecordedSequence(), recorded) << "No goes on with Open";
     EXPECT_EQ(window.CallsOf("box "), std::vector<std::string>(3, prompt));
+}
+
+// A chooser as one line: mode, default extension, entry, the entries, where it starts, and what
+// it checks.
+std::string Described(const FileChooser& c) {
+    std::string text = (c.mode == FileChooser::Mode::Save ? "Save " : "Open ") +
+                       c.defaultExtension + " " + std::to_string(c.selectedFilter);
+    for (const FileFilter& f : c.filters) {
+        text += " [" + f.description + "|" + f.pattern + "]";
+    }
+    text += " " + c.initialDirectory + " " + c.initialName;
+    const std::pair<bool, const char*> checks[] = {{c.fileMustExist, " exists"},
+                                                   {c.pathMustExist, " folder"},
+                                                   {c.confirmOverwrite, " overwrite"},
+                                                   {c.refuseReadOnly, " writable"}};
+    for (auto [on, check] : checks) {
+        text += on ? check : "";
+    }
+    return text;
+}
+
+// Every file command ends a running recording first, asks (without an icon) before unsaved work
+// is lost, and offers its own chooser from the remembered name and folder.
+TEST_F(MotionFiles, FileCommandsStopAskAndOfferTheirOwnChooser) {
+    ASSERT_TRUE(SetPath(Settings.CurrentFile, "/m/take.txt") &&
+                SetPath(Settings.CurrentFileDir, "/m") &&
+                SetPath(Settings.CurrentActorFile, "/a/anna.ac") &&
+                SetPath(Settings.CurrentActorFileDir, "/a"));
+    Settings.CurrentFileType = 3; // after a SIMI export
+    const std::string motion = " [BVH file (*.bvh)|*.bvh] [Telvoria Recording file (*.tl)|*.tl]";
+    const std::string actor = "1 [Actor Measurement file (*.ac)|*.ac] /a /a/anna.ac";
+    const std::pair<void (*)(), std::string> commands[] = {
+        {OnSaveAs, "Save .txt 3" + motion + " [SIMI file (*.txt)|*.txt] /m /m/take.txt" +
+                       " folder overwrite writable"},
+        {OnOpen, "Open .tl 2" + motion + " [All files (*.*)|*.*] /m /m/take.txt exists folder"},
+        {OnLoadActorFile, "Open .ac " + actor + " exists folder"},
+        {OnStoreActorFile, "Save .ac " + actor + " folder overwrite writable"},
+    };
+    window.AnswerBoxes(MessageAnswer::No);
+    for (const auto& [command, chooser] : commands) {
+        OnRecord();
+        Deliver(2);
+        Engine.ActorDataChanged = 1;
+        command();
+        EXPECT_EQ(Engine.Recording.load(), 0) << chooser;
+        EXPECT_EQ(Described(window.LastChooser()), chooser);
+    }
+    EXPECT_EQ(window.Boxes(),
+              (Boxes{{"The recording has not been saved.  Do you want to save it first?",
+                      MessageButtons::YesNoCancel},
+                     {"Actor data has changed.  Do you want to save the changes to an actor file?",
+                      MessageButtons::YesNo}}));
+}
+
+// A recording's or an actor file's measurements go to the suit, an actor file's also shape the
+// skeleton; a BVH file's stay the program's: the performer in the suit is still the same.
+TEST_F(MotionFiles, ReadMeasurementsReachTheSuitUnlessABvhFileBroughtThem) {
+    RecordFrames(4);
+    const GyroHandle suit = Engine.SuitHandle;
+    Choose(In("walk.bvh"), 1);
+    OnSaveAs();
+    ActorData usual{};
+    ActorData tall{};
+    GyroGetActorData(0, &usual);
+    Skeleton shins{};
+    GyroCopyActorToSkeleton(&shins, &usual);
+    const float shin = shins.Nodes[20].Offset.z - 2.0f; // two inches longer
+    shins.Nodes[20].Offset.z = shins.Nodes[26].Offset.z = shin;
+    tall = usual;
+    GyroUpdateActorFromSkeleton(&shins, &tall);
+    ASSERT_NE(GyroWriteActorData(In("tall.ac").c_str(), &tall, -1), 0);
+    Engine.ActorData = tall;
+    Choose(In("tall.tl"), 2);
+    OnSaveAs();
+
+    const struct {
+        const char* file;
+        const ActorData* suitKeeps; // none: the suit takes what was read
+        bool shapesSkeleton;
+    } reads[] = {
+        {"tall.ac", nullptr, true}, {"tall.tl", nullptr, false}, {"walk.bvh", &tall, false}};
+    for (const auto& [file, suitKeeps, shapesSkeleton] : reads) {
+        Engine.ActorData = usual;
+        GyroSetActorData(suit, suitKeeps != nullptr ? suitKeeps : &usual);
+        Engine.ActorDataChanged = 0;
+        OpenDroppedFile(In(file));
+        ActorData held{};
+        GyroGetActorData(suit, &held);
+        const ActorData& expected = suitKeeps != nullptr ? *suitKeeps : Engine.ActorData;
+        EXPECT_EQ(std::memcmp(&held, &expected, sizeof held), 0) << file;
+        if (shapesSkeleton) {
+            EXPECT_NEAR(Engine.Skeleton.Nodes[26].Offset.z, shin, 1e-3f) << file;
+        }
+    }
 }
 
 TEST(RecordingFile, SimiCompanionReplacesOnlyTheFileNamesExtension) {

@@ -31,6 +31,24 @@ TEST_F(Recording, CountsDownBeepsThenRecordsAtTheSuitsRate) {
     }
 }
 
+// Live, a recording's start and its end each beep: tones of the PC speaker or system sounds.
+TEST_F(Recording, BeepsMarkLiveAndBothEndsOfARecording) {
+    for (int pcSpeaker : {1, 0}) {
+        Settings.PCBeep = pcSpeaker;
+        Engine.Live = 0;
+        OnLive();
+        OnRecord();
+        OnRecord();
+    }
+    std::vector<std::string> beeps = window.Calls();
+    std::erase_if(beeps, [](const std::string& call) {
+        return !call.starts_with("tone ") && !call.starts_with("sound ");
+    });
+    EXPECT_EQ(beeps,
+              (std::vector<std::string>{"tone 1047 250", "tone 1568 250", "tone 1047 250",
+                                        "sound Default", "sound Exclamation", "sound Default"}));
+}
+
 TEST_F(Recording, ReportsTheAverageRateAndDroppedFramesButNotFromOneFrameOrNoTime) {
     Settings.ReportFrameRate = 1;
     OnRecord();

@@ -1,6 +1,6 @@
 // Enable Server in the real window: Alt+S, the address dialog, the check mark.
-#include "core/CommandIds.h"
 #include "server/LocalIPDialog.h"
+#include "core/CommandIds.h"
 #include "telvoria/TelvoriaNet.h"
 #include "tests/app/WindowFixture.h"
 
@@ -19,7 +19,9 @@ protected:
         WindowTest::SetUp();
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
     }
-    static QComboBox* List(QWidget* dialog) { return dialog->findChild<QComboBox*>(QStringLiteral("1190")); }
+    static QComboBox* List(QWidget* dialog) {
+        return dialog->findChild<QComboBox*>(QStringLiteral("1190"));
+    }
     static void Press(QWidget* dialog, const char* id) {
         dialog->findChild<QPushButton*>(QString::fromLatin1(id))->click();
     }
@@ -39,6 +41,8 @@ TEST_F(LocalIPDialogTest, AltSChoosesTheAddressStopsAndPreselectsItNextTime) {
     ::gethostname(name, sizeof name - 1);
     EXPECT_EQ(host, QString::fromLocal8Bit(name));
     EXPECT_TRUE(Checked(CmdEnableServer));
+    EXPECT_EQ(frame->Pane(0)->text().toStdString(),
+              "Serving on 127.0.0.1 port " + std::to_string(NetworkGetServerPort()));
     Key(Qt::Key_S, Qt::AltModifier); // stops without a dialog
     EXPECT_FALSE(Checked(CmdEnableServer));
     script.Then([&](QWidget* dialog) {

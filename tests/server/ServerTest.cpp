@@ -65,7 +65,7 @@ TEST_F(ServerTest, CancelAndNoAddressChangeNothing) {
     EXPECT_EQ(window.Boxes(),
               (Boxes{{"No local IP address", MessageButtons::Ok, MessageIcon::Exclamation}}));
     EXPECT_EQ(Server.ServerAddress, 77u);
-    EXPECT_EQ(net::ServerPort(), 0u);
+    EXPECT_EQ(NetworkGetServerPort(), 0u);
 }
 
 TEST_F(ServerTest, StartStopStartPreselectsAndCarriesTheNewActor) {
@@ -73,12 +73,14 @@ TEST_F(ServerTest, StartStopStartPreselectsAndCarriesTheNewActor) {
     EXPECT_EQ(Enable(Loopback), 0u);
     EXPECT_EQ(Server.ServerRunning, 1);
     EXPECT_EQ(window.Checked(CmdEnableServer), true);
-    EXPECT_NE(net::ServerPort(), 0u);
+    ASSERT_NE(NetworkGetServerPort(), 0u); // the free port the settings' 0 asked for
+    EXPECT_EQ(window.StatusText(0),
+              "Serving on 127.0.0.1 port " + std::to_string(NetworkGetServerPort()));
     EXPECT_EQ(Server.ServerDescriptor.Version, 1);
     Enable(std::nullopt); // while running: stops without asking
     EXPECT_EQ(Server.ServerRunning, 0);
     EXPECT_EQ(window.Checked(CmdEnableServer), false);
-    EXPECT_EQ(net::ServerPort(), 0u);
+    EXPECT_EQ(NetworkGetServerPort(), 0u);
     Engine.ActorData.ContactRadius[3] = 2.5f;
     EXPECT_EQ(Enable(Loopback), Loopback);
     EXPECT_EQ(Server.ServerDescriptor.Actor.ContactRadius[3], 2.5f);
@@ -104,7 +106,7 @@ TEST_F(ServerTest, PortInUseShowsBindErrorAndStaysStopped) {
     EXPECT_EQ(Server.ServerRunning, 0);
     EXPECT_EQ(window.Checked(CmdEnableServer), std::nullopt);
     EXPECT_EQ(Server.ServerAddress, Loopback);
-    EXPECT_EQ(net::ServerPort(), 0u);
+    EXPECT_EQ(NetworkGetServerPort(), 0u);
 }
 
 TEST_F(ServerTest, RemoteCommandsReachTheWindowAndOthersAreIgnored) {

@@ -99,6 +99,21 @@ std::string Describe(const net::ServerOptions& o) {
     return text;
 }
 
+TEST(SimConfig, ServerKeysTakeTheirWholeRangeAndBadPortsFallBackToTheDefault) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "7240 token ''"},
+        {"[server]\nPORT=0\ntoken=\"pass ;word\"\nvmc=a,b \tc,,d",
+         "0 token 'pass ;word' [a] [b] [c] [d]"},
+        {"[Server]\nPort=65535", "65535 token ''"},
+        {"[Server]\nPort=65536", "7240 token ''"},
+        {"[Server]\nPort=-1", "7240 token ''"},
+        {"[Server]\nPort=80 80", "7240 token ''"},
+    };
+    for (const auto& [ini, options] : cases) {
+        EXPECT_EQ(Describe(sim::ParseServerOptions(ini)), options) << ini;
+    }
+}
+
 TEST(SimConfig, TheDocumentedExamplesGiveTheDocumentedValues) {
     const std::string server = "7240 token 'secret' [127.0.0.1:39539] [10.0.0.7]";
     EXPECT_EQ(

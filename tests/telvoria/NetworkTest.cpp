@@ -72,7 +72,7 @@ struct Client {
         sockaddr_in at{};
         at.sin_family = AF_INET;
         at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        at.sin_port = htons(net::ServerPort());
+        at.sin_port = htons(NetworkGetServerPort());
         EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
     }
     ~Client() { ::close(fd); }
@@ -335,7 +335,7 @@ TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
         c->ReadUntil([] { return false; });
         EXPECT_TRUE(c->closed);
     }
-    EXPECT_EQ(net::ServerPort(), 0u);
+    EXPECT_EQ(NetworkGetServerPort(), 0u);
     clients.clear();
     EXPECT_EQ(OpenFiles(), before - 4); // the server's listener, epoll, wake and timer
 }

@@ -8,7 +8,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cstring>
 #include <mutex>
+#include <sstream>
+#include <thread>
 #include <vector>
 
 namespace telvo {
@@ -29,6 +35,7 @@ protected:
         sim::Reset();
         sim::UseConfigFile(false);
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = "s3cret"});
+        GyroGetActorData(0, &descriptor.Actor);
         ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
     }
     void TearDown() override {
@@ -36,19 +43,73 @@ protected:
         net::ClearServerOptions();
         sim::Reset();
     }
-    // Exit status; standard error in err.
+    // Exit status; standard output in out, standard error in err.
     int Run(const std::string& args) {
-        const std::string log = (dir.path() / "err.log").string();
-        std::string command = TELVO_STREAM " 127.0.0.1:" + std::to_string(net::ServerPort()) + " " +
-                              args + " >/dev/null 2>" + log;
+        const std::filesystem::path outLog = dir.path() / "out.log",
+                                    errLog = dir.path() / "err.log";
+        std::string command = TELVO_STREAM " 127.0.0.1:" + std::to_string(NetworkGetServerPort()) +
+                              " " + args + " >" + outLog.string() + " 2>" + errLog.string();
         int status = std::system(command.c_str());
-        err = ReadAll(log);
+        out = ReadAll(outLog);
+        err = ReadAll(errLog);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     SuitDescriptorEx descriptor{};
     TempDir dir;
+    std::string out;
     std::string err;
 };
+
+// Positions are printed, and a take saved, from the frames that arrive, up to the count asked
+// also when more arrive at once.
+TEST_F(Stream, PositionsAndTakesHoldTheFramesSentUpToTheCountAsked) {
+    Frame sent{};
+    sent.RootPosition = {3.0f, -2.0f, 40.0f};
+    std::atomic<bool> done{false};
+    std::thread frames([&] {
+        for (int i = 0; i < 500 && !done; ++i) { // 10 s at most
+            for (int burst = 0; burst < 10; ++burst) {
+                NetworkSendFrame(0, &sent);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const std::string take = (dir.path() / "take.tl").string();
+    const int printed = Run("--positions --frames 3");
+    std::istringstream rows(out);
+    const int saved = Run("--save " + take + " --frames 4");
+    done = true;
+    frames.join();
+
+    ASSERT_EQ(printed, 0) << err;
+    Skeleton posed{};
+    GyroCopyActorToSkeleton(&posed, &descriptor.Actor);
+    GyroApplyFrame(&posed, &sent);
+    std::string positions;
+    for (const SkeletonNode& node : posed.Nodes) {
+        for (float v : {node.Position.x, node.Position.y, node.Position.z}) {
+            char text[32];
+            positions.append(",").append(text, std::to_chars(text, text + sizeof text, v).ptr);
+        }
+    }
+    std::string line;
+    std::getline(rows, line);
+    EXPECT_TRUE(line.starts_with("frame,time,Hips.x,Hips.y,Hips.z,Waist.x,")) << line;
+    int lines = 0;
+    for (; std::getline(rows, line); ++lines) {
+        EXPECT_TRUE(line.ends_with(positions)) << line;
+    }
+    EXPECT_EQ(lines, 3);
+
+    ASSERT_EQ(saved, 0) << err;
+    Skeleton read{};
+    ActorData actor{};
+    ASSERT_NE(GyroReadTL(take.c_str(), &read, &actor), 0);
+    EXPECT_EQ(read.FrameCount, 4u);
+    EXPECT_EQ(read.Frames[3].RootPosition.z, 40.0f);
+    EXPECT_EQ(std::memcmp(&actor, &descriptor.Actor, sizeof actor), 0);
+    GyroFreeSkeletonFrames(&read);
+}
 
 TEST_F(Stream, ACommandSucceedsOnlyWhenTheServerTookIt) {
     const struct {

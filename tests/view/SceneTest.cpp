@@ -138,6 +138,20 @@ std::string Drawn(RecordingSurface& surface, const Skeleton& skeleton, const Fra
     return all;
 }
 
+// Names sit 8 pixels right of their node over a shadow; node 15's also 8 pixels lower.
+TEST_F(Scene, NodeNamesBesideTheirNodesAndTheRightWristsBelowTheRest) {
+    OnTopView(platform);
+    Settings.ShowNodeNames = 1;
+    std::string drawn = Drawn(surface, figure.skeleton, frame); // every node at the origin
+    const std::string usual = " (408,300) 00ff00; ";
+    for (int i = 0; i < SkeletonNodeCount; ++i) {
+        const std::string name = GyroGetNodeName(i);
+        EXPECT_NE(drawn.find(name + (i == 15 ? " (408,308) 00ff00; " : usual)), std::string::npos)
+            << name;
+    }
+    EXPECT_NE(drawn.find("RightWrist (410,310) 000000; "), std::string::npos);
+}
+
 TEST_F(Scene, TrackerStatusTextsFollowTheLibrarysStatusWord) {
     sim::SetTrackerPresent(true);
     sim::SetTrackerSync(0); // a measurement with every frame
