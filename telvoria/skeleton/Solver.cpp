@@ -22,7 +22,7 @@ float Clamped(float v) {
 
 void Solve(const std::array<Vector, NodeCount>& offsets, const Matrix* sensors, Vector root,
            Pose& pose) {
-    pose.position[0] = {Clamped(root.x), Clamped(root.y), Clamped(root.z)};
+    pose.position[0] = PlacedRoot(root);
     pose.orientation[0] = math::Orthonormal(sensors[SensorOfNode[0]]);
     for (int i = 1; i < NodeCount; ++i) {
         int p = Parent[i];
@@ -31,6 +31,10 @@ void Solve(const std::array<Vector, NodeCount>& offsets, const Matrix* sensors, 
         pose.position[i] =
             math::Add(pose.position[p], math::Apply(pose.orientation[p], offsets[i]));
     }
+}
+
+Vector PlacedRoot(Vector root) {
+    return {Clamped(root.x), Clamped(root.y), Clamped(root.z)};
 }
 
 float LowestContact(const Pose& pose, const std::array<float, NodeCount>& radii) {

@@ -21,6 +21,9 @@ struct Pose {
 void Solve(const std::array<Vector, NodeCount>& offsets, const Matrix* sensors, Vector root,
            Pose& pose);
 
+// Where Solve puts the root for a frame's root position.
+Vector PlacedRoot(Vector root);
+
 // The lowest point of the contact spheres above the floor (negative: below it).
 float LowestContact(const Pose& pose, const std::array<float, NodeCount>& radii);
 
