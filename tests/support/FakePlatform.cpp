@@ -166,7 +166,13 @@ void FakePlatform::KillTimer(TimerId id) {
 FileChoice FakePlatform::ChooseFile(const FileChooser& request) {
     std::lock_guard lock(mutex_);
     calls_.push_back(request.mode == FileChooser::Mode::Save ? "chooser Save" : "chooser Open");
+    lastChooser_ = request;
     return choice_;
+}
+
+FileChooser FakePlatform::LastChooser() const {
+    std::lock_guard lock(mutex_);
+    return lastChooser_;
 }
 
 } // namespace telvo
