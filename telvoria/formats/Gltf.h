@@ -47,8 +47,10 @@ std::optional<Document> Describe(const Skeleton& skeleton, const ActorData& acto
 // a multiple of four bytes.
 std::string JsonChunk(const Document& document);
 
-// The binary chunk in order, handed to write piece by piece; false as soon as write fails.
-using Sink = std::function<bool(const void* data, std::size_t size)>;
+// The binary chunk, handed to write piece by piece with each piece's place in the chunk, not
+// in order (the animation is solved a block of frames at a time for all its tracks); false as
+// soon as write fails.
+using Sink = std::function<bool(uint64_t offset, const void* data, std::size_t size)>;
 bool StreamBinary(const Document& document, const Skeleton& skeleton, const Sink& write);
 
 } // namespace telvo::gltf

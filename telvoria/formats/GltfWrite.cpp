@@ -1,5 +1,5 @@
-// GyroWriteGLB: the glTF document, then the animation streamed frame by frame from the
-// recording into a safe write, so that an hour of motion never lies in memory a second time.
+// GyroWriteGLB: the glTF document, then the animation solved a block of frames at a time and
+// written straight into the safe write, so that an hour of motion never lies in memory twice.
 #include "base/SafeFile.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
@@ -8,11 +8,15 @@
 #include "telvoria/skeleton/Math.h"
 #include "telvoria/skeleton/Solver.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace telvo::gltf {
@@ -21,107 +25,169 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "glTF's numbers are little-endian");
 
-// Floats gathered into pieces of 256 KiB for the sink.
-class Pieces {
-public:
-    explicit Pieces(const Sink& write) : write_(write) { floats_.reserve(Capacity); }
-    bool Add(std::initializer_list<float> values) {
-        if (floats_.size() + values.size() > Capacity && !Flush()) {
-            return false;
-        }
-        floats_.insert(floats_.end(), values);
-        return true;
-    }
-    bool Flush() {
-        bool ok = floats_.empty() || write_(floats_.data(), floats_.size() * sizeof(float));
-        floats_.clear();
-        return ok;
-    }
-
-private:
-    static constexpr std::size_t Capacity = std::size_t{1} << 16;
-    const Sink& write_;
-    std::vector<float> floats_;
-};
-
-// The sensor whose segment carries each node: its own, or the nearest one above it.
-std::array<int, body::NodeCount> SegmentSensors() {
-    std::array<int, body::NodeCount> sensor{};
-    for (int i = 0; i < body::NodeCount; ++i) {
-        sensor[i] = body::SensorOfNode[i] >= 0 ? body::SensorOfNode[i] : sensor[body::Parent[i]];
-    }
-    return sensor;
-}
+// Frames solved at a time. The animation lies track after track in the file, so each block's
+// slice of every track goes to its own place.
+constexpr uint32_t BlockFrames = 4096;
 
 // The unit quaternion (x, y, z, w) of a rotation, in glTF's axes: the axis turns like a point.
-std::array<double, 4> Quaternion(const Matrix& m) {
-    double x = 0;
-    double y = 0;
-    double z = 0;
-    double w = 0;
-    const double trace = double{m.m00} + m.m11 + m.m22;
+std::array<float, 4> Quaternion(const Matrix& m) {
+    float x = 0;
+    float y = 0;
+    float z = 0;
+    float w = 0;
+    const float trace = m.m00 + m.m11 + m.m22;
     if (trace > 0) {
-        const double s = 2 * std::sqrt(trace + 1);
-        w = s / 4;
-        x = (double{m.m21} - m.m12) / s;
-        y = (double{m.m02} - m.m20) / s;
-        z = (double{m.m10} - m.m01) / s;
+        const float r = std::sqrt(1 + trace);
+        const float s = 0.5f / r;
+        w = 0.5f * r;
+        x = (m.m21 - m.m12) * s;
+        y = (m.m02 - m.m20) * s;
+        z = (m.m10 - m.m01) * s;
     } else if (m.m00 > m.m11 && m.m00 > m.m22) {
-        const double s = 2 * std::sqrt(1.0 + m.m00 - m.m11 - m.m22);
-        w = (double{m.m21} - m.m12) / s;
-        x = s / 4;
-        y = (double{m.m01} + m.m10) / s;
-        z = (double{m.m02} + m.m20) / s;
+        const float r = std::sqrt(1 + m.m00 - m.m11 - m.m22);
+        const float s = 0.5f / r;
+        x = 0.5f * r;
+        w = (m.m21 - m.m12) * s;
+        y = (m.m01 + m.m10) * s;
+        z = (m.m02 + m.m20) * s;
     } else if (m.m11 > m.m22) {
-        const double s = 2 * std::sqrt(1.0 + m.m11 - m.m00 - m.m22);
-        w = (double{m.m02} - m.m20) / s;
-        x = (double{m.m01} + m.m10) / s;
-        y = s / 4;
-        z = (double{m.m12} + m.m21) / s;
+        const float r = std::sqrt(1 + m.m11 - m.m00 - m.m22);
+        const float s = 0.5f / r;
+        y = 0.5f * r;
+        w = (m.m02 - m.m20) * s;
+        x = (m.m01 + m.m10) * s;
+        z = (m.m12 + m.m21) * s;
     } else {
-        const double s = 2 * std::sqrt(1.0 + m.m22 - m.m00 - m.m11);
-        w = (double{m.m10} - m.m01) / s;
-        x = (double{m.m02} + m.m20) / s;
-        y = (double{m.m12} + m.m21) / s;
-        z = s / 4;
+        const float r = std::sqrt(1 + m.m22 - m.m00 - m.m11);
+        const float s = 0.5f / r;
+        z = 0.5f * r;
+        w = (m.m10 - m.m01) * s;
+        x = (m.m02 + m.m20) * s;
+        y = (m.m12 + m.m21) * s;
     }
-    const double length = std::sqrt(x * x + y * y + z * z + w * w);
-    return {x / length, z / length, -y / length, w / length};
+    const float unit = 1 / std::sqrt(x * x + y * y + z * z + w * w);
+    return {x * unit, z * unit, -y * unit, w * unit};
 }
 
-// One joint's rotation relative to its parent, every frame. q and -q are the same turn; the
-// one nearer the last is taken, so that interpolating between frames never goes the long way.
-bool StreamRotations(int node, const Skeleton& skeleton, uint32_t frames, Pieces& out) {
-    static const std::array<int, body::NodeCount> segment = SegmentSensors();
-    const int own = segment[node];
-    const int above = node == body::Hips ? -1 : segment[body::Parent[node]];
-    if (own == above) {
-        for (uint32_t f = 0; f < frames; ++f) {
-            if (!out.Add({0.0f, 0.0f, 0.0f, 1.0f})) {
+// Where each track starts in the binary chunk, as the document placed them.
+struct Tracks {
+    uint64_t times = 0;
+    uint64_t translation = 0;
+    std::array<uint64_t, body::NodeCount> rotation{};
+};
+
+Tracks TracksOf(const tinygltf::Model& m) {
+    const tinygltf::Animation& a = m.animations.at(0);
+    auto at = [&m](int accessor) {
+        return static_cast<uint64_t>(
+            m.bufferViews.at(m.accessors.at(accessor).bufferView).byteOffset);
+    };
+    Tracks tracks;
+    tracks.times = at(a.samplers.at(0).input);
+    for (const tinygltf::AnimationChannel& c : a.channels) {
+        const uint64_t place = at(a.samplers.at(c.sampler).output);
+        if (c.target_path == "translation") {
+            tracks.translation = place;
+        } else {
+            tracks.rotation.at(c.target_node) = place;
+        }
+    }
+    return tracks;
+}
+
+// A block of frames posed as the library poses them, as slices of the tracks.
+class Block {
+public:
+    Block() : floats_(BlockFrames * Stride) {}
+
+    // Frames first to first + count, the second half on a thread of its own.
+    void Solve(const Skeleton& skeleton, uint32_t first, uint32_t count) {
+        count_ = count;
+        const uint32_t half = count >= ShareFrom ? count / 2 : count;
+        std::thread helper;
+        if (half < count) {
+            try {
+                helper = std::thread([=, this, &skeleton] { Solve(skeleton, first, half, count); });
+            } catch (const std::system_error&) {
+                Solve(skeleton, first, half, count);
+            }
+        }
+        Solve(skeleton, first, 0, half);
+        if (helper.joinable()) {
+            helper.join();
+        }
+        KeepNear();
+    }
+
+    // Hands each slice to its place: frame `first` of every track.
+    bool Write(const Tracks& tracks, uint32_t first, const Sink& write) const {
+        const uint64_t f = first;
+        if (!write(tracks.times + 4 * f, Track(0), 4 * count_) ||
+            !write(tracks.translation + 12 * f, Track(1), 12 * count_)) {
+            return false;
+        }
+        for (int node = 0; node < body::NodeCount; ++node) {
+            if (!write(tracks.rotation[node] + 16 * f, Track(2 + node), 16 * count_)) {
                 return false;
             }
         }
         return true;
     }
-    std::array<double, 4> last{0, 0, 0, 1};
-    for (uint32_t f = 0; f < frames; ++f) {
-        const Matrix* sensors = skeleton.Frames[f].RawMatrices;
-        Matrix turn = math::Orthonormal(sensors[own]);
-        if (above >= 0) {
-            turn = math::Mul(math::Transposed(math::Orthonormal(sensors[above])), turn);
-        }
-        std::array<double, 4> q = Quaternion(turn);
-        if (q[0] * last[0] + q[1] * last[1] + q[2] * last[2] + q[3] * last[3] < 0) {
-            q = {-q[0], -q[1], -q[2], -q[3]};
-        }
-        last = q;
-        if (!out.Add({static_cast<float>(q[0]), static_cast<float>(q[1]), static_cast<float>(q[2]),
-                      static_cast<float>(q[3])})) {
-            return false;
+
+private:
+    // Below this a second thread costs more than it saves.
+    static constexpr uint32_t ShareFrom = 512;
+    // Every track gets room for four floats a frame.
+    static constexpr std::size_t Stride = 4 * (2 + body::NodeCount);
+    float* Track(int i) { return floats_.data() + BlockFrames * 4 * i; }
+    const float* Track(int i) const { return floats_.data() + BlockFrames * 4 * i; }
+
+    // Frames `from` to `to` of the block.
+    void Solve(const Skeleton& skeleton, uint32_t first, uint32_t from, uint32_t to) {
+        const double period = skeleton.FramePeriod;
+        std::array<Matrix, body::NodeCount> turn;
+        for (uint32_t k = from; k < to; ++k) {
+            const uint32_t f = first + k;
+            const Frame& frame = skeleton.Frames[f];
+            body::Orient(frame.RawMatrices, turn);
+            Track(0)[k] = static_cast<float>(f * period);
+            const Point root = ToGltf(body::PlacedRoot(frame.RootPosition));
+            std::memcpy(Track(1) + 3 * k, &root, sizeof root);
+            for (int node = 0; node < body::NodeCount; ++node) {
+                std::array<float, 4> q{0, 0, 0, 1}; // a node without a sensor turns with its parent
+                if (node == body::Hips) {
+                    q = Quaternion(turn[node]);
+                } else if (body::SensorOfNode[node] >= 0) {
+                    q = Quaternion(
+                        math::Mul(math::Transposed(turn[body::Parent[node]]), turn[node]));
+                }
+                std::memcpy(Track(2 + node) + 4 * k, q.data(), sizeof q);
+            }
         }
     }
-    return true;
-}
+
+    // q and -q are the same turn; the one nearer the frame before is taken, so that
+    // interpolating between frames never goes the long way round.
+    void KeepNear() {
+        for (int node = 0; node < body::NodeCount; ++node) {
+            float* q = Track(2 + node);
+            std::array<float, 4>& last = last_[node];
+            for (uint32_t k = 0; k < count_; ++k, q += 4) {
+                if (q[0] * last[0] + q[1] * last[1] + q[2] * last[2] + q[3] * last[3] < 0) {
+                    q[0] = -q[0];
+                    q[1] = -q[1];
+                    q[2] = -q[2];
+                    q[3] = -q[3];
+                }
+                std::memcpy(last.data(), q, sizeof last);
+            }
+        }
+    }
+
+    std::vector<float> floats_;
+    uint32_t count_ = 0;
+    std::array<std::array<float, 4>, body::NodeCount> last_{};
+};
 
 int Failed(const std::string& reason) {
     files::SetProblem(0, reason);
@@ -135,32 +201,22 @@ void Put32(unsigned char* at, uint32_t v) {
 } // namespace
 
 bool StreamBinary(const Document& document, const Skeleton& skeleton, const Sink& write) {
-    if (!write(document.fixedBytes.data(), document.fixedBytes.size())) {
+    if (!write(0, document.fixedBytes.data(), document.fixedBytes.size())) {
         return false;
     }
     const uint32_t frames = skeleton.Frames != nullptr ? skeleton.FrameCount : 0;
     if (frames == 0) {
         return true;
     }
-    const double period = skeleton.FramePeriod;
-    Pieces out(write);
-    for (uint32_t f = 0; f < frames; ++f) {
-        if (!out.Add({static_cast<float>(f * period)})) {
+    const Tracks tracks = TracksOf(document.model);
+    auto block = std::make_unique<Block>();
+    for (uint32_t first = 0; first < frames; first += BlockFrames) {
+        block->Solve(skeleton, first, std::min(BlockFrames, frames - first));
+        if (!block->Write(tracks, first, write)) {
             return false;
         }
     }
-    for (uint32_t f = 0; f < frames; ++f) {
-        const Point p = ToGltf(body::PlacedRoot(skeleton.Frames[f].RootPosition));
-        if (!out.Add({p.x, p.y, p.z})) {
-            return false;
-        }
-    }
-    for (int node = 0; node < body::NodeCount; ++node) {
-        if (!StreamRotations(node, skeleton, frames, out)) {
-            return false;
-        }
-    }
-    return out.Flush();
+    return true;
 }
 
 } // namespace telvo::gltf
@@ -176,7 +232,8 @@ int GyroWriteGLB(const char* path, Skeleton* skeleton, const ActorData* actor) {
         return gltf::Failed(why);
     }
     const std::string json = gltf::JsonChunk(*document);
-    const uint64_t length = 12 + 8 + json.size() + 8 + document->binaryLength;
+    const uint64_t binary = 12 + 8 + json.size() + 8;
+    const uint64_t length = binary + document->binaryLength;
     if (json.empty() || length > std::numeric_limits<uint32_t>::max()) {
         return gltf::Failed("too long for a glTF file");
     }
@@ -195,9 +252,9 @@ int GyroWriteGLB(const char* path, Skeleton* skeleton, const ActorData* actor) {
     gltf::Put32(header, static_cast<uint32_t>(document->binaryLength));
     std::memcpy(header + 4, "BIN\0", 4);
     file.Write(header, 8);
-    const bool streamed =
-        gltf::StreamBinary(*document, *skeleton, [&file](const void* data, std::size_t size) {
-            return file.Write(data, size);
+    const bool streamed = gltf::StreamBinary(
+        *document, *skeleton, [&file, binary](uint64_t offset, const void* data, std::size_t size) {
+            return file.WriteAt(binary + offset, data, size);
         });
     if (!streamed || !file.Commit()) {
         return gltf::Failed(file.Error());

@@ -22,14 +22,20 @@ float Clamped(float v) {
 
 void Solve(const std::array<Vector, NodeCount>& offsets, const Matrix* sensors, Vector root,
            Pose& pose) {
+    Orient(sensors, pose.orientation);
     pose.position[0] = PlacedRoot(root);
-    pose.orientation[0] = math::Orthonormal(sensors[SensorOfNode[0]]);
     for (int i = 1; i < NodeCount; ++i) {
         int p = Parent[i];
-        int s = SensorOfNode[i];
-        pose.orientation[i] = s >= 0 ? math::Orthonormal(sensors[s]) : pose.orientation[p];
         pose.position[i] =
             math::Add(pose.position[p], math::Apply(pose.orientation[p], offsets[i]));
+    }
+}
+
+void Orient(const Matrix* sensors, std::array<Matrix, NodeCount>& orientation) {
+    orientation[0] = math::Orthonormal(sensors[SensorOfNode[0]]);
+    for (int i = 1; i < NodeCount; ++i) {
+        int s = SensorOfNode[i];
+        orientation[i] = s >= 0 ? math::Orthonormal(sensors[s]) : orientation[Parent[i]];
     }
 }
 
