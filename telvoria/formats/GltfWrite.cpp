@@ -28,6 +28,8 @@ static_assert(std::endian::native == std::endian::little, "glTF's numbers are li
 // Frames solved at a time. The animation lies track after track in the file, so each block's
 // slice of every track goes to its own place.
 constexpr uint32_t BlockFrames = 4096;
+// Below this a second thread costs more than it saves.
+constexpr uint32_t ShareFrom = 256;
 
 // The unit quaternion (x, y, z, w) of a rotation, in glTF's axes: the axis turns like a point.
 std::array<float, 4> Quaternion(const Matrix& m) {
@@ -95,33 +97,65 @@ Tracks TracksOf(const tinygltf::Model& m) {
     return tracks;
 }
 
+using Turn = std::array<float, 4>;
+
 // A block of frames posed as the library poses them, as slices of the tracks.
 class Block {
 public:
     Block() : floats_(BlockFrames * Stride) {}
 
-    // Frames first to first + count, the second half on a thread of its own.
-    void Solve(const Skeleton& skeleton, uint32_t first, uint32_t count) {
+    void Start(uint32_t first, uint32_t count) {
+        first_ = first;
         count_ = count;
-        const uint32_t half = count >= ShareFrom ? count / 2 : count;
-        std::thread helper;
-        if (half < count) {
-            try {
-                helper = std::thread([=, this, &skeleton] { Solve(skeleton, first, half, count); });
-            } catch (const std::system_error&) {
-                Solve(skeleton, first, half, count);
+    }
+    uint32_t Count() const { return count_; }
+
+    // Frames `from` to `to` of the block; threads may solve parts of it side by side.
+    void Solve(const Skeleton& skeleton, uint32_t from, uint32_t to) {
+        const double period = skeleton.FramePeriod;
+        std::array<Matrix, body::NodeCount> turn;
+        for (uint32_t k = from; k < to; ++k) {
+            const uint32_t f = first_ + k;
+            const Frame& frame = skeleton.Frames[f];
+            body::Orient(frame.RawMatrices, turn);
+            Track(0)[k] = static_cast<float>(f * period);
+            const Point root = ToGltf(body::PlacedRoot(frame.RootPosition));
+            std::memcpy(Track(1) + 3 * k, &root, sizeof root);
+            for (int node = 0; node < body::NodeCount; ++node) {
+                Turn q{0, 0, 0, 1}; // a node without a sensor turns with its parent
+                if (node == body::Hips) {
+                    q = Quaternion(turn[node]);
+                } else if (body::SensorOfNode[node] >= 0) {
+                    q = Quaternion(
+                        math::Mul(math::Transposed(turn[body::Parent[node]]), turn[node]));
+                }
+                std::memcpy(Track(2 + node) + 4 * k, q.data(), sizeof q);
             }
         }
-        Solve(skeleton, first, 0, half);
-        if (helper.joinable()) {
-            helper.join();
-        }
-        KeepNear();
     }
 
-    // Hands each slice to its place: frame `first` of every track.
-    bool Write(const Tracks& tracks, uint32_t first, const Sink& write) const {
-        const uint64_t f = first;
+    // q and -q are the same turn; the one nearer the frame before is taken, so that
+    // interpolating between frames never goes the long way round. `last` carries the frame
+    // before from block to block.
+    void KeepNear(std::array<Turn, body::NodeCount>& last) {
+        for (int node = 0; node < body::NodeCount; ++node) {
+            float* q = Track(2 + node);
+            Turn& before = last[node];
+            for (uint32_t k = 0; k < count_; ++k, q += 4) {
+                if (q[0] * before[0] + q[1] * before[1] + q[2] * before[2] + q[3] * before[3] < 0) {
+                    q[0] = -q[0];
+                    q[1] = -q[1];
+                    q[2] = -q[2];
+                    q[3] = -q[3];
+                }
+                std::memcpy(before.data(), q, sizeof before);
+            }
+        }
+    }
+
+    // Hands each slice to its place in its track.
+    bool Write(const Tracks& tracks, const Sink& write) const {
+        const uint64_t f = first_;
         if (!write(tracks.times + 4 * f, Track(0), 4 * count_) ||
             !write(tracks.translation + 12 * f, Track(1), 12 * count_)) {
             return false;
@@ -135,59 +169,32 @@ public:
     }
 
 private:
-    // Below this a second thread costs more than it saves.
-    static constexpr uint32_t ShareFrom = 512;
     // Every track gets room for four floats a frame.
     static constexpr std::size_t Stride = 4 * (2 + body::NodeCount);
     float* Track(int i) { return floats_.data() + BlockFrames * 4 * i; }
     const float* Track(int i) const { return floats_.data() + BlockFrames * 4 * i; }
 
-    // Frames `from` to `to` of the block.
-    void Solve(const Skeleton& skeleton, uint32_t first, uint32_t from, uint32_t to) {
-        const double period = skeleton.FramePeriod;
-        std::array<Matrix, body::NodeCount> turn;
-        for (uint32_t k = from; k < to; ++k) {
-            const uint32_t f = first + k;
-            const Frame& frame = skeleton.Frames[f];
-            body::Orient(frame.RawMatrices, turn);
-            Track(0)[k] = static_cast<float>(f * period);
-            const Point root = ToGltf(body::PlacedRoot(frame.RootPosition));
-            std::memcpy(Track(1) + 3 * k, &root, sizeof root);
-            for (int node = 0; node < body::NodeCount; ++node) {
-                std::array<float, 4> q{0, 0, 0, 1}; // a node without a sensor turns with its parent
-                if (node == body::Hips) {
-                    q = Quaternion(turn[node]);
-                } else if (body::SensorOfNode[node] >= 0) {
-                    q = Quaternion(
-                        math::Mul(math::Transposed(turn[body::Parent[node]]), turn[node]));
-                }
-                std::memcpy(Track(2 + node) + 4 * k, q.data(), sizeof q);
-            }
-        }
-    }
-
-    // q and -q are the same turn; the one nearer the frame before is taken, so that
-    // interpolating between frames never goes the long way round.
-    void KeepNear() {
-        for (int node = 0; node < body::NodeCount; ++node) {
-            float* q = Track(2 + node);
-            std::array<float, 4>& last = last_[node];
-            for (uint32_t k = 0; k < count_; ++k, q += 4) {
-                if (q[0] * last[0] + q[1] * last[1] + q[2] * last[2] + q[3] * last[3] < 0) {
-                    q[0] = -q[0];
-                    q[1] = -q[1];
-                    q[2] = -q[2];
-                    q[3] = -q[3];
-                }
-                std::memcpy(last.data(), q, sizeof last);
-            }
-        }
-    }
-
     std::vector<float> floats_;
+    uint32_t first_ = 0;
     uint32_t count_ = 0;
-    std::array<std::array<float, 4>, body::NodeCount> last_{};
 };
+
+// Solves frames `from` to `to` of the block on a second thread while `work` runs on this one;
+// work's result. Too few frames, or no thread to be had, and the block is solved here first.
+template <typename Work>
+bool Alongside(const Skeleton& skeleton, Block& block, uint32_t from, uint32_t to, Work work) {
+    std::jthread helper;
+    if (to - from >= ShareFrom) {
+        try {
+            helper = std::jthread([&] { block.Solve(skeleton, from, to); });
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!helper.joinable()) {
+        block.Solve(skeleton, from, to);
+    }
+    return work();
+}
 
 int Failed(const std::string& reason) {
     files::SetProblem(0, reason);
@@ -209,12 +216,35 @@ bool StreamBinary(const Document& document, const Skeleton& skeleton, const Sink
         return true;
     }
     const Tracks tracks = TracksOf(document.model);
-    auto block = std::make_unique<Block>();
+    std::array<Turn, body::NodeCount> last{};
+    // While one block is being written, the next is being solved: the disk and the two
+    // processors each have their work at once.
+    auto current = std::make_unique<Block>();
+    auto next = std::make_unique<Block>();
+    current->Start(0, std::min(BlockFrames, frames));
+    const uint32_t half = current->Count() / 2;
+    Alongside(skeleton, *current, half, current->Count(), [&] {
+        current->Solve(skeleton, 0, half);
+        return true;
+    });
+    current->KeepNear(last);
     for (uint32_t first = 0; first < frames; first += BlockFrames) {
-        block->Solve(skeleton, first, std::min(BlockFrames, frames - first));
-        if (!block->Write(tracks, first, write)) {
+        const uint32_t after = first + BlockFrames;
+        if (after >= frames) {
+            return current->Write(tracks, write);
+        }
+        next->Start(after, std::min(BlockFrames, frames - after));
+        const uint32_t split = next->Count() / 2;
+        const bool written = Alongside(skeleton, *next, 0, split, [&] {
+            const bool ok = current->Write(tracks, write);
+            next->Solve(skeleton, split, next->Count());
+            return ok;
+        });
+        if (!written) {
             return false;
         }
+        next->KeepNear(last);
+        std::swap(current, next);
     }
     return true;
 }
