@@ -1,8 +1,7 @@
 // Binary glTF of one hour at 120 frames per second (432,000 frames of the simulated performer)
-// beside a plain write of as many bytes (with the same fsync a safe write makes), beside
-// tinygltf's own saver given the same document with its binary chunk whole in memory, and the
-// animation's solving alone. The counter heap_MB is the most memory the write held at once
-// beyond what it started with.
+// beside a plain write of as many bytes (with the same fsync a safe write makes), and beside
+// tinygltf's own saver given the same document with its binary chunk whole in memory. The
+// counter heap_MB is the most memory the write held at once beyond what it started with.
 #include "base/SafeFile.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
@@ -213,20 +212,8 @@ void BM_WriteGLBWithTinygltfSaver(benchmark::State& state) {
     state.counters["heap_MB"] = heap;
 }
 
-// The animation alone, solved and handed to a sink that keeps nothing.
-void BM_SolveGLBAnimation(benchmark::State& state) {
-    Hour& hour = Shared();
-    std::string why;
-    const auto document = telvo::gltf::Describe(hour.take, hour.actor, why);
-    for (auto _ : state) {
-        telvo::gltf::StreamBinary(*document, hour.take,
-                                  [](uint64_t, const void*, std::size_t) { return true; });
-    }
-}
-
 BENCHMARK(BM_WriteGLB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_PlainWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_WriteGLBWithTinygltfSaver)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
-BENCHMARK(BM_SolveGLBAnimation)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 } // namespace
