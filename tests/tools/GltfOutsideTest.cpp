@@ -1,10 +1,10 @@
 // The .glb of every shared BVH file (telvoview-convert) and of a live take (the library's
-// call, as Save As makes it), judged by programs that know nothing of us: Khronos'
-// glTF-Validator and three.js's GLTFLoader in node (tests/outside/check-gltf.mjs), and
-// Blender's glTF importer (tests/outside/check-gltf-blender.py). Each is compared with the
-// take's own posed positions, telvoview-convert --positions. Where node, the npm packages
-// (scripts/install-deps puts them in build-node/) or Blender are missing, that check is
-// skipped with a message.
+// call, as Save As makes it, and the converter from its recording), judged by programs that
+// know nothing of us: Khronos' glTF-Validator and three.js's GLTFLoader in node
+// (tests/outside/check-gltf.mjs), and Blender's glTF importer
+// (tests/outside/check-gltf-blender.py). Each is compared with the take's own posed positions,
+// telvoview-convert --positions. Where node, the npm packages (scripts/install-deps puts them
+// in build-node/) or Blender are missing, that check is skipped with a message.
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
 #include "tests/support/LiveTake.h"
@@ -81,6 +81,8 @@ protected:
             << files::LastProblem().reason;
         ASSERT_EQ(GyroWriteTL(In("live.tl").c_str(), &live.skeleton, &live.actor), 1);
         Add("live", In("live.tl"));
+        ASSERT_EQ(Convert("live.tl recorded.glb"), 0); // the converter reads recordings too
+        Add("recorded", In("live.tl"));
     }
     static void TearDownTestSuite() {
         delete takes_;
@@ -118,7 +120,7 @@ TEST_F(Outside, EveryHumanSharedFileAndALiveTakeBecomeGlb) {
     if (!sharedFound_) {
         GTEST_SKIP() << "the shared BVH files are not in " << TELVO_SHARED_BVH;
     }
-    ASSERT_EQ(takes_->size(), 6u) << "five shared figures and the live take";
+    ASSERT_EQ(takes_->size(), 7u) << "five shared figures, the live take and its recording";
     for (const Take& take : *takes_) {
         tinygltf::Model model;
         std::string problem;
@@ -146,7 +148,7 @@ TEST_F(Outside, TheValidatorPassesThemAndThreeJsPosesTheTakeAtFiftyFrames) {
               log);
     const std::string said = ReadAll(log);
     EXPECT_EQ(status, 0) << said;
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 6) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 7) << said;
 }
 
 TEST_F(Outside, BlenderImportsOneArmatureOfThirtyBonesWithEveryFrame) {
