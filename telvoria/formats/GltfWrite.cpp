@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -28,8 +29,8 @@ static_assert(std::endian::native == std::endian::little, "glTF's numbers are li
 // Frames solved at a time. The animation lies track after track in the file, so each block's
 // slice of every track goes to its own place.
 constexpr uint32_t BlockFrames = 4096;
-// Below this a second thread costs more than it saves.
-constexpr uint32_t ShareFrom = 256;
+// Frames a thread solves at a go; a block of no more is solved by one thread.
+constexpr uint32_t Piece = 256;
 
 // The unit quaternion (x, y, z, w) of a rotation, in glTF's axes: the axis turns like a point.
 std::array<float, 4> Quaternion(const Matrix& m) {
@@ -179,21 +180,26 @@ private:
     uint32_t count_ = 0;
 };
 
-// Solves frames `from` to `to` of the block on a second thread while `work` runs on this one;
-// work's result. Too few frames, or no thread to be had, and the block is solved here first.
-template <typename Work>
-bool Alongside(const Skeleton& skeleton, Block& block, uint32_t from, uint32_t to, Work work) {
+// Solves the block in pieces that a second thread and this one take in turn, the second from
+// the start and this one once `work` is done; work's result. Without a second thread to be
+// had this one solves it all.
+template <typename Work> bool Alongside(const Skeleton& skeleton, Block& block, Work work) {
+    std::atomic<uint32_t> taken{0};
+    auto solve = [&] {
+        for (uint32_t from; (from = taken.fetch_add(Piece)) < block.Count();) {
+            block.Solve(skeleton, from, std::min(from + Piece, block.Count()));
+        }
+    };
     std::jthread helper;
-    if (to - from >= ShareFrom) {
+    if (block.Count() > Piece) {
         try {
-            helper = std::jthread([&] { block.Solve(skeleton, from, to); });
+            helper = std::jthread(solve);
         } catch (const std::system_error&) {
         }
     }
-    if (!helper.joinable()) {
-        block.Solve(skeleton, from, to);
-    }
-    return work();
+    const bool done = work();
+    solve();
+    return done;
 }
 
 int Failed(const std::string& reason) {
@@ -222,11 +228,7 @@ bool StreamBinary(const Document& document, const Skeleton& skeleton, const Sink
     auto current = std::make_unique<Block>();
     auto next = std::make_unique<Block>();
     current->Start(0, std::min(BlockFrames, frames));
-    const uint32_t half = current->Count() / 2;
-    Alongside(skeleton, *current, half, current->Count(), [&] {
-        current->Solve(skeleton, 0, half);
-        return true;
-    });
+    Alongside(skeleton, *current, [] { return true; });
     current->KeepNear(last);
     for (uint32_t first = 0; first < frames; first += BlockFrames) {
         const uint32_t after = first + BlockFrames;
@@ -234,13 +236,7 @@ bool StreamBinary(const Document& document, const Skeleton& skeleton, const Sink
             return current->Write(tracks, write);
         }
         next->Start(after, std::min(BlockFrames, frames - after));
-        const uint32_t split = next->Count() / 2;
-        const bool written = Alongside(skeleton, *next, 0, split, [&] {
-            const bool ok = current->Write(tracks, write);
-            next->Solve(skeleton, split, next->Count());
-            return ok;
-        });
-        if (!written) {
+        if (!Alongside(skeleton, *next, [&] { return current->Write(tracks, write); })) {
             return false;
         }
         next->KeepNear(last);
