@@ -150,6 +150,36 @@ bool SafeFile::Write(const void* data, std::size_t size) {
            (size >= BufferSize ? WriteAll(bytes, size) : (buffer_.append(bytes, size), true));
 }
 
+bool SafeFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+    if (fd_ < 0 || !Flush()) {
+        return false;
+    }
+    synced_ = false;
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = ENOSPC;
+            }
+            Fail("cannot write");
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+        placed_ += static_cast<std::size_t>(n);
+    }
+    if (placed_ >= WritebackStep) {
+        ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); // to the end, wherever they lie
+        placed_ = 0;
+    }
+    return true;
+}
+
 bool SafeFile::Sync() {
     if (fd_ < 0 || !Flush()) {
         return false;

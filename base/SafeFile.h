@@ -5,6 +5,7 @@
 // everything is written and flushed to the disk.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,9 @@ public:
     // Buffered; false once any write has failed (and from then on).
     bool Write(const void* data, std::size_t size);
     bool Write(std::string_view text) { return Write(text.data(), text.size()); }
+    // Writes at a place of its own, for a file whose parts are made in another order than they
+    // lie; Write goes on where it was. False once any write has failed.
+    bool WriteAt(std::uint64_t offset, const void* data, std::size_t size);
     // Flushes and syncs the temporary file, so that several files can all be complete before
     // any of them replaces its target.
     bool Sync();
@@ -45,6 +49,7 @@ private:
     bool synced_ = false;
     std::size_t written_ = 0; // bytes in the file
     std::size_t started_ = 0; // bytes the disk has been asked to write
+    std::size_t placed_ = 0;  // bytes written at places of their own since the disk was asked
     std::string buffer_;
     std::string error_;
 };

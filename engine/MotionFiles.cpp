@@ -147,6 +147,9 @@ bool WriteCurrentMotionFile() {
     case 3:
         written = GyroWriteSIMI(path, &Engine.Skeleton, SimiCompanionPath(path).c_str());
         break;
+    case 4:
+        written = GyroWriteGLB(path, &Engine.Skeleton, &Engine.ActorData);
+        break;
     default:
         Window().MessageBox("Unrecognized file type - file not saved", MessageButtons::Ok,
                             MessageIcon::Exclamation);
@@ -226,7 +229,8 @@ void OnOpen() {
     if (!SaveTakePrompt()) {
         return;
     }
-    if (Settings.CurrentFileType == 3) {
+    // Open lists no entry for the export-only types.
+    if (Settings.CurrentFileType == 3 || Settings.CurrentFileType == 4) {
         Settings.CurrentFileType = 2;
     }
     const int type = Settings.CurrentFileType;
@@ -257,6 +261,7 @@ bool SaveTakeAs() {
     const CRecordingFile dialog(FileChooser::Mode::Save,
                                 type == 1   ? ".bvh"
                                 : type == 2 ? ".tl"
+                                : type == 4 ? ".glb"
                                             : ".txt",
                                 Settings.CurrentFile, CRecordingFile::SaveFilter,
                                 Settings.CurrentFileDir, type);

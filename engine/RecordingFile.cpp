@@ -28,10 +28,10 @@ FileChoice CRecordingFile::DoModal(Platform& window) const {
 }
 
 void CRecordingFile::OnTypeChange(int entry, std::string& name, std::string& defaultExtension) {
-    static constexpr const char* extensions[] = {".bvh", ".tl", ".txt"};
+    static constexpr const char* extensions[] = {".bvh", ".tl", ".txt", ".glb"};
     // The recording entry's default extension is "gr" and SIMI's "sim", not their filters'.
-    static constexpr const char* defaults[] = {"bvh", "gr", "sim"};
-    if (entry < 1 || entry > 3) {
+    static constexpr const char* defaults[] = {"bvh", "gr", "sim", "glb"};
+    if (entry < 1 || entry > 4) {
         return;
     }
     const std::size_t slash = name.rfind('/');

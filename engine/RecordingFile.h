@@ -15,7 +15,8 @@ public:
     static constexpr const char* OpenFilter =
         "BVH file (*.bvh)|*.bvh|Telvoria Recording file (*.tl)|*.tl|All files (*.*)|*.*||";
     static constexpr const char* SaveFilter =
-        "BVH file (*.bvh)|*.bvh|Telvoria Recording file (*.tl)|*.tl|SIMI file (*.txt)|*.txt||";
+        "BVH file (*.bvh)|*.bvh|Telvoria Recording file (*.tl)|*.tl|SIMI file (*.txt)|*.txt|"
+        "glTF binary (*.glb)|*.glb||";
 
     // mode Open: the file and its folder must exist. Save: asks before replacing a file and
     // refuses a read-only one. The filter is in the "description|pattern|...||" form.

@@ -203,6 +203,9 @@ int GyroReadTL(const char* path, Skeleton* skeleton, ActorData* actor);
 int GyroWriteBVH(const char* path, Skeleton* skeleton);
 int GyroWriteTL(const char* path, Skeleton* skeleton, const ActorData* actor);
 int GyroWriteSIMI(const char* path, Skeleton* skeleton, const char* companionPath);
+// Binary glTF 2.0 (.glb): the skeleton, the solid bodies the view draws and the recording as
+// one animation, in metres with Y up, for web pages, game engines and Blender.
+int GyroWriteGLB(const char* path, Skeleton* skeleton, const ActorData* actor);
 // Why the last file call or NetworkStartServer on this thread failed: one short sentence
 // without the file's name, at most size - 1 bytes, and the line of a text file it applies to
 // (0 for none). 0 and an empty text when it gave no reason (or succeeded).

@@ -26,14 +26,14 @@ namespace {
 
 constexpr const char* Usage =
     "usage: telvoview-convert IN OUT                convert by extension: .bvh, .tl; OUT may be "
-    ".txt (SIMI)\n"
+    ".txt (SIMI) or .glb (glTF)\n"
     "       telvoview-convert --info IN             frames, timing, joints, and how a BVH figure "
     "maps\n"
     "       telvoview-convert --positions OUT.csv IN  posed node positions in inches (OUT - "
     "for standard output)\n"
     "       telvoview-convert --help\n";
 
-enum class Kind { Unknown, Bvh, Tl, Simi };
+enum class Kind { Unknown, Bvh, Tl, Simi, Glb };
 
 Kind KindOf(std::string_view path) {
     std::size_t dot = path.rfind('.');
@@ -47,6 +47,7 @@ Kind KindOf(std::string_view path) {
     return ext == "bvh"   ? Kind::Bvh
            : ext == "tl"  ? Kind::Tl
            : ext == "txt" ? Kind::Simi
+           : ext == "glb" ? Kind::Glb
                           : Kind::Unknown;
 }
 
@@ -180,6 +181,8 @@ bool Write(const std::string& path, Kind kind, Motion& motion) {
         return GyroWriteTL(path.c_str(), &motion.skeleton, &motion.actor) != 0;
     case Kind::Simi:
         return GyroWriteSIMI(path.c_str(), &motion.skeleton, CompanionOf(path).c_str()) != 0;
+    case Kind::Glb:
+        return GyroWriteGLB(path.c_str(), &motion.skeleton, &motion.actor) != 0;
     case Kind::Unknown:
         break;
     }
@@ -325,7 +328,7 @@ int Run(int argc, char** argv) {
     }
     const Kind outKind = KindOf(out);
     if (!info && !positions && outKind == Kind::Unknown) {
-        return UsageError(out + ": writes .bvh, .tl and .txt files");
+        return UsageError(out + ": writes .bvh, .tl, .txt and .glb files");
     }
 
     Progress progress;

@@ -3,6 +3,7 @@
 // Data goes to standard output, talk to standard error; exit 1 when the server cannot be
 // reached, closes, or does not take the command; 2 for bad usage.
 #include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
 #include "telvoria/TelvoriaNet.h"
 #include "tools/ToolText.h"
 
@@ -31,8 +32,8 @@ using namespace telvo::net;
 
 constexpr const char* Usage =
     "usage: telvoview-stream [HOST[:PORT]] [options]   (default 127.0.0.1:7240)\n"
-    "  --save FILE      record what arrives into FILE (.tl or .bvh) until Ctrl-C, --frames, "
-    "--seconds\n"
+    "  --save FILE      record what arrives into FILE (.tl, .bvh or .glb) until Ctrl-C, "
+    "--frames, --seconds\n"
     "  --frames N       stop after N frames\n"
     "  --seconds S      stop after S seconds\n"
     "  --positions      print the posed node positions (inches) as CSV on standard output\n"
@@ -121,10 +122,11 @@ std::optional<std::string> Parse(const std::vector<std::string_view>& args, Opti
     if (o.command != 0 && (!o.save.empty() || o.positions || o.frames || o.seconds)) {
         return "a command is sent on its own";
     }
-    std::string_view ext =
-        o.save.size() > 3 ? std::string_view(o.save).substr(o.save.size() - 3) : "";
-    if (!o.save.empty() && ext != ".tl" && !(o.save.size() > 4 && o.save.ends_with(".bvh"))) {
-        return o.save + ": saves .tl and .bvh files";
+    auto saves = [&o](std::string_view ext) {
+        return o.save.size() > ext.size() && o.save.ends_with(ext);
+    };
+    if (!o.save.empty() && !saves(".tl") && !saves(".bvh") && !saves(".glb")) {
+        return o.save + ": saves .tl, .bvh and .glb files";
     }
     if (o.host.empty()) {
         return "no host given";
@@ -342,11 +344,12 @@ struct Received {
 };
 
 int Save(Take& take, const std::string& path) {
-    bool bvh = path.ends_with(".bvh");
-    int ok = bvh ? GyroWriteBVH(path.c_str(), &take.skeleton)
-                 : GyroWriteTL(path.c_str(), &take.skeleton, &take.actor);
+    int ok = path.ends_with(".bvh")   ? GyroWriteBVH(path.c_str(), &take.skeleton)
+             : path.ends_with(".glb") ? GyroWriteGLB(path.c_str(), &take.skeleton, &take.actor)
+                                      : GyroWriteTL(path.c_str(), &take.skeleton, &take.actor);
     if (ok == 0) {
-        Say(path + ": cannot write the file");
+        const std::string& why = telvo::files::LastProblem().reason;
+        Say(path + ": " + (why.empty() ? "cannot write the file" : why));
         return 1;
     }
     return 0;

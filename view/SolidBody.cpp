@@ -2,37 +2,24 @@
 
 #include "SceneRenderer.h"
 #include "ViewState.h"
+#include "base/SolidBone.h"
 #include "core/Settings.h"
 #include "suitlib/SuitLib.h"
 
 #include <cmath>
+#include <optional>
 
 namespace telvo {
 
 bool ComputeRingPoints(const SkeletonNode& parent, const SkeletonNode& child, DrawItem& bone) {
-    const Vector& o = child.Offset;
-    float len = std::sqrt(o.x * o.x + o.y * o.y + o.z * o.z);
-    if (len == 0.0f) {
+    const std::optional<SolidBone> shape = SolidBoneShape(child.Offset);
+    if (!shape) {
         return false;
     }
-    Vector u{o.x / len, o.y / len, o.z / len};
-    Vector w{-1.0f, 0.0f, 0.0f};
-    if (u.x != 0.0f || u.z != 0.0f) {
-        w = {u.z, 0.0f, -u.x}; // (0, 1, 0) x u
-        float wl = std::sqrt(w.x * w.x + w.z * w.z);
-        if (wl != 0.0f) {
-            w = {w.x / wl, 0.0f, w.z / wl};
-        }
-    }
-    Vector v = u ^ w;
-    // Bone coordinates (along w, v, u) to world directions.
-    Matrix toWorld = Matrix(parent.Orientation) * Matrix(w, v, u).Transpose();
-    float h = len * WaistFraction;
-    Matrix turn = Matrix::RotZ(RingAngle);
-    Vector p{0.0f, h, h};
-    for (Vector& corner : bone.ring) {
-        corner = toWorld * p + bone.pos;
-        p = turn * p;
+    // Bone coordinates to world directions.
+    Matrix toWorld = Matrix(parent.Orientation) * shape->toParent;
+    for (int k = 0; k < 3; ++k) {
+        bone.ring[k] = toWorld * shape->ring[k] + bone.pos;
     }
     return true;
 }
@@ -55,15 +42,11 @@ void DrawShadedTriangle(Surface& surface, Vector p1, Vector p2, Vector p3, bool 
 
 void DrawSolidBone(Surface& surface, const DrawItem& bone) {
     bool front = Settings.ColorFront.load(std::memory_order_relaxed) != 0;
-    const Vector& a = bone.pos;
-    const Vector& b = bone.end;
-    const Vector(&r)[3] = bone.ring;
-    DrawShadedTriangle(surface, a, r[1], r[0], false);
-    DrawShadedTriangle(surface, a, r[2], r[1], front);
-    DrawShadedTriangle(surface, a, r[0], r[2], false);
-    DrawShadedTriangle(surface, b, r[0], r[1], false);
-    DrawShadedTriangle(surface, b, r[1], r[2], front);
-    DrawShadedTriangle(surface, b, r[2], r[0], false);
+    const Vector corners[5] = {bone.pos, bone.end, bone.ring[0], bone.ring[1], bone.ring[2]};
+    for (const SolidBoneFace& face : SolidBoneFaces) {
+        DrawShadedTriangle(surface, corners[face.corner[0]], corners[face.corner[1]],
+                           corners[face.corner[2]], face.front && front);
+    }
 }
 
 } // namespace telvo

@@ -9,13 +9,9 @@ namespace telvo {
 class Surface;
 struct DrawItem;
 
-// The waist of a bone's double pyramid lies an eighth of its length from the parent joint and
-// as far from its axis.
-inline constexpr float WaistFraction = 0.125f;
-inline constexpr float RingAngle = 2.0943952f; // 120 degrees
-
-// Fills the three ring points of a bone item from its parent joint (item.pos) and the child's
-// offset in the parent's frame. false for a bone of length 0, which has no solid.
+// Fills the three ring points of a bone item (the solid of base/SolidBone.h) from its parent joint
+// (item.pos) and the child's offset in the parent's frame. false for a bone of length 0, which has
+// no solid.
 bool ComputeRingPoints(const SkeletonNode& parent, const SkeletonNode& child, DrawItem& bone);
 
 // One face lit from the viewer: nothing when it faces away, is edge-on or degenerate;

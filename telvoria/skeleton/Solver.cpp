@@ -22,15 +22,25 @@ float Clamped(float v) {
 
 void Solve(const std::array<Vector, NodeCount>& offsets, const Matrix* sensors, Vector root,
            Pose& pose) {
-    pose.position[0] = {Clamped(root.x), Clamped(root.y), Clamped(root.z)};
-    pose.orientation[0] = math::Orthonormal(sensors[SensorOfNode[0]]);
+    Orient(sensors, pose.orientation);
+    pose.position[0] = PlacedRoot(root);
     for (int i = 1; i < NodeCount; ++i) {
         int p = Parent[i];
-        int s = SensorOfNode[i];
-        pose.orientation[i] = s >= 0 ? math::Orthonormal(sensors[s]) : pose.orientation[p];
         pose.position[i] =
             math::Add(pose.position[p], math::Apply(pose.orientation[p], offsets[i]));
     }
+}
+
+void Orient(const Matrix* sensors, std::array<Matrix, NodeCount>& orientation) {
+    orientation[0] = math::Orthonormal(sensors[SensorOfNode[0]]);
+    for (int i = 1; i < NodeCount; ++i) {
+        int s = SensorOfNode[i];
+        orientation[i] = s >= 0 ? math::Orthonormal(sensors[s]) : orientation[Parent[i]];
+    }
+}
+
+Vector PlacedRoot(Vector root) {
+    return {Clamped(root.x), Clamped(root.y), Clamped(root.z)};
 }
 
 float LowestContact(const Pose& pose, const std::array<float, NodeCount>& radii) {

@@ -21,6 +21,10 @@ struct Pose {
 void Solve(const std::array<Vector, NodeCount>& offsets, const Matrix* sensors, Vector root,
            Pose& pose);
 
+// What Solve makes of the sensors and of the root position, for callers that need no more.
+void Orient(const Matrix* sensors, std::array<Matrix, NodeCount>& orientation);
+Vector PlacedRoot(Vector root);
+
 // The lowest point of the contact spheres above the floor (negative: below it).
 float LowestContact(const Pose& pose, const std::array<float, NodeCount>& radii);
 

@@ -68,5 +68,25 @@ TEST(SafeFile, ReplacesTheTargetWholeKeepingItsModeAndLinksOrNotAtAll) {
     EXPECT_EQ(ReadAll(target), "previous");
 }
 
+// Parts written at their own places land there, past what Write buffered, which goes on after
+// its own bytes; a place the file system cannot hold fails the file.
+TEST(SafeFile, WriteAtPutsPartsInPlaceAndWriteGoesOnWhereItWas) {
+    TempDir dir;
+    const fs::path target = dir.path() / "take.glb";
+    {
+        SafeFile file(target);
+        EXPECT_TRUE(file.Write("head"));
+        EXPECT_TRUE(file.WriteAt(10, "tail", 4));
+        EXPECT_TRUE(file.WriteAt(6, "mid", 3));
+        EXPECT_TRUE(file.Write("er") && file.Commit()) << file.Error();
+    }
+    EXPECT_EQ(ReadAll(target), std::string("header") + "mid" + '\0' + "tail");
+    SafeFile file(target);
+    EXPECT_FALSE(file.WriteAt(uint64_t{1} << 62, "x", 1));
+    EXPECT_FALSE(file.Write("x") || file.Commit());
+    EXPECT_NE(file.Error().find("cannot write"), std::string::npos) << file.Error();
+    EXPECT_EQ(ReadAll(target), std::string("header") + "mid" + '\0' + "tail");
+}
+
 } // namespace
 } // namespace telvo

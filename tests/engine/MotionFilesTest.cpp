@@ -26,7 +26,7 @@ TEST_F(MotionFiles, SaveAsEveryTypeThenOpenByExtension) {
     RecordFrames(6);
     const auto recorded = RecordedSequence();
     const std::pair<const char*, int> saved[] = {
-        {"take.txt", 3}, {"walk.BVH", 1}, {"take.tl", 2}, {"gone/take.tl", 2}, {"take.xyz", 4}};
+        {"take.txt", 3}, {"walk.BVH", 1}, {"take.tl", 2}, {"gone/take.tl", 2}, {"take.xyz", 5}};
     for (const auto& [name, entry] : saved) {
         Choose(In(name), entry);
         OnSaveAs();
@@ -63,6 +63,30 @@ TEST_F(MotionFiles, SaveAsEveryTypeThenOpenByExtension) {
     EXPECT_EQ(Engine.ActorDataChanged, 1);
     OnOpen();
     EXPECT_EQ(Engine.ActorDataChanged, 0) << "the same measurements clear a change";
+}
+
+// glTF is the fourth entry of Save As, named and defaulted as the others; Open, which reads no
+// glTF, offers recordings after it.
+TEST_F(MotionFiles, SaveAsGlbIsTheFourthEntryAndOpenThenOffersRecordings) {
+    RecordFrames(6);
+    Settings.CurrentFileType = 4;
+    Choose(In("take.glb"), 4);
+    OnSaveAs();
+    const FileChooser saved = window.LastChooser();
+    EXPECT_EQ(saved.filters.at(3).description, "glTF binary (*.glb)");
+    EXPECT_EQ(saved.defaultExtension + std::to_string(saved.selectedFilter), ".glb4");
+    EXPECT_EQ(ReadAll(In("take.glb")).substr(0, 4), "glTF");
+    EXPECT_TRUE(window.Boxes().empty());
+    std::string name = "/x/run.bvh";
+    std::string extension = ".bvh";
+    saved.onTypeChange(4, name, extension);
+    EXPECT_EQ(name + " " + extension, "run.glb glb");
+
+    window.AnswerChoosers({false, "", 1});
+    OnOpen();
+    const FileChooser opened = window.LastChooser();
+    EXPECT_EQ(opened.filters.size(), 3u);
+    EXPECT_EQ(opened.defaultExtension + std::to_string(opened.selectedFilter), ".tl2");
 }
 
 // Saving an empty take over the proposed name would destroy that file.
@@ -130,7 +154,8 @@ TEST_F(MotionFiles, FileCommandsStopAskAndOfferTheirOwnChooser) {
     const std::string motion = " [BVH file (*.bvh)|*.bvh] [Telvoria Recording file (*.tl)|*.tl]";
     const std::string actor = "1 [Actor Measurement file (*.ac)|*.ac] /a /a/anna.ac";
     const std::pair<void (*)(), std::string> commands[] = {
-        {OnSaveAs, "Save .txt 3" + motion + " [SIMI file (*.txt)|*.txt] /m /m/take.txt" +
+        {OnSaveAs, "Save .txt 3" + motion +
+                       " [SIMI file (*.txt)|*.txt] [glTF binary (*.glb)|*.glb] /m /m/take.txt" +
                        " folder overwrite writable"},
         {OnOpen, "Open .tl 2" + motion + " [All files (*.*)|*.*] /m /m/take.txt exists folder"},
         {OnLoadActorFile, "Open .ac " + actor + " exists folder"},

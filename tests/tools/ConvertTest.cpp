@@ -56,7 +56,7 @@ TEST_F(Convert, ExitStatusSaysWhetherUsageOrInputWasWrong) {
         const char* message;
     } cases[] = {
         {"", 2, "usage:"},
-        {"take.tl take.doc", 2, "take.doc: writes .bvh, .tl and .txt files"},
+        {"take.tl take.doc", 2, "take.doc: writes .bvh, .tl, .txt and .glb files"},
         {"--info cut.tl", 1,
          "telvoview-convert: cut.tl: truncated: the header announces 2 frames, the file holds 0\n"},
         {"bad.bvh take.tl", 1, "telvoview-convert: bad.bvh:5: "},

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <tiny_gltf.h>
+
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -129,6 +131,40 @@ TEST_F(Stream, ACommandSucceedsOnlyWhenTheServerTookIt) {
     }
     std::lock_guard lock(seenMutex);
     EXPECT_EQ(seen, std::vector<uint32_t>{net::CommandRecord});
+}
+
+// --save take.glb keeps what arrives as glTF, one keyframe per frame received.
+TEST_F(Stream, SavesWhatArrivesAsGlb) {
+    sim::SetManualClock(true);
+    ASSERT_EQ(GyroInit(), 1);
+    const GyroHandle suit = GyroOpen(
+        nullptr, [](const Frame* frame, SuitInfo*) { NetworkSendFrame(0, frame); }, nullptr);
+    std::atomic<bool> done = false;
+    int status = -1;
+    std::thread tool([&] {
+        status = Run("--save " + (dir.path() / "take.glb").string() + " --frames 30 --seconds 20");
+        done = true;
+    });
+    for (int i = 0; i < 2000 && !done && net::ClientCount() == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (int i = 0; i < 2000 && !done; ++i) {
+        sim::Deliver(suit, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    tool.join();
+    GyroClose(suit);
+    GyroFinish();
+    ASSERT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("30 frames, 0 gaps, saved "), std::string::npos) << err;
+    tinygltf::Model take;
+    std::string problem;
+    std::string warning;
+    ASSERT_TRUE(tinygltf::TinyGLTF().LoadBinaryFromFile(&take, &problem, &warning,
+                                                        (dir.path() / "take.glb").string()))
+        << problem;
+    const int times = take.animations.at(0).samplers.at(0).input;
+    EXPECT_EQ(take.accessors.at(times).count, 30u);
 }
 
 } // namespace

@@ -1,0 +1,332 @@
+// Binary glTF, read back with tinygltf: the figure a reader builds from the nodes and the
+// animation stands where our skeleton stands at every frame; the mesh is the view's solids; a
+// write that cannot be done says why and keeps the previous file.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
+#include "tests/support/LiveTake.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+
+#include <array>
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+
+namespace telvo {
+namespace {
+
+using Vec = std::array<double, 3>;
+using Quat = std::array<double, 4>; // x, y, z, w
+
+constexpr double InchesPerMetre = 1.0 / 0.0254;
+constexpr int LeftShoulder = 7; // nodes
+constexpr int LeftElbow = 8;
+
+tinygltf::Model Load(const std::string& path) {
+    tinygltf::Model model;
+    std::string err;
+    std::string warn;
+    EXPECT_TRUE(tinygltf::TinyGLTF().LoadBinaryFromFile(&model, &err, &warn, path)) << err;
+    EXPECT_EQ(warn, "");
+    return model;
+}
+
+// An accessor's floats, element after element.
+std::vector<float> Floats(const tinygltf::Model& m, int index) {
+    const tinygltf::Accessor& a = m.accessors.at(index);
+    const tinygltf::BufferView& v = m.bufferViews.at(a.bufferView);
+    const int size = tinygltf::GetNumComponentsInType(a.type);
+    std::vector<float> out(a.count * size);
+    EXPECT_EQ(a.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
+    std::memcpy(out.data(), m.buffers.at(v.buffer).data.data() + v.byteOffset + a.byteOffset,
+                out.size() * sizeof(float));
+    return out;
+}
+
+Vec Rotate(const Quat& q, const Vec& v) {
+    const Vec u{q[0], q[1], q[2]};
+    const double w = q[3];
+    auto cross = [](const Vec& a, const Vec& b) {
+        return Vec{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+    };
+    const Vec t = cross(u, v);
+    const Vec tt = cross(u, Vec{t[0] + w * v[0], t[1] + w * v[1], t[2] + w * v[2]});
+    return {v[0] + 2 * tt[0], v[1] + 2 * tt[1], v[2] + 2 * tt[2]};
+}
+
+Quat Product(const Quat& a, const Quat& b) {
+    return {a[3] * b[0] + a[0] * b[3] + a[1] * b[2] - a[2] * b[1],
+            a[3] * b[1] - a[0] * b[2] + a[1] * b[3] + a[2] * b[0],
+            a[3] * b[2] + a[0] * b[1] - a[1] * b[0] + a[2] * b[3],
+            a[3] * b[3] - a[0] * b[0] - a[1] * b[1] - a[2] * b[2]};
+}
+
+// glTF's metres, Y up, in our inches, Z up.
+Vec Inches(const Vec& p) {
+    return {p[0] * InchesPerMetre, -p[2] * InchesPerMetre, p[1] * InchesPerMetre};
+}
+
+double Distance(const Vec& a, const Vec& b) {
+    return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+}
+
+// Where a reader puts each node at each frame: the nodes' own translations, the animation's
+// rotations and root translation, multiplied down the hierarchy. In metres, glTF's axes.
+class Reader {
+public:
+    explicit Reader(const tinygltf::Model& m) : m_(m) {
+        const tinygltf::Animation& animation = m.animations.at(0);
+        for (const tinygltf::AnimationChannel& c : animation.channels) {
+            tracks_.push_back({c.target_node, c.target_path == "rotation",
+                               Floats(m, animation.samplers.at(c.sampler).output)});
+        }
+    }
+    std::vector<Vec> Pose(std::size_t frame) const {
+        const std::size_t count = m_.nodes.size();
+        std::vector<Vec> translation(count);
+        std::vector<Quat> rotation(count, Quat{0, 0, 0, 1});
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto& t = m_.nodes[i].translation;
+            translation[i] = t.empty() ? Vec{0, 0, 0} : Vec{t[0], t[1], t[2]};
+        }
+        for (const Track& track : tracks_) {
+            const float* v = &track.values.at((track.rotation ? 4 : 3) * frame);
+            if (track.rotation) {
+                rotation[track.node] = {v[0], v[1], v[2], v[3]};
+            } else {
+                translation[track.node] = {v[0], v[1], v[2]};
+            }
+        }
+        std::vector<Vec> position(count);
+        auto place = [&](auto& self, int node, const Vec& at, const Quat& above) -> void {
+            position[node] = at;
+            const Quat turn = Product(above, rotation[node]);
+            for (int child : m_.nodes[node].children) {
+                const Vec step = Rotate(turn, translation[child]);
+                self(self, child, Vec{at[0] + step[0], at[1] + step[1], at[2] + step[2]}, turn);
+            }
+        };
+        place(place, 0, translation[0], Quat{0, 0, 0, 1});
+        return position;
+    }
+
+private:
+    struct Track {
+        int node;
+        bool rotation;
+        std::vector<float> values;
+    };
+    const tinygltf::Model& m_;
+    std::vector<Track> tracks_;
+};
+
+// A live take with the frames no suit sends: a sensor that turns all the way round in 30
+// degree steps, one that holds no rotation, and a root that is not a number.
+class Gltf : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Skeleton& s = take.skeleton;
+        s.Nodes[LeftElbow].Offset = Vector(0.0f, 0.0f, 0.0f); // an upper arm of no length
+        for (int turn = 1; turn <= 13; ++turn) {
+            ASSERT_EQ(GyroAddFrame(&s), 1);
+            Frame& f = s.Frames[s.FrameCount - 1];
+            f = s.Frames[s.FrameCount - 2];
+            f.RawMatrices[7] = Matrix::RotY(0.5235988f * static_cast<float>(turn)) *
+                               Matrix::RotX(0.3f); // the left elbow's sensor
+        }
+        ASSERT_EQ(GyroAddFrame(&s), 1);
+        Frame& odd = s.Frames[s.FrameCount - 1];
+        odd = s.Frames[0];
+        std::memset(static_cast<void*>(&odd.RawMatrices[10]), 0, sizeof(Matrix)); // right shoulder
+        odd.RootPosition = Vector(std::nanf(""), 0.0f, 37.0f);
+        ASSERT_EQ(GyroWriteGLB(path.c_str(), &s, &take.actor), 1) << files::LastProblem().reason;
+    }
+    LiveTake take{4200}; // more than the writer solves at a time
+    TempDir dir;
+    std::string path = (dir.path() / "take.glb").string();
+};
+
+// Thirty nodes named and linked as ours, one skin over them, one animation of every frame:
+// posed by any reader, each node stands where the library poses ours.
+TEST_F(Gltf, EveryFramePosesTheNodesWhereTheLibraryPosesOurs) {
+    const tinygltf::Model m = Load(path);
+    Skeleton& s = take.skeleton;
+    EXPECT_EQ(m.asset.generator, "TelvoView " TELVO_VERSION);
+    ASSERT_EQ(m.skins.size(), 1u);
+    ASSERT_EQ(m.skins[0].joints.size(), 30u);
+    for (int i = 0; i < SkeletonNodeCount; ++i) {
+        EXPECT_EQ(m.skins[0].joints[i], i);
+        EXPECT_EQ(m.nodes[i].name, GyroGetNodeName(i));
+        for (int c = 0; c < s.Nodes[i].ChildCount; ++c) {
+            const auto& children = m.nodes[i].children;
+            const int child = static_cast<int>(s.Nodes[i].Children[c] - s.Nodes);
+            EXPECT_EQ(std::count(children.begin(), children.end(), child), 1) << i;
+        }
+    }
+    ASSERT_EQ(m.animations.size(), 1u);
+    const tinygltf::Animation& a = m.animations[0];
+    EXPECT_EQ(a.channels.size(), 31u) << "each joint's rotation and the root's translation";
+    const std::vector<float> times = Floats(m, a.samplers.at(0).input);
+    ASSERT_EQ(times.size(), s.FrameCount);
+    const Reader reader(m);
+    double worst = 0;
+    for (uint32_t f = 0; f < s.FrameCount; ++f) {
+        EXPECT_EQ(times[f], static_cast<float>(f * static_cast<double>(s.FramePeriod)));
+        GyroApplyFrame(&s, &s.Frames[f]);
+        const std::vector<Vec> posed = reader.Pose(f);
+        for (int i = 0; i < SkeletonNodeCount; ++i) {
+            const Vector& p = s.Nodes[i].Position;
+            const double off = Distance(Inches(posed[i]), Vec{p.x, p.y, p.z});
+            worst = off <= worst ? worst : off; // a node that is not a number counts too
+        }
+    }
+    EXPECT_LT(worst, 0.001) << "inch";
+    // Interpolating from frame to frame never takes the long way round.
+    for (const tinygltf::AnimationSampler& sampler : a.samplers) {
+        EXPECT_EQ(sampler.interpolation, "LINEAR");
+        EXPECT_EQ(sampler.input, a.samplers[0].input);
+        const std::vector<float> q = Floats(m, sampler.output);
+        for (std::size_t i = 4; q.size() == 4 * times.size() && i < q.size(); i += 4) {
+            EXPECT_GE(q[i] * q[i - 4] + q[i + 1] * q[i - 3] + q[i + 2] * q[i - 2] +
+                          q[i + 3] * q[i - 1],
+                      0.0f);
+        }
+    }
+    // The actor's measurements travel along, in metres.
+    const tinygltf::Value& actor = m.scenes.at(0).extras.Get("TelvoViewActor");
+    EXPECT_EQ(actor.Get("Unit").Get<std::string>(), "Meters");
+    EXPECT_EQ(static_cast<float>(actor.Get("ContactRadius").Get("LeftHeel").GetNumberAsDouble()),
+              static_cast<float>(take.actor.ContactRadius[21] * 0.0254));
+    EXPECT_EQ(actor.Get("MarkerNode").GetNumberAsInt(), static_cast<int>(take.actor.MarkerNode));
+}
+
+// Each bone is the view's solid, bound wholly to the joint it turns with: its tips at the two
+// joints, its waist an eighth of its length from the parent and as far from its axis, every
+// face lit from outside. A bone of no length has none. The rest pose is where the skin binds.
+TEST_F(Gltf, TheMeshIsTheViewsSolidBodiesBoundToTheirJoints) {
+    const tinygltf::Model m = Load(path);
+    ASSERT_EQ(m.meshes.size(), 1u);
+    const tinygltf::Primitive& p = m.meshes[0].primitives.at(0);
+    const std::vector<float> at = Floats(m, p.attributes.at("POSITION"));
+    const std::vector<float> normal = Floats(m, p.attributes.at("NORMAL"));
+    const std::vector<float> weight = Floats(m, p.attributes.at("WEIGHTS_0"));
+    const tinygltf::Accessor& joints = m.accessors.at(p.attributes.at("JOINTS_0"));
+    const tinygltf::BufferView& jv = m.bufferViews.at(joints.bufferView);
+    const unsigned char* joint = m.buffers[0].data.data() + jv.byteOffset;
+    ASSERT_EQ(joints.componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE);
+    ASSERT_EQ(at.size(), 3u * 18 * 28) << "18 corners for each of 28 bones";
+
+    // The rest pose: the nodes' translations, and the skin's inverse bind matrices undo it.
+    std::vector<Vec> rest(SkeletonNodeCount);
+    std::map<int, int> parentOf;
+    for (int i = 0; i < SkeletonNodeCount; ++i) {
+        for (int c : m.nodes[i].children) {
+            parentOf[c] = i;
+        }
+    }
+    const std::vector<float> inverse = Floats(m, m.skins[0].inverseBindMatrices);
+    for (int i = 0; i < SkeletonNodeCount; ++i) {
+        const auto& t = m.nodes[i].translation;
+        const Vec base = i == 0 ? Vec{0, 0, 0} : rest[parentOf.at(i)];
+        rest[i] = {base[0] + t[0], base[1] + t[1], base[2] + t[2]};
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_NEAR(inverse[16 * i + 12 + a], -rest[i][a], 1e-6) << i;
+        }
+    }
+
+    std::set<int> bound;
+    for (std::size_t bone = 0; bone < 28; ++bone) {
+        const std::size_t first = 18 * bone;
+        const int parent = joint[4 * first];
+        bound.insert(parent);
+        std::vector<Vec> corners;
+        for (std::size_t v = first; v < first + 18; ++v) {
+            EXPECT_EQ(joint[4 * v], parent);
+            EXPECT_EQ(std::vector<float>(weight.begin() + 4 * v, weight.begin() + 4 * v + 4),
+                      (std::vector<float>{1, 0, 0, 0}));
+            const Vec c{at[3 * v], at[3 * v + 1], at[3 * v + 2]};
+            if (std::none_of(corners.begin(), corners.end(),
+                             [&](const Vec& k) { return Distance(k, c) < 1e-7; })) {
+                corners.push_back(c);
+            }
+        }
+        ASSERT_EQ(corners.size(), 5u);
+        // The tips are the parent's joint and one of its children's, the farthest corner.
+        const Vec& a = rest[parent];
+        ASSERT_LT(Distance(corners[0], a), 1e-6);
+        const Vec b = *std::max_element(corners.begin(), corners.end(), [&](auto& x, auto& y) {
+            return Distance(x, a) < Distance(y, a);
+        });
+        EXPECT_TRUE(std::any_of(m.nodes[parent].children.begin(), m.nodes[parent].children.end(),
+                                [&](int child) { return Distance(rest[child], b) < 1e-6; }));
+        const double length = Distance(a, b);
+        const Vec axis{(b[0] - a[0]) / length, (b[1] - a[1]) / length, (b[2] - a[2]) / length};
+        const Vec mid{(a[0] + b[0]) / 2, (a[1] + b[1]) / 2, (a[2] + b[2]) / 2};
+        for (const Vec& corner : corners) {
+            if (Distance(corner, a) < 1e-6 || Distance(corner, b) < 1e-6) {
+                continue;
+            }
+            const Vec d{corner[0] - a[0], corner[1] - a[1], corner[2] - a[2]};
+            const double along = d[0] * axis[0] + d[1] * axis[1] + d[2] * axis[2];
+            const double across =
+                std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] - along * along);
+            EXPECT_NEAR(along, length / 8, 1e-6);
+            EXPECT_NEAR(across, length / 8, 1e-6);
+        }
+        for (std::size_t v = first; v < first + 18; v += 3) {
+            const Vec n{normal[3 * v], normal[3 * v + 1], normal[3 * v + 2]};
+            EXPECT_NEAR(std::hypot(n[0], n[1], n[2]), 1.0, 1e-6);
+            const Vec out{at[3 * v] - mid[0], at[3 * v + 1] - mid[1], at[3 * v + 2] - mid[2]};
+            EXPECT_GT(n[0] * out[0] + n[1] * out[1] + n[2] * out[2], 0) << "bone " << bone;
+        }
+    }
+    EXPECT_EQ(bound.count(LeftShoulder), 0u) << "its one bone, the upper arm, has no length";
+    EXPECT_EQ(bound.count(LeftElbow), 1u) << "the forearm turns with the elbow";
+}
+
+// Nothing is written, the reason is given and an older file stays whole: a folder that is not
+// there, a frame period that is no number, a take too long for the file's 32-bit lengths, a
+// read-only file.
+TEST_F(Gltf, AWriteThatCannotBeDoneSaysWhyAndKeepsTheOldFile) {
+    const std::string kept = ReadAll(path);
+    Skeleton& s = take.skeleton;
+    const std::string gone = (dir.path() / "gone" / "take.glb").string();
+    EXPECT_EQ(GyroWriteGLB(gone.c_str(), &s, &take.actor), 0);
+    EXPECT_NE(files::LastProblem().reason.find("No such file"), std::string::npos);
+
+    const float period = s.FramePeriod;
+    s.FramePeriod = std::nanf("");
+    EXPECT_EQ(GyroWriteGLB(path.c_str(), &s, &take.actor), 0);
+    EXPECT_EQ(files::LastProblem().reason, "the frame period is not a positive number");
+    s.FramePeriod = period;
+
+    Skeleton huge = s;
+    huge.FrameCount = (1u << 23) + 1;
+    EXPECT_EQ(GyroWriteGLB(path.c_str(), &huge, &take.actor), 0);
+    EXPECT_EQ(files::LastProblem().reason, "too long for a glTF file: more than 8388608 frames");
+
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    EXPECT_EQ(GyroWriteGLB(path.c_str(), &s, &take.actor), 0);
+    EXPECT_EQ(files::LastProblem().reason, "the file is read-only");
+    EXPECT_EQ(ReadAll(path), kept);
+}
+
+// The JSON's numbers are the C format's in any locale: the same take gives the same bytes.
+TEST_F(Gltf, TheSameBytesInEveryLocale) {
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no comma locale on this machine";
+    }
+    const std::string de = (dir.path() / "de.glb").string();
+    const int written = GyroWriteGLB(de.c_str(), &take.skeleton, &take.actor);
+    std::setlocale(LC_ALL, "C");
+    ASSERT_EQ(written, 1);
+    EXPECT_EQ(ReadAll(de), ReadAll(path));
+}
+
+} // namespace
+} // namespace telvo

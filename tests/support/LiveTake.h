@@ -1,0 +1,50 @@
+#pragma once
+
+// A take recorded live from the simulated suit, frame by frame on the manual clock, the way
+// the program records one: the suit's actor data, its rate, every delivered frame.
+
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaSim.h"
+
+#include <gtest/gtest.h>
+
+namespace telvo {
+
+class LiveTake {
+public:
+    explicit LiveTake(int frames) {
+        sim::Reset();
+        sim::UseConfigFile(false);
+        sim::SetManualClock(true);
+        GyroInitSkeleton(&skeleton);
+        EXPECT_EQ(GyroInit(), 1);
+        current_ = this;
+        const GyroHandle suit = GyroOpen(nullptr, OnFrame, nullptr);
+        GyroGetActorData(suit, &actor);
+        GyroCopyActorToSkeleton(&skeleton, &actor);
+        skeleton.FramePeriod = 1.0f / GyroGetFrameRate(suit);
+        GyroSetNull(suit);
+        EXPECT_EQ(sim::Deliver(suit, frames), frames);
+        GyroClose(suit);
+        GyroFinish();
+        current_ = nullptr;
+        sim::Reset();
+    }
+    ~LiveTake() { GyroFreeSkeletonFrames(&skeleton); }
+    LiveTake(const LiveTake&) = delete;
+    LiveTake& operator=(const LiveTake&) = delete;
+
+    Skeleton skeleton{};
+    ActorData actor{};
+
+private:
+    static void OnFrame(const Frame* frame, SuitInfo*) {
+        Skeleton& s = current_->skeleton;
+        if (GyroAddFrame(&s) != 0) {
+            s.Frames[s.FrameCount - 1] = *frame;
+        }
+    }
+    static inline LiveTake* current_ = nullptr;
+};
+
+} // namespace telvo

@@ -1,0 +1,176 @@
+// The .glb of every shared BVH file (telvoview-convert) and of a live take (the library's
+// call, as Save As makes it, and the converter from its recording), judged by programs that
+// know nothing of us: Khronos' glTF-Validator and three.js's GLTFLoader in node
+// (tests/outside/check-gltf.mjs), and Blender's glTF importer
+// (tests/outside/check-gltf-blender.py). Each is compared with the take's own posed positions,
+// telvoview-convert --positions. Where node, the npm packages (scripts/install-deps puts them
+// in build-node/) or Blender are missing, that check is skipped with a message.
+#include "suitlib/SuitLib.h"
+#include "telvoria/TelvoriaFiles.h"
+#include "tests/support/LiveTake.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <tiny_gltf.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace telvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// Exit status of a shell command, its output in the log.
+int Shell(const std::string& command, const fs::path& log) {
+    const int status =
+        std::system((command + " >" + Quoted(log.string()) + " 2>&1 </dev/null").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool Installed(const char* program) {
+    return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+fs::path Source() {
+    const char* root = std::getenv("TELVO_SOURCE_DIR");
+    return root != nullptr ? fs::path(root) : fs::path(TELVO_SOURCE);
+}
+
+// The files, made once: each .glb beside the positions of its take.
+class Outside : public ::testing::Test {
+protected:
+    struct Take {
+        std::string glb;
+        std::string csv;
+        std::size_t frames;
+    };
+
+    static void SetUpTestSuite() {
+        folder_ = new TempDir;
+        takes_ = new std::vector<Take>;
+        const fs::path shared = TELVO_SHARED_BVH;
+        std::error_code missing;
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(shared, missing)) {
+            if (entry.path().extension() == ".bvh") {
+                files.push_back(entry.path());
+            }
+        }
+        sharedFound_ = !files.empty();
+        std::sort(files.begin(), files.end());
+        for (const fs::path& bvh : files) {
+            const std::string name = bvh.stem().string();
+            // The sinusoid is a chain of four joints, not a human figure: it is not read.
+            if (Convert(Quoted(bvh.string()) + " " + name + ".glb") == 0) {
+                Add(name, bvh.string());
+            }
+        }
+        LiveTake live(600);
+        const std::string path = In("live.glb");
+        ASSERT_EQ(GyroWriteGLB(path.c_str(), &live.skeleton, &live.actor), 1)
+            << files::LastProblem().reason;
+        ASSERT_EQ(GyroWriteTL(In("live.tl").c_str(), &live.skeleton, &live.actor), 1);
+        Add("live", In("live.tl"));
+        ASSERT_EQ(Convert("live.tl recorded.glb"), 0); // the converter reads recordings too
+        Add("recorded", In("live.tl"));
+    }
+    static void TearDownTestSuite() {
+        delete takes_;
+        delete folder_;
+    }
+
+    static std::string In(const std::string& name) { return (folder_->path() / name).string(); }
+    static int Convert(const std::string& args) {
+        return Shell("cd " + Quoted(folder_->path().string()) + " && " TELVO_CONVERT " " + args,
+                     folder_->path() / "convert.log");
+    }
+    static void Add(const std::string& name, const std::string& source) {
+        ASSERT_EQ(Convert("--positions " + name + ".csv " + Quoted(source)), 0);
+        const std::string csv = ReadAll(In(name + ".csv"));
+        const auto lines = static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n'));
+        takes_->push_back({In(name + ".glb"), In(name + ".csv"), lines - 1});
+    }
+    // The files as arguments: FILE.glb POSITIONS.csv ...
+    static std::string Pairs() {
+        std::string args;
+        for (const Take& t : *takes_) {
+            args += " " + Quoted(t.glb) + " " + Quoted(t.csv);
+        }
+        return args;
+    }
+
+    static inline bool sharedFound_ = false;
+    static inline TempDir* folder_ = nullptr;
+    static inline std::vector<Take>* takes_ = nullptr;
+};
+
+// Every human figure among the shared files converts, and each file reads back with its take's
+// frames.
+TEST_F(Outside, EveryHumanSharedFileAndALiveTakeBecomeGlb) {
+    if (!sharedFound_) {
+        GTEST_SKIP() << "the shared BVH files are not in " << TELVO_SHARED_BVH;
+    }
+    ASSERT_EQ(takes_->size(), 7u) << "five shared figures, the live take and its recording";
+    for (const Take& take : *takes_) {
+        tinygltf::Model model;
+        std::string problem;
+        std::string warning;
+        ASSERT_TRUE(tinygltf::TinyGLTF().LoadBinaryFromFile(&model, &problem, &warning, take.glb))
+            << take.glb << ": " << problem;
+        const int times = model.animations.at(0).samplers.at(0).input;
+        EXPECT_EQ(model.accessors.at(times).count, take.frames) << take.glb;
+    }
+}
+
+TEST_F(Outside, TheValidatorPassesThemAndThreeJsPosesTheTakeAtFiftyFrames) {
+    const fs::path modules = Source() / "build-node" / "node_modules";
+    if (!Installed("node")) {
+        GTEST_SKIP() << "node is not installed";
+    }
+    if (!fs::exists(modules / "three") || !fs::exists(modules / "gltf-validator")) {
+        GTEST_SKIP() << "three and gltf-validator are not in " << modules
+                     << " (scripts/install-deps installs them)";
+    }
+    const fs::path log = folder_->path() / "node.log";
+    const int status =
+        Shell("timeout 240 node " + Quoted((Source() / "tests/outside/check-gltf.mjs").string()) +
+                  " " + Quoted(modules.string()) + Pairs(),
+              log);
+    const std::string said = ReadAll(log);
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 7) << said;
+}
+
+TEST_F(Outside, BlenderImportsOneArmatureOfThirtyBonesWithEveryFrame) {
+    if (!Installed("blender")) {
+        GTEST_SKIP() << "Blender is not installed";
+    }
+    const fs::path log = folder_->path() / "blender.log";
+    const int status = Shell(
+        "timeout 240 blender -b --factory-startup --python " +
+            Quoted((Source() / "tests/outside/check-gltf-blender.py").string()) + " --" + Pairs(),
+        log);
+    const std::string said = ReadAll(log);
+    if (status == 3) {
+        GTEST_SKIP() << said;
+    }
+    EXPECT_EQ(status, 0) << said;
+    std::size_t ok = 0;
+    for (std::size_t at = 0; (at = said.find("ok in Blender", at)) != std::string::npos; ++at) {
+        ++ok;
+    }
+    EXPECT_EQ(ok, takes_->size()) << said;
+}
+
+} // namespace
+} // namespace telvo
