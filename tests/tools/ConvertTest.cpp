@@ -26,7 +26,7 @@ protected:
     TempDir dir;
     std::string out;
     std::string err;
-    const std::string bvh = TELVO_SHARED_BVH "/19_biovision_example1.bvh";
+    const std::string bvh = TELVO_CORPUS "/human/telvoview_writer_from_biovision.bvh";
 };
 
 TEST_F(Convert, BvhToRecordingAndBackKeepsTheFramesAndTheJoints) {
@@ -37,10 +37,10 @@ TEST_F(Convert, BvhToRecordingAndBackKeepsTheFramesAndTheJoints) {
 }
 
 TEST_F(Convert, InfoDescribesAFigureItCannotMapAndSaysWhy) {
-    ASSERT_EQ(Run("--info " TELVO_SHARED_BVH "/03_synthetic_sinusoidal.bvh"), 0) << err;
+    ASSERT_EQ(Run("--info " TELVO_CORPUS "/other/quadruped_dog_walk.bvh"), 0) << err;
     for (const char* part :
-         {"frames: 120\n", "channels: 15\n", "joints: 4 and 0 end sites, 3 levels",
-          "hierarchy:\n  base\n    child1\n      child2 (1 joint below)\n",
+         {"frames: 48\n", "channels: 78\n", "joints: 25 and 6 end sites, 6 levels",
+          "hierarchy:\n  Pelvis\n    Spine\n      Chest (10 joints below)\n    Hip_L\n",
           "cannot be mapped: not a human figure: "}) {
         EXPECT_NE(out.find(part), std::string::npos) << part << " in\n" << out;
     }
