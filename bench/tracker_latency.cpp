@@ -40,18 +40,6 @@ void OnFrame(const Frame* frame, SuitInfo*) {
     }
 }
 
-uint16_t FreePort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof at;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
-    ::close(fd);
-    return ntohs(at.sin_port);
-}
-
 double Quantile(std::vector<double>& v, double q) {
     if (v.empty()) {
         return 0.0;
@@ -67,7 +55,7 @@ void BM_TrackerLatency(benchmark::State& state) {
         state.SkipWithError("no folder for the configuration");
         return;
     }
-    uint16_t port = FreePort();
+    uint16_t port = telvo::trackers::FreeLoopbackPort();
     auto set = telvo::trackers::Emulator::Standard(Trackers);
     std::ofstream(std::string(folder) + "/telvoria-sim.ini")
         << "[Simulation]\nSuits=0\n"

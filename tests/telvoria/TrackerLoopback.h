@@ -24,19 +24,6 @@
 
 namespace telvo::test {
 
-// A UDP port nobody holds on 127.0.0.1 just now.
-inline uint16_t FreeUdpPort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof at;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
-    ::close(fd);
-    return ntohs(at.sin_port);
-}
-
 // Polls every 5 ms for at most the given time.
 inline bool WaitUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds limit = std::chrono::milliseconds(6000)) {
@@ -110,7 +97,7 @@ protected:
     void SetUp() override {
         sim::Reset();
         Delivered::Get().Reset();
-        port_ = FreeUdpPort();
+        port_ = trackers::FreeLoopbackPort();
     }
     void TearDown() override { sim::Reset(); }
 
