@@ -199,36 +199,39 @@ std::vector<Landmark> Landmarks() {
                 swap("Left", "Right");
                 swap("_L", "_R");
                 swap(" L ", " R ");
-                if (n.size() > 1 && n[0] == 'l' && std::isupper(static_cast<unsigned char>(n[1]))) {
-                    n[0] = 'r'; // lThigh
+                if (n.size() > 1 && n[0] == 'l') {
+                    n[0] = 'r'; // lThigh, lfemur
                 }
             }
         }
         return names;
     };
+    // A figure without a head joint has its head where its neck chain ends.
     std::vector<Landmark> out{{0, "hips", {"Hips", "hip", "Hip", "pelvis", "Pelvis"}},
-                              {4, "head", {"Head", "head"}}};
+                              {4, "head", {"Head", "head", "Neck1", "Neck", "neck"}}};
     for (bool left : {true, false}) {
         out.push_back({left ? 18 : 24, left ? "left hip" : "right hip",
                        side({"LeftUpLeg", "LeftHip", "lThigh", "UpperLeg_L", "LeftThigh",
-                             "LeftUpperLeg", "HipLeft"},
+                             "LeftUpperLeg", "HipLeft", "lthigh", "lfemur"},
                             left)});
         out.push_back({left ? 19 : 25, left ? "left knee" : "right knee",
                        side({"LeftLeg", "LeftKnee", "lShin", "LowerLeg_L", "LeftShin", "LeftLowLeg",
-                             "LeftLowerLeg", "KneeLeft"},
+                             "LeftLowerLeg", "KneeLeft", "lshin", "ltibia"},
                             left)});
-        out.push_back({left ? 20 : 26, left ? "left ankle" : "right ankle",
-                       side({"LeftFoot", "LeftAnkle", "lFoot", "Foot_L", "AnkleLeft"}, left)});
+        out.push_back(
+            {left ? 20 : 26, left ? "left ankle" : "right ankle",
+             side({"LeftFoot", "LeftAnkle", "lFoot", "Foot_L", "AnkleLeft", "lfoot"}, left)});
         out.push_back({left ? 7 : 13, left ? "left shoulder" : "right shoulder",
                        side({"LeftArm", "LeftUpArm", "lShldr", "UpperArm_L", "LeftUpperArm",
-                             "LeftShoulder", "ShoulderLeft"},
+                             "LeftShoulder", "ShoulderLeft", "lshldr", "lhumerus"},
                             left)});
         out.push_back({left ? 8 : 14, left ? "left elbow" : "right elbow",
                        side({"LeftForeArm", "LeftLowArm", "lForeArm", "LowerArm_L", "LeftLowerArm",
-                             "LeftElbow", "ElbowLeft"},
+                             "LeftElbow", "ElbowLeft", "lforearm", "lradius"},
                             left)});
-        out.push_back({left ? 9 : 15, left ? "left wrist" : "right wrist",
-                       side({"LeftHand", "lHand", "Hand_L", "LeftWrist", "WristLeft"}, left)});
+        out.push_back(
+            {left ? 9 : 15, left ? "left wrist" : "right wrist",
+             side({"LeftHand", "lHand", "Hand_L", "LeftWrist", "WristLeft", "lhand"}, left)});
     }
     return out;
 }
