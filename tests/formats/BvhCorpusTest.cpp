@@ -442,7 +442,10 @@ void ScoreHumanFile(const std::string& path, const std::vector<Landmark>& landma
 
 TEST(BvhCorpus, HumanFilesLandWhereTheirOwnJointsAre) {
     const std::vector<std::string> files = HumanFiles();
-    ASSERT_GE(files.size(), 20u) << "the corpus is missing";
+    const auto ours = std::count_if(files.begin(), files.end(), [](const std::string& f) {
+        return fs::path(f).filename().string().rfind("telvoview_", 0) == 0;
+    });
+    ASSERT_GE(files.size() - static_cast<std::size_t>(ours), 20u) << "the corpus is missing";
     const std::vector<Landmark> landmarks = Landmarks();
     for (const std::string& path : files) {
         ScoreHumanFile(path, landmarks);
