@@ -170,55 +170,83 @@ bool Reader::Number(float& value) {
     return true;
 }
 
+bool Reader::ReadJointName(Joint& j, bool& braceOnLine) {
+    std::string_view name = RestOfLine();
+    if (!name.empty() && name.back() == '{') {
+        braceOnLine = true;
+        name.remove_suffix(1);
+        while (!name.empty() && IsBlank(name.back())) {
+            name.remove_suffix(1);
+        }
+    }
+    if (name.empty()) {
+        return Fail(line_, "a joint without a name");
+    }
+    if (name.size() > 256) {
+        return Fail(line_, "a joint name longer than 256 characters");
+    }
+    j.name = std::string(name);
+    return true;
+}
+
+bool Reader::BeginJoint(std::vector<OpenJoint>& open, bool endSite) {
+    if (static_cast<int>(joints_.size()) >= MaxJoints) {
+        return Fail(line_, "more than " + std::to_string(MaxJoints) + " joints");
+    }
+    if (static_cast<int>(open.size()) >= MaxDepth) {
+        return Fail(line_, "joints nested deeper than " + std::to_string(MaxDepth) + " levels");
+    }
+    Joint j;
+    j.parent = open.empty() ? -1 : open.back().joint;
+    j.line = line_;
+    j.endSite = endSite;
+    bool braceOnLine = false;
+    if (!endSite && !ReadJointName(j, braceOnLine)) {
+        return false;
+    }
+    joints_.push_back(std::move(j));
+    open.push_back({static_cast<int>(joints_.size()) - 1, false, false});
+    return braceOnLine || Expect("{");
+}
+
+bool Reader::ReadChannels(Joint& j) {
+    std::string_view n = Token();
+    int count = -1;
+    auto [next, ec] = std::from_chars(n.data(), n.data() + n.size(), count);
+    if (ec != std::errc() || next != n.data() + n.size() || count < 1 || count > 6) {
+        return Fail(line_, "a channel count of " + Quote(n) + "; 1 to 6 expected");
+    }
+    unsigned seen = 0;
+    for (int i = 0; i < count; ++i) {
+        std::string_view w = Token();
+        auto c = ChannelNamed(w);
+        if (!c) {
+            return Fail(line_, Quote(w) + " is not a channel name");
+        }
+        unsigned bit = 1u << static_cast<int>(*c);
+        if ((seen & bit) != 0) {
+            return Fail(line_, "the channel " + std::string(w) + " twice for one joint");
+        }
+        seen |= bit;
+        j.channels[static_cast<std::size_t>(i)] = *c;
+    }
+    j.channelCount = count;
+    j.firstChannel = channelCount_;
+    channelCount_ += count;
+    return true;
+}
+
 bool Reader::ReadHierarchy() {
     if (!Expect("HIERARCHY") || !Expect("ROOT")) {
         return false;
     }
-    struct Open {
-        int joint;
-        bool offset;
-        bool channels;
-    };
-    std::vector<Open> open;
-    auto begin = [&](bool endSite) {
-        if (static_cast<int>(joints_.size()) >= MaxJoints) {
-            return Fail(line_, "more than " + std::to_string(MaxJoints) + " joints");
-        }
-        if (static_cast<int>(open.size()) >= MaxDepth) {
-            return Fail(line_, "joints nested deeper than " + std::to_string(MaxDepth) + " levels");
-        }
-        Joint j;
-        j.parent = open.empty() ? -1 : open.back().joint;
-        j.line = line_;
-        j.endSite = endSite;
-        bool braceOnLine = false;
-        if (!endSite) {
-            std::string_view name = RestOfLine();
-            if (!name.empty() && name.back() == '{') {
-                braceOnLine = true;
-                name.remove_suffix(1);
-                while (!name.empty() && IsBlank(name.back())) {
-                    name.remove_suffix(1);
-                }
-            }
-            if (name.empty()) {
-                return Fail(line_, "a joint without a name");
-            }
-            if (name.size() > 256) {
-                return Fail(line_, "a joint name longer than 256 characters");
-            }
-            j.name = std::string(name);
-        }
-        joints_.push_back(std::move(j));
-        open.push_back({static_cast<int>(joints_.size()) - 1, false, false});
-        return braceOnLine || Expect("{");
-    };
-    if (!begin(false)) {
+    std::vector<OpenJoint> open;
+    if (!BeginJoint(open, false)) {
         return false;
     }
     while (!open.empty()) {
         std::string_view t = Token();
-        Open& o = open.back();
+        OpenJoint& o = open.back();
         Joint& j = joints_[static_cast<std::size_t>(o.joint)];
         if (t.empty()) {
             return Fail(line_, "the file ends inside the hierarchy");
@@ -244,41 +272,21 @@ bool Reader::ReadHierarchy() {
                 return Fail(line_, "a second CHANNELS for one joint");
             }
             o.channels = true;
-            std::string_view n = Token();
-            int count = -1;
-            auto [next, ec] = std::from_chars(n.data(), n.data() + n.size(), count);
-            if (ec != std::errc() || next != n.data() + n.size() || count < 1 || count > 6) {
-                return Fail(line_, "a channel count of " + Quote(n) + "; 1 to 6 expected");
+            if (!ReadChannels(j)) {
+                return false;
             }
-            unsigned seen = 0;
-            for (int i = 0; i < count; ++i) {
-                std::string_view w = Token();
-                auto c = ChannelNamed(w);
-                if (!c) {
-                    return Fail(line_, Quote(w) + " is not a channel name");
-                }
-                unsigned bit = 1u << static_cast<int>(*c);
-                if ((seen & bit) != 0) {
-                    return Fail(line_, "the channel " + std::string(w) + " twice for one joint");
-                }
-                seen |= bit;
-                j.channels[static_cast<std::size_t>(i)] = *c;
-            }
-            j.channelCount = count;
-            j.firstChannel = channelCount_;
-            channelCount_ += count;
         } else if (SameWord(t, "JOINT")) {
             if (j.endSite) {
                 return Fail(line_, "a joint inside an End Site");
             }
-            if (!begin(false)) {
+            if (!BeginJoint(open, false)) {
                 return false;
             }
         } else if (SameWord(t, "End")) {
             if (j.endSite) {
                 return Fail(line_, "an End Site inside an End Site");
             }
-            if (!Expect("Site") || !begin(true)) {
+            if (!Expect("Site") || !BeginJoint(open, true)) {
                 return false;
             }
         } else if (SameWord(t, "ROOT")) {

@@ -59,7 +59,16 @@ private:
     std::string_view RestOfLine();
     bool Expect(std::string_view word);
     bool Number(float& value);
+    // A joint or End Site whose closing brace is still to come.
+    struct OpenJoint {
+        int joint;
+        bool offset;
+        bool channels;
+    };
     bool ReadHierarchy();
+    bool BeginJoint(std::vector<OpenJoint>& open, bool endSite);
+    bool ReadJointName(Joint& j, bool& braceOnLine);
+    bool ReadChannels(Joint& j);
     bool ReadMotionHeader();
 
     std::string_view text_;

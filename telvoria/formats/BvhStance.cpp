@@ -125,7 +125,11 @@ float DefaultHeight() {
            o[body::Head].z + o[body::HeadTop].z;
 }
 
-bool FindStance(const Tree& tree, Anatomy& body, Stance& stance, std::string& reason) {
+namespace {
+
+// The figure's up axis, when it stands like a person: head above the feet, legs hanging below
+// the hips and the spine rising above them.
+bool FindUp(const Tree& tree, const Anatomy& body, Vector& up, std::string& reason) {
     Vector sum{0.0f, 0.0f, 0.0f};
     for (int s = 0; s < tree.SampledFrames(); ++s) {
         sum = Add(sum, Normalized(Sub(tree.At(s, body.head), MidAnkle(tree, body, s))));
@@ -134,7 +138,7 @@ bool FindStance(const Tree& tree, Anatomy& body, Stance& stance, std::string& re
         reason = "not a human figure: the head is where the feet are";
         return false;
     }
-    const Vector up = Snap(Normalized(sum));
+    up = Snap(Normalized(sum));
     for (const Leg& leg : body.legs) {
         float hanging = OverFrames(tree, [&](int s) {
             return Dot(Normalized(Sub(tree.At(s, leg.ankle), tree.At(s, body.pelvis))), up);
@@ -153,8 +157,11 @@ bool FindStance(const Tree& tree, Anatomy& body, Stance& stance, std::string& re
         reason = "not a human figure: the spine runs across the legs instead of rising above them";
         return false;
     }
+    return true;
+}
 
-    // Left and right: names where both limbs of a pair say opposite sides, else the figure.
+// Left and right: names where both limbs of a pair say opposite sides, else the figure.
+void FindSides(const Tree& tree, Anatomy& body, Vector up) {
     auto legSide = [&](const Leg& l) { return SideOf(tree, {l.hip, l.knee, l.ankle, l.ball}); };
     auto armSide = [&](const Arm& a) {
         return SideOf(tree, {a.collar, a.shoulder, a.elbow, a.wrist});
@@ -186,18 +193,24 @@ bool FindStance(const Tree& tree, Anatomy& body, Stance& stance, std::string& re
     if (arms < 0) {
         std::swap(body.arms[0], body.arms[1]);
     }
+}
 
-    stance.axes = Turn(up, Vector{0.0f, 0.0f, 1.0f});
+// The sampled frame where the figure stands tallest.
+int TallestFrame(const Tree& tree, const Anatomy& body, Vector up) {
+    int tallest = 0;
     float best = -1e30f;
     for (int s = 0; s < tree.SampledFrames(); ++s) {
         float tall = Dot(Sub(tree.At(s, body.head), MidAnkle(tree, body, s)), up);
         if (tall > best) {
             best = tall;
-            stance.reference = s;
+            tallest = s;
         }
     }
+    return tallest;
+}
 
-    // The unit that gives a human size, else the default performer's size.
+// The unit that gives a human size, else the default performer's size.
+bool FindUnit(const Tree& tree, const Anatomy& body, Stance& stance, std::string& reason) {
     float size = OverFrames(tree, [&](int s) {
         float legsLength = 0.0f;
         for (const Leg& l : body.legs) {
@@ -240,6 +253,19 @@ bool FindStance(const Tree& tree, Anatomy& body, Stance& stance, std::string& re
     stance.size = size * stance.scale;
     stance.height = stance.size * DefaultHeight() / DefaultSize();
     return true;
+}
+
+} // namespace
+
+bool FindStance(const Tree& tree, Anatomy& body, Stance& stance, std::string& reason) {
+    Vector up{};
+    if (!FindUp(tree, body, up, reason)) {
+        return false;
+    }
+    FindSides(tree, body, up);
+    stance.axes = Turn(up, Vector{0.0f, 0.0f, 1.0f});
+    stance.reference = TallestFrame(tree, body, up);
+    return FindUnit(tree, body, stance, reason);
 }
 
 } // namespace telvo::bvh
