@@ -6,6 +6,7 @@
 // (thigh + shin + hips to head).
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -450,6 +451,33 @@ TEST(BvhCorpus, HumanFilesLandWhereTheirOwnJointsAre) {
     for (const std::string& path : files) {
         ScoreHumanFile(path, landmarks);
     }
+}
+
+// A helper root above the hips (as some datasets have), moving and turning the whole figure
+// from frame to frame, only moves the figure.
+TEST(BvhCorpus, ARootAboveTheHipsOnlyMovesTheFigure) {
+    const std::string text =
+        telvo::ReadAll(SourceDir() + "/tests/formats/corpus/human/rokoko_jesse_dance.bvh");
+    const auto motion = text.find("MOTION");
+    const auto root = text.find("ROOT");
+    ASSERT_NE(motion, std::string::npos);
+    std::istringstream frames(text.substr(motion));
+    std::string wrapped = "HIERARCHY\nROOT joint_Root\n{\nOFFSET 0 0 0\nCHANNELS 6 Xposition "
+                          "Yposition Zposition Zrotation Yrotation Xrotation\nJOINT" +
+                          text.substr(root + 4, motion - root - 4) + "}\n";
+    std::string line;
+    for (int i = 0; std::getline(frames, line); ++i) {
+        const bool header = i < 3;
+        wrapped += header
+                       ? line
+                       : std::to_string(i * 0.5) + " 3 " + std::to_string(-0.3 * i) + " " +
+                             std::to_string(1.7 * i) + " " + std::to_string(1.1 * i) + " 5 " + line;
+        wrapped += "\n";
+    }
+    telvo::TempDir dir;
+    const std::string path = (dir.path() / "root_above.bvh").string();
+    std::ofstream(path, std::ios::binary) << wrapped;
+    ScoreHumanFile(path, Landmarks());
 }
 
 TEST(BvhCorpus, OtherFiguresAreRefusedWithAReason) {
