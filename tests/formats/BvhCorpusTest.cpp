@@ -7,6 +7,7 @@
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Vec3.h"
 
 #include <gtest/gtest.h>
 
@@ -26,16 +27,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using V3 = std::array<double, 3>;
+using telvo::Distance, telvo::Dot, telvo::Plus, telvo::V3;
 using M3 = std::array<V3, 3>;
-
-V3 Plus(const V3& a, const V3& b, double k = 1) {
-    return {a[0] + k * b[0], a[1] + k * b[1], a[2] + k * b[2]};
-}
-
-double Dot(const V3& a, const V3& b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
 
 V3 Times(const M3& m, const V3& v) {
     return {Dot(m[0], v), Dot(m[1], v), Dot(m[2], v)};
@@ -277,11 +270,6 @@ Similarity Fit(const std::vector<V3>& from, const std::vector<V3>& to) {
     t.scale = spread > 0 ? along / spread : 1;
     t.shift = Plus(ct, Times(t.rotation, cf), -t.scale);
     return t;
-}
-
-double Distance(const V3& a, const V3& b) {
-    const V3 d = Plus(a, b, -1);
-    return std::sqrt(Dot(d, d));
 }
 
 double Percentile(std::vector<double> v, double share) {
