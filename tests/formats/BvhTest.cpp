@@ -271,9 +271,7 @@ TEST(BvhWrite, WritesTheUsualLayoutInTheCFormatInEveryLocale) {
               0u);
     EXPECT_NE(text.find("\nFrames: 3\nFrame Time: 0.0083333000\n"), std::string::npos);
     std::istringstream lines(text);
-    int joints = 0;
-    int rotations = 0;
-    int ends = 0;
+    int joints = 0, rotations = 0, ends = 0;
     for (std::string line; std::getline(lines, line);) {
         line.erase(0, line.find_first_not_of('\t'));
         EXPECT_TRUE(line.find_first_of("{}") == std::string::npos || line.size() == 1) << line;
