@@ -3,9 +3,8 @@
 // tinygltf's own saver given the same document with its binary chunk whole in memory. The
 // counter heap_MB is the most memory the write held at once beyond what it started with.
 #include "base/SafeFile.h"
-#include "bench/BenchSupport.h"
+#include "bench/HourFile.h"
 #include "telvoria/formats/Gltf.h"
-#include "tests/support/LiveTake.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -18,7 +17,6 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -74,16 +72,10 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace telvo::bench {
 namespace {
 
-struct Hour {
-    ScratchFolder folder;
-    const std::string glb = folder / "take.glb";
-    LiveTake take{432000};
-    const bool written = GyroWriteGLB(glb.c_str(), &take.skeleton, &take.actor) != 0;
-    const std::size_t size = written ? std::filesystem::file_size(glb) : 0;
-};
+using Hour = HourFile<GyroWriteGLB>;
 
 Hour& Shared() {
-    static Hour hour;
+    static Hour hour("take.glb");
     return hour;
 }
 
@@ -93,7 +85,7 @@ template <typename Write> void Bench(benchmark::State& state, bool watched, Writ
     double heap = 0;
     for (auto _ : state) {
         HeapWatch watch;
-        if (!hour.written || !write(hour)) {
+        if (hour.size == 0 || !write(hour)) {
             state.SkipWithError("write failed");
         }
         heap = std::max(heap, watch.Mib());
@@ -106,7 +98,7 @@ template <typename Write> void Bench(benchmark::State& state, bool watched, Writ
 
 void BM_WriteGLB(benchmark::State& state) {
     Bench(state, true,
-          [](Hour& h) { return GyroWriteGLB(h.glb.c_str(), &h.take.skeleton, &h.take.actor); });
+          [](Hour& h) { return GyroWriteGLB(h.path.c_str(), &h.take.skeleton, &h.take.actor); });
 }
 
 void BM_PlainWrite(benchmark::State& state) {

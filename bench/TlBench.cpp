@@ -1,8 +1,7 @@
 // Recording files of one hour at 120 frames per second, each beside the floor: a plain write
 // (with the same fsync a safe write makes) or a plain read of the same number of bytes into a
 // freshly allocated buffer, as a reader must allocate one.
-#include "bench/BenchSupport.h"
-#include "tests/support/LiveTake.h"
+#include "bench/HourFile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,16 +10,10 @@
 namespace telvo::bench {
 namespace {
 
-struct Hour {
-    ScratchFolder folder;
-    const std::string tl = folder / "take.tl";
-    LiveTake take{432000};
-    const bool written = GyroWriteTL(tl.c_str(), &take.skeleton, &take.actor) != 0;
-    const std::size_t size = written ? std::filesystem::file_size(tl) : 0;
-};
+using Hour = HourFile<GyroWriteTL>;
 
 Hour& Shared() {
-    static Hour hour;
+    static Hour hour("take.tl");
     return hour;
 }
 
@@ -28,7 +21,7 @@ Hour& Shared() {
 template <typename Body> void Bench(benchmark::State& state, Body body) {
     Hour& hour = Shared();
     for (auto _ : state) {
-        if (!body(hour)) {
+        if (hour.size == 0 || !body(hour)) {
             state.SkipWithError("failed");
         }
     }
@@ -37,7 +30,7 @@ template <typename Body> void Bench(benchmark::State& state, Body body) {
 
 void BM_WriteTL(benchmark::State& state) {
     Bench(state,
-          [](Hour& h) { return GyroWriteTL(h.tl.c_str(), &h.take.skeleton, &h.take.actor); });
+          [](Hour& h) { return GyroWriteTL(h.path.c_str(), &h.take.skeleton, &h.take.actor); });
 }
 
 void BM_PlainWrite(benchmark::State& state) {
@@ -49,7 +42,7 @@ void BM_ReadTL(benchmark::State& state) {
     Skeleton read{};
     ActorData actor{};
     Bench(state, [&](Hour& h) {
-        const bool ok = GyroReadTL(h.tl.c_str(), &read, &actor) != 0;
+        const bool ok = GyroReadTL(h.path.c_str(), &read, &actor) != 0;
         GyroFreeSkeletonFrames(&read);
         return ok;
     });
@@ -57,7 +50,7 @@ void BM_ReadTL(benchmark::State& state) {
 
 void BM_PlainRead(benchmark::State& state) {
     Bench(state, [](Hour& h) {
-        const int fd = ::open(h.tl.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(h.path.c_str(), O_RDONLY | O_CLOEXEC);
         auto buffer = std::make_unique_for_overwrite<char[]>(h.size);
         std::size_t done = 0;
         for (ssize_t n = 1; n > 0 && done < h.size; done += static_cast<std::size_t>(n)) {

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <fstream>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 

@@ -93,7 +93,7 @@ struct Parts {
     bool ballJoint = false;   // a toe joint 5.6 ahead and 2.25 below the ankle, ending there
     bool armBend = false;     // a joint half way down the left upper arm
     bool flatCollars = false; // collars at the chest's own place
-    std::string endJoints;    // leaf joints ending the upper arm (ArmEnd) and the forearm (this)
+    std::string endJoints{};  // leaf joints ending the upper arm (ArmEnd) and the forearm (this)
 };
 
 struct Figure {
@@ -268,18 +268,17 @@ TEST(BvhStance, TheUnitIsTheOneThatGivesAHumanSize) {
 
 TEST(BvhAnatomy, TheWaistIsTheSpinesFirstJointUnlessItSitsNearTheChest) {
     for (auto [height, joint] : {std::pair{9.0, "Waist"}, std::pair{10.5, ""}}) {
-        Parts p;
-        p.firstSpine = height; // of 13 inches from hips to chest
-        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u);
+        // Of 13 inches from hips to chest.
+        ASSERT_EQ(Read(Person({.firstSpine = height}).bvh.Text()).size(), 30u);
         EXPECT_EQ(Source(1), joint) << height;
     }
 }
 
 TEST(BvhAnatomy, APelvisNamedSoAboveTheLegsJointIsTheHips) {
     for (auto [below, hips] : {std::pair{12.0, "Pelvis"}, std::pair{20.0, "LowerSpine"}}) {
-        Parts p;
-        p.pelvisBelow = below; // against 15 % of the figure's span of about 110 inches
-        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u) << telvo::files::LastProblem().reason;
+        // Against 15 % of the figure's span of about 110 inches.
+        ASSERT_EQ(Read(Person({.pelvisBelow = below}).bvh.Text()).size(), 30u)
+            << telvo::files::LastProblem().reason;
         EXPECT_EQ(Source(0), hips) << below;
     }
 }
@@ -287,9 +286,8 @@ TEST(BvhAnatomy, APelvisNamedSoAboveTheLegsJointIsTheHips) {
 // Unnamed arms: collar 5 inches, upper arm 6 + 6, forearm 5 + 5. The elbow is the joint nearest
 // 36 % of the way back from the wrist, the shoulder nearest 78 %, where a human arm has them.
 TEST(BvhAnatomy, UnnamedArmJointsStandWhereAHumanArmHasThem) {
-    Parts p;
-    p.unnamedArms = true;
-    ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u) << telvo::files::LastProblem().reason;
+    ASSERT_EQ(Read(Person({.unnamedArms = true}).bvh.Text()).size(), 30u)
+        << telvo::files::LastProblem().reason;
     EXPECT_EQ(Source(6), "a01");
     EXPECT_EQ(Source(7), "a02");
     EXPECT_EQ(Source(8), "a04");
@@ -300,10 +298,8 @@ TEST(BvhAnatomy, UnnamedArmJointsStandWhereAHumanArmHasThem) {
 // without ends: a joint named as an end is passed by, and of unnamed ends the hand is the arm's.
 TEST(BvhAnatomy, EndJointsBesideTheRealChildrenArePassedBy) {
     for (const char* suffix : {"WristEnd", "ForeArmLeaf"}) {
-        Parts p;
-        p.endJoints = suffix;
-        p.thumbs = false;
-        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u) << telvo::files::LastProblem().reason;
+        ASSERT_EQ(Read(Person({.thumbs = false, .endJoints = suffix}).bvh.Text()).size(), 30u)
+            << telvo::files::LastProblem().reason;
         EXPECT_EQ(Source(7), "LeftShoulder") << suffix;
         EXPECT_EQ(Source(8), "LeftElbow") << suffix;
         EXPECT_EQ(Source(15), "RightWrist") << suffix;
@@ -312,9 +308,7 @@ TEST(BvhAnatomy, EndJointsBesideTheRealChildrenArePassedBy) {
 
 TEST(BvhAnatomy, AnUnnamedEndCountsAsTheThumbFromAThirdOfTheHand) {
     for (auto [reach, thumb] : {std::pair{2.5, true}, std::pair{1.5, false}}) {
-        Parts p;
-        p.thumbs = false;
-        Figure f = Person(p);
+        Figure f = Person({.thumbs = false});
         f.bvh.End(f.wrist[0], 0, -reach, 0.2);
         ASSERT_EQ(Read(f.bvh.Text()).size(), 30u);
         EXPECT_EQ(Source(11).empty(), !thumb) << reach << ": " << Source(11);
@@ -326,11 +320,13 @@ TEST(BvhAnatomy, AnUnnamedEndCountsAsTheThumbFromAThirdOfTheHand) {
 // above the head, the fingertip 7/70 of the height beyond the wrist, the thumb 3/7 along the
 // hand and 1.4/7 ahead, the collar 1.2/7.2 out and 5.5/5.8 up towards the shoulder.
 TEST(BvhFigure, MadeUpNodesFollowTheDefaultPerformersProportions) {
-    Parts p;
-    p.waist = p.neck = p.collars = p.thumbs = false;
-    p.headTop = 1.0;
-    p.fingertip = 1.0;
-    auto n = Read(Person(p).bvh.Text());
+    auto n = Read(Person({.waist = false,
+                          .neck = false,
+                          .collars = false,
+                          .thumbs = false,
+                          .headTop = 1.0,
+                          .fingertip = 1.0})
+                      .bvh.Text());
     ASSERT_EQ(n.size(), 30u) << telvo::files::LastProblem().reason;
     const double height = 70.0; // the figure measures as the default performer
     EXPECT_NEAR(Distance(n[1], n[0]), 13.0 * 4 / 13, 1e-3);
@@ -351,10 +347,8 @@ TEST(BvhFigure, EndsTooNearTheirJointAreMadeUpInstead) {
         bool fingertipFromFile;
     } cases[] = {{3.2, 1.6, true, true}, {2.5, 1.2, false, false}};
     for (const auto& c : cases) {
-        Parts p;
-        p.thumbs = false;
-        p.headTop = c.headTop;     // against 4 % of the 70-inch height
-        p.fingertip = c.fingertip; // against 2 %
+        // Against 4 % and 2 % of the 70-inch height.
+        const Parts p{.thumbs = false, .headTop = c.headTop, .fingertip = c.fingertip};
         ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u);
         EXPECT_EQ(!Source(5).empty(), c.headTopFromFile) << c.headTop;
         EXPECT_EQ(!Source(10).empty(), c.fingertipFromFile) << c.fingertip;
@@ -365,9 +359,7 @@ TEST(BvhFigure, EndsTooNearTheirJointAreMadeUpInstead) {
 // else 3/70 of the height below the ankle, as the default performer's ankle stands.
 TEST(BvhFigure, TheSoleLiesAtTheFootsEndOrAtAnkleHeight) {
     for (auto [drop, sole] : {std::pair{1.0, 1.0}, std::pair{0.5, 3.0}}) {
-        Parts p;
-        p.footDrop = drop;
-        auto n = Read(Person(p).bvh.Text());
+        auto n = Read(Person({.footDrop = drop}).bvh.Text());
         ASSERT_EQ(n.size(), 30u);
         EXPECT_NEAR(n[20].z - n[21].z, sole - 1.25, 1e-3) << drop; // less the heel's radius
     }
@@ -375,9 +367,7 @@ TEST(BvhFigure, TheSoleLiesAtTheFootsEndOrAtAnkleHeight) {
 
 // A toe joint without an end beyond it: the toes reach 27 % of the foot's length further.
 TEST(BvhFigure, ToesReachBeyondABallJointWithoutAnEnd) {
-    Parts p;
-    p.ballJoint = true;
-    auto n = Read(Person(p).bvh.Text());
+    auto n = Read(Person({.ballJoint = true}).bvh.Text());
     ASSERT_EQ(n.size(), 30u);
     EXPECT_EQ(Source(22), "LeftToe");
     EXPECT_NEAR(n[22].y - n[23].y, 0.27 * 10, 1e-3); // the default foot is 10 inches long
@@ -386,9 +376,7 @@ TEST(BvhFigure, ToesReachBeyondABallJointWithoutAnEnd) {
 // A helper half way down the upper arm bends 40 degrees on the second frame: the upper arm aims
 // at the file's elbow rather than turning rigidly with that joint.
 TEST(BvhFigure, ASegmentBentInsideTheFileStillAimsAtItsChild) {
-    Parts p;
-    p.armBend = true;
-    Figure f = Person(p);
+    Figure f = Person({.armBend = true});
     f.bvh.Turn(f.bend, 0, -40, 0, 1);
     auto n = Read(f.bvh.Text(), 1);
     ASSERT_EQ(n.size(), 30u) << telvo::files::LastProblem().reason;
@@ -402,9 +390,7 @@ TEST(BvhFigure, ASegmentBentInsideTheFileStillAimsAtItsChild) {
 
 // Collars at the chest's own place (as CMU's) still turn the shoulders: a 30-degree shrug.
 TEST(BvhFigure, ACollarOfNoLengthStillCarriesTheShoulder) {
-    Parts p;
-    p.flatCollars = true;
-    Figure f = Person(p);
+    Figure f = Person({.flatCollars = true});
     f.bvh.Turn(f.collar, 30, 0, 0, 1);
     auto n = Read(f.bvh.Text(), 1);
     ASSERT_EQ(n.size(), 30u) << telvo::files::LastProblem().reason;

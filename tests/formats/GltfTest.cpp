@@ -5,6 +5,7 @@
 #include "telvoria/TelvoriaFiles.h"
 #include "tests/support/LiveTake.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Vec3.h"
 
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
@@ -20,43 +21,42 @@
 namespace telvo {
 namespace {
 
-using Vec = std::array<double, 3>;
+using Vec = V3;
 using Quat = std::array<double, 4>; // x, y, z, w
 
-constexpr double InchesPerMetre = 1.0 / 0.0254;
 constexpr int LeftShoulder = 7; // nodes
 constexpr int LeftElbow = 8;
 
 tinygltf::Model Load(const std::string& path) {
     tinygltf::Model model;
-    std::string err;
-    std::string warn;
+    std::string err, warn;
     EXPECT_TRUE(tinygltf::TinyGLTF().LoadBinaryFromFile(&model, &err, &warn, path)) << err;
     EXPECT_EQ(warn, "");
     return model;
 }
 
-// An accessor's floats, element after element.
-std::vector<float> Floats(const tinygltf::Model& m, int index) {
+// An accessor's elements, each of 'Element' bytes and the components its type has.
+template <typename Element = float>
+std::vector<Element> Elements(const tinygltf::Model& m, int index) {
     const tinygltf::Accessor& a = m.accessors.at(index);
     const tinygltf::BufferView& v = m.bufferViews.at(a.bufferView);
-    const int size = tinygltf::GetNumComponentsInType(a.type);
-    std::vector<float> out(a.count * size);
-    EXPECT_EQ(a.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
+    std::vector<Element> out(a.count * tinygltf::GetNumComponentsInType(a.type));
+    constexpr int type = std::is_same_v<Element, float> ? TINYGLTF_COMPONENT_TYPE_FLOAT
+                                                        : TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE;
+    EXPECT_EQ(a.componentType, type);
     std::memcpy(out.data(), m.buffers.at(v.buffer).data.data() + v.byteOffset + a.byteOffset,
-                out.size() * sizeof(float));
+                out.size() * sizeof(Element));
     return out;
 }
 
 Vec Rotate(const Quat& q, const Vec& v) {
     const Vec u{q[0], q[1], q[2]};
-    const double w = q[3];
-    auto cross = [](const Vec& a, const Vec& b) {
-        return Vec{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-    };
-    const Vec t = cross(u, v);
-    const Vec tt = cross(u, Vec{t[0] + w * v[0], t[1] + w * v[1], t[2] + w * v[2]});
-    return {v[0] + 2 * tt[0], v[1] + 2 * tt[1], v[2] + 2 * tt[2]};
+    return Plus(v, Cross(u, Plus(Cross(u, v), v, q[3])), 2);
+}
+
+// glTF's metres, Y up, in our inches, Z up.
+Vec Inches(const Vec& p) {
+    return Plus({}, {p[0], -p[2], p[1]}, 1 / 0.0254);
 }
 
 Quat Product(const Quat& a, const Quat& b) {
@@ -64,15 +64,6 @@ Quat Product(const Quat& a, const Quat& b) {
             a[3] * b[1] - a[0] * b[2] + a[1] * b[3] + a[2] * b[0],
             a[3] * b[2] + a[0] * b[1] - a[1] * b[0] + a[2] * b[3],
             a[3] * b[3] - a[0] * b[0] - a[1] * b[1] - a[2] * b[2]};
-}
-
-// glTF's metres, Y up, in our inches, Z up.
-Vec Inches(const Vec& p) {
-    return {p[0] * InchesPerMetre, -p[2] * InchesPerMetre, p[1] * InchesPerMetre};
-}
-
-double Distance(const Vec& a, const Vec& b) {
-    return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
 }
 
 // Where a reader puts each node at each frame: the nodes' own translations, the animation's
@@ -83,7 +74,7 @@ public:
         const tinygltf::Animation& animation = m.animations.at(0);
         for (const tinygltf::AnimationChannel& c : animation.channels) {
             tracks_.push_back({c.target_node, c.target_path == "rotation",
-                               Floats(m, animation.samplers.at(c.sampler).output)});
+                               Elements(m, animation.samplers.at(c.sampler).output)});
         }
     }
     std::vector<Vec> Pose(std::size_t frame) const {
@@ -107,8 +98,7 @@ public:
             position[node] = at;
             const Quat turn = Product(above, rotation[node]);
             for (int child : m_.nodes[node].children) {
-                const Vec step = Rotate(turn, translation[child]);
-                self(self, child, Vec{at[0] + step[0], at[1] + step[1], at[2] + step[2]}, turn);
+                self(self, child, Plus(at, Rotate(turn, translation[child])), turn);
             }
         };
         place(place, 0, translation[0], Quat{0, 0, 0, 1});
@@ -171,7 +161,7 @@ TEST_F(Gltf, EveryFramePosesTheNodesWhereTheLibraryPosesOurs) {
     ASSERT_EQ(m.animations.size(), 1u);
     const tinygltf::Animation& a = m.animations[0];
     EXPECT_EQ(a.channels.size(), 31u) << "each joint's rotation and the root's translation";
-    const std::vector<float> times = Floats(m, a.samplers.at(0).input);
+    const std::vector<float> times = Elements(m, a.samplers.at(0).input);
     ASSERT_EQ(times.size(), s.FrameCount);
     const Reader reader(m);
     double worst = 0;
@@ -190,7 +180,7 @@ TEST_F(Gltf, EveryFramePosesTheNodesWhereTheLibraryPosesOurs) {
     for (const tinygltf::AnimationSampler& sampler : a.samplers) {
         EXPECT_EQ(sampler.interpolation, "LINEAR");
         EXPECT_EQ(sampler.input, a.samplers[0].input);
-        const std::vector<float> q = Floats(m, sampler.output);
+        const std::vector<float> q = Elements(m, sampler.output);
         for (std::size_t i = 4; q.size() == 4 * times.size() && i < q.size(); i += 4) {
             EXPECT_GE(q[i] * q[i - 4] + q[i + 1] * q[i - 3] + q[i + 2] * q[i - 2] +
                           q[i + 3] * q[i - 1],
@@ -212,13 +202,11 @@ TEST_F(Gltf, TheMeshIsTheViewsSolidBodiesBoundToTheirJoints) {
     const tinygltf::Model m = Load(path);
     ASSERT_EQ(m.meshes.size(), 1u);
     const tinygltf::Primitive& p = m.meshes[0].primitives.at(0);
-    const std::vector<float> at = Floats(m, p.attributes.at("POSITION"));
-    const std::vector<float> normal = Floats(m, p.attributes.at("NORMAL"));
-    const std::vector<float> weight = Floats(m, p.attributes.at("WEIGHTS_0"));
-    const tinygltf::Accessor& joints = m.accessors.at(p.attributes.at("JOINTS_0"));
-    const tinygltf::BufferView& jv = m.bufferViews.at(joints.bufferView);
-    const unsigned char* joint = m.buffers[0].data.data() + jv.byteOffset;
-    ASSERT_EQ(joints.componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE);
+    const std::vector<float> at = Elements(m, p.attributes.at("POSITION"));
+    const std::vector<float> normal = Elements(m, p.attributes.at("NORMAL"));
+    const std::vector<float> weight = Elements(m, p.attributes.at("WEIGHTS_0"));
+    const std::vector<unsigned char> joint =
+        Elements<unsigned char>(m, p.attributes.at("JOINTS_0"));
     ASSERT_EQ(at.size(), 3u * 18 * 28) << "18 corners for each of 28 bones";
 
     // The rest pose: the nodes' translations, and the skin's inverse bind matrices undo it.
@@ -229,11 +217,10 @@ TEST_F(Gltf, TheMeshIsTheViewsSolidBodiesBoundToTheirJoints) {
             parentOf[c] = i;
         }
     }
-    const std::vector<float> inverse = Floats(m, m.skins[0].inverseBindMatrices);
+    const std::vector<float> inverse = Elements(m, m.skins[0].inverseBindMatrices);
     for (int i = 0; i < SkeletonNodeCount; ++i) {
         const auto& t = m.nodes[i].translation;
-        const Vec base = i == 0 ? Vec{0, 0, 0} : rest[parentOf.at(i)];
-        rest[i] = {base[0] + t[0], base[1] + t[1], base[2] + t[2]};
+        rest[i] = Plus(i == 0 ? Vec{} : rest[parentOf.at(i)], {t[0], t[1], t[2]});
         for (int a = 0; a < 3; ++a) {
             EXPECT_NEAR(inverse[16 * i + 12 + a], -rest[i][a], 1e-6) << i;
         }
@@ -265,24 +252,19 @@ TEST_F(Gltf, TheMeshIsTheViewsSolidBodiesBoundToTheirJoints) {
         EXPECT_TRUE(std::any_of(m.nodes[parent].children.begin(), m.nodes[parent].children.end(),
                                 [&](int child) { return Distance(rest[child], b) < 1e-6; }));
         const double length = Distance(a, b);
-        const Vec axis{(b[0] - a[0]) / length, (b[1] - a[1]) / length, (b[2] - a[2]) / length};
-        const Vec mid{(a[0] + b[0]) / 2, (a[1] + b[1]) / 2, (a[2] + b[2]) / 2};
+        const Vec axis = Plus({}, Plus(b, a, -1), 1 / length), mid = Plus(a, Plus(b, a, -1), 0.5);
         for (const Vec& corner : corners) {
-            if (Distance(corner, a) < 1e-6 || Distance(corner, b) < 1e-6) {
-                continue;
+            const Vec d = Plus(corner, a, -1);
+            if (Distance(corner, a) > 1e-6 && Distance(corner, b) > 1e-6) {
+                EXPECT_NEAR(Dot(d, axis), length / 8, 1e-6);
+                EXPECT_NEAR(std::sqrt(Dot(d, d) - Dot(d, axis) * Dot(d, axis)), length / 8, 1e-6);
             }
-            const Vec d{corner[0] - a[0], corner[1] - a[1], corner[2] - a[2]};
-            const double along = d[0] * axis[0] + d[1] * axis[1] + d[2] * axis[2];
-            const double across =
-                std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] - along * along);
-            EXPECT_NEAR(along, length / 8, 1e-6);
-            EXPECT_NEAR(across, length / 8, 1e-6);
         }
         for (std::size_t v = first; v < first + 18; v += 3) {
             const Vec n{normal[3 * v], normal[3 * v + 1], normal[3 * v + 2]};
-            EXPECT_NEAR(std::hypot(n[0], n[1], n[2]), 1.0, 1e-6);
-            const Vec out{at[3 * v] - mid[0], at[3 * v + 1] - mid[1], at[3 * v + 2] - mid[2]};
-            EXPECT_GT(n[0] * out[0] + n[1] * out[1] + n[2] * out[2], 0) << "bone " << bone;
+            EXPECT_NEAR(std::sqrt(Dot(n, n)), 1.0, 1e-6);
+            EXPECT_GT(Dot(n, Plus({at[3 * v], at[3 * v + 1], at[3 * v + 2]}, mid, -1)), 0)
+                << "bone " << bone;
         }
     }
     EXPECT_EQ(bound.count(LeftShoulder), 0u) << "its one bone, the upper arm, has no length";

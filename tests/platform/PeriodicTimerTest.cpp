@@ -26,9 +26,7 @@ TEST(PeriodicTimer, RefusesWhatItCannotRunAndStopWaitsForTheRunningCallback) {
     PeriodicTimer t;
     EXPECT_FALSE(t.Start(0, [] {}));
     EXPECT_FALSE(t.Start(1'000'000, nullptr));
-    std::atomic<bool> inside{false};
-    std::atomic<bool> stopped{false};
-    std::atomic<bool> ranAfterStop{false};
+    std::atomic<bool> inside{false}, stopped{false}, ranAfterStop{false};
     ASSERT_TRUE(t.Start(1'000'000, [&] {
         ranAfterStop = ranAfterStop || stopped;
         inside = true;
@@ -149,10 +147,8 @@ TEST(PeriodicTimer, OverrunsLoseNoTickUnderAPeriodAndNeverBurst) {
 TEST(TimerRegistry, KillFromOwnCallbackThenStartAnotherThere) {
     TimerRegistry timers;
     EXPECT_EQ(timers.Start(0, [] {}), 0u);
-    std::atomic<TimerId> first{0};
-    std::atomic<TimerId> second{0};
-    std::atomic<int> firstCalls{0};
-    std::atomic<int> secondCalls{0};
+    std::atomic<TimerId> first{0}, second{0};
+    std::atomic<int> firstCalls{0}, secondCalls{0};
     first = timers.Start(1'000'000, [&] {
         while (first.load() == 0) {
             std::this_thread::yield(); // the first tick may come before Start has returned

@@ -1,7 +1,6 @@
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtDialogs.h"
 
-#include "tests/support/Environment.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

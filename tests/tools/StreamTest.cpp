@@ -99,6 +99,7 @@ TEST_F(Stream, PositionsAndTakesHoldTheFramesSentUpToTheCountAsked) {
     ActorData actor{};
     ASSERT_NE(GyroReadTL(take.c_str(), &read, &actor), 0);
     EXPECT_EQ(read.FrameCount, 4u);
+    EXPECT_EQ(read.FramePeriod, 1.0f / 120.0f) << "at the server's divider";
     EXPECT_EQ(read.Frames[3].RootPosition.z, 40.0f);
     EXPECT_EQ(std::memcmp(&actor, &descriptor.Actor, sizeof actor), 0);
     GyroFreeSkeletonFrames(&read);
