@@ -374,7 +374,7 @@ TEST(BvhCorpus, HumanFilesLandWhereTheirOwnJointsAre) {
 // from frame to frame, only moves the figure.
 TEST(BvhCorpus, ARootAboveTheHipsOnlyMovesTheFigure) {
     const std::string text =
-        telvo::ReadAll(SourceDir() + "/tests/formats/corpus/human/rokoko_jesse_dance.bvh");
+        telvo::ReadAll(telvo::SourcePath("tests/formats/corpus/human/rokoko_jesse_dance.bvh"));
     const auto motion = text.find("MOTION");
     const auto root = text.find("ROOT");
     ASSERT_NE(motion, std::string::npos);
