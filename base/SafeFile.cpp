@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -13,6 +14,24 @@
 namespace telvo {
 
 namespace {
+
+// The process's umask, read without setting it: umask() can only be read by changing it, which
+// for a moment would leave files that other threads create open to everybody.
+mode_t ProcessUmask() {
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[128];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found) {
+            return static_cast<mode_t>(mask);
+        }
+    }
+    return 022;
+}
 
 constexpr std::size_t BufferSize = std::size_t{1} << 20;
 constexpr std::size_t WritebackStep = std::size_t{8} << 20;
@@ -78,9 +97,7 @@ SafeFile::SafeFile(std::string target) : target_(std::move(target)) {
     if (exists) {
         mode = existing.st_mode & 07777;
     } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~ProcessUmask();
     }
     ::fchmod(fd_, mode);
     buffer_.reserve(BufferSize);

@@ -66,6 +66,10 @@ TEST(SafeFile, ReplacesTheTargetWholeKeepingItsModeAndLinksOrNotAtAll) {
     }
     ::wait(nullptr);
     EXPECT_EQ(ReadAll(target), "previous");
+    const mode_t mask = ::umask(027); // a new file gets the usual mode under the umask
+    EXPECT_TRUE(SafeFile(dir.path() / "new.tl").Commit());
+    ::umask(mask);
+    EXPECT_EQ(fs::status(dir.path() / "new.tl").permissions(), fs::perms(0640));
 }
 
 // Parts written at their own places land there, past what Write buffered, which goes on after
