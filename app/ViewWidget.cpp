@@ -39,10 +39,9 @@ CViewWidget::CViewWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(64, 64);
-    picture_ = std::make_unique<QtPicture>([this](const QImage& image) {
-        QPainter painter(this);
-        painter.drawImage(0, 0, image);
-    });
+    // Drawn straight into the backing store, which reaches the screen only once the paint
+    // has ended: a picture is never seen half drawn.
+    picture_ = std::make_unique<QtPicture>(*this);
 }
 
 CViewWidget::~CViewWidget() = default;
