@@ -102,9 +102,11 @@ void SafeFile::Fail(const char* what) {
     }
 }
 
-bool SafeFile::WriteAll(const char* data, std::size_t size) {
+// Every byte at the file's position, or at `offset` when given; false after a failure.
+bool SafeFile::WriteOut(const char* data, std::size_t size, std::uint64_t* offset) {
     while (size > 0 && !failed_) {
-        ssize_t n = ::write(fd_, data, size);
+        ssize_t n = offset ? ::pwrite(fd_, data, size, static_cast<off_t>(*offset))
+                           : ::write(fd_, data, size);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -117,8 +119,18 @@ bool SafeFile::WriteAll(const char* data, std::size_t size) {
         }
         data += n;
         size -= static_cast<std::size_t>(n);
-        written_ += static_cast<std::size_t>(n);
+        if (offset) {
+            *offset += static_cast<std::uint64_t>(n);
+            placed_ += static_cast<std::size_t>(n);
+        } else {
+            written_ += static_cast<std::size_t>(n);
+        }
     }
+    return !failed_;
+}
+
+bool SafeFile::WriteAll(const char* data, std::size_t size) {
+    WriteOut(data, size, nullptr);
     // Start the disk on what is written so far: the final sync then has little left to wait
     // for, and the writing overlaps with the caller's own work.
     if (!failed_ && written_ - started_ >= WritebackStep) {
@@ -155,23 +167,8 @@ bool SafeFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
         return false;
     }
     synced_ = false;
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = ENOSPC;
-            }
-            Fail("cannot write");
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-        placed_ += static_cast<std::size_t>(n);
+    if (!WriteOut(static_cast<const char*>(data), size, &offset)) {
+        return false;
     }
     if (placed_ >= WritebackStep) {
         ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); // to the end, wherever they lie

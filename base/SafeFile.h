@@ -38,6 +38,7 @@ public:
     const std::string& Error() const { return error_; }
 
 private:
+    bool WriteOut(const char* data, std::size_t size, std::uint64_t* offset);
     bool WriteAll(const char* data, std::size_t size);
     bool Flush();
     void Fail(const char* what);

@@ -3,20 +3,17 @@
 // tinygltf's own saver given the same document with its binary chunk whole in memory. The
 // counter heap_MB is the most memory the write held at once beyond what it started with.
 #include "base/SafeFile.h"
-#include "suitlib/SuitLib.h"
-#include "telvoria/TelvoriaSim.h"
+#include "bench/BenchSupport.h"
 #include "telvoria/formats/Gltf.h"
+#include "tests/support/LiveTake.h"
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <ostream>
 #include <streambuf>
@@ -74,51 +71,15 @@ void operator delete[](void* p, std::size_t) noexcept {
     Give(p);
 }
 
+namespace telvo::bench {
 namespace {
 
-constexpr uint32_t HourFrames = 432000;
-constexpr std::size_t Chunk = std::size_t{1} << 20;
-
-Skeleton* recording = nullptr;
-
-void Record(const Frame* frame, SuitInfo*) {
-    if (GyroAddFrame(recording) != 0) {
-        recording->Frames[recording->FrameCount - 1] = *frame;
-    }
-}
-
 struct Hour {
-    Hour() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "telvo-glb-XXXXXX").string();
-        folder = ::mkdtemp(tmpl.data()) != nullptr ? tmpl : std::string(".");
-        glb = folder + "/take.glb";
-        GyroInitSkeleton(&take);
-        recording = &take;
-        telvo::sim::Reset();
-        telvo::sim::UseConfigFile(false);
-        telvo::sim::SetManualClock(true);
-        GyroInit();
-        const GyroHandle suit = GyroOpen(nullptr, Record, nullptr);
-        GyroGetActorData(suit, &actor);
-        GyroCopyActorToSkeleton(&take, &actor);
-        take.FramePeriod = 1.0f / 120.0f;
-        GyroSetNull(suit);
-        telvo::sim::Deliver(suit, HourFrames);
-        GyroClose(suit);
-        GyroFinish();
-        GyroWriteGLB(glb.c_str(), &take, &actor);
-        size = static_cast<std::size_t>(std::filesystem::file_size(glb));
-    }
-    ~Hour() {
-        GyroFreeSkeletonFrames(&take);
-        std::filesystem::remove_all(folder);
-    }
-
-    std::string folder;
-    std::string glb;
-    Skeleton take{};
-    ActorData actor{};
-    std::size_t size = 0;
+    ScratchFolder folder;
+    const std::string glb = folder / "take.glb";
+    LiveTake take{432000};
+    const bool written = GyroWriteGLB(glb.c_str(), &take.skeleton, &take.actor) != 0;
+    const std::size_t size = written ? std::filesystem::file_size(glb) : 0;
 };
 
 Hour& Shared() {
@@ -126,90 +87,66 @@ Hour& Shared() {
     return hour;
 }
 
-void BM_WriteGLB(benchmark::State& state) {
+// Each iteration writes the file once; the counter heap_MB when the write is watched.
+template <typename Write> void Bench(benchmark::State& state, bool watched, Write write) {
     Hour& hour = Shared();
     double heap = 0;
     for (auto _ : state) {
         HeapWatch watch;
-        if (hour.take.FrameCount != HourFrames ||
-            GyroWriteGLB(hour.glb.c_str(), &hour.take, &hour.actor) == 0) {
+        if (!hour.written || !write(hour)) {
             state.SkipWithError("write failed");
         }
         heap = std::max(heap, watch.Mib());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * hour.size));
-    state.counters["heap_MB"] = heap;
+    if (watched) {
+        state.counters["heap_MB"] = heap;
+    }
+}
+
+void BM_WriteGLB(benchmark::State& state) {
+    Bench(state, true,
+          [](Hour& h) { return GyroWriteGLB(h.glb.c_str(), &h.take.skeleton, &h.take.actor); });
 }
 
 void BM_PlainWrite(benchmark::State& state) {
-    Hour& hour = Shared();
-    std::string bytes(hour.size, 'x');
-    const std::string path = hour.folder + "/plain.bin";
-    for (auto _ : state) {
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        bool ok = fd >= 0;
-        for (std::size_t done = 0; ok && done < hour.size;) {
-            ssize_t n = ::write(fd, bytes.data() + done, std::min(Chunk, hour.size - done));
-            ok = n > 0;
-            done += ok ? static_cast<std::size_t>(n) : 0;
-        }
-        if (!ok || ::fsync(fd) != 0) {
-            state.SkipWithError("write failed");
-        }
-        ::close(fd);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * hour.size));
+    const std::string bytes(Shared().size, 'x');
+    Bench(state, false, [&](Hour& h) { return PlainWrite(h.folder / "plain.bin", bytes); });
 }
 
 // An ostream onto a safe write, for tinygltf's saver.
-class SafeFileBuffer : public std::streambuf {
-public:
-    explicit SafeFileBuffer(telvo::SafeFile& file) : file_(file) {}
-
-protected:
+struct SafeFileBuffer : std::streambuf {
+    explicit SafeFileBuffer(SafeFile& file) : file(file) {}
     std::streamsize xsputn(const char* data, std::streamsize n) override {
-        return file_.Write(data, static_cast<std::size_t>(n)) ? n : 0;
+        return file.Write(data, static_cast<std::size_t>(n)) ? n : 0;
     }
     int_type overflow(int_type c) override {
         const char byte = static_cast<char>(c);
-        return c == traits_type::eof() || file_.Write(&byte, 1) ? traits_type::not_eof(c)
-                                                                : traits_type::eof();
+        return c == traits_type::eof() || file.Write(&byte, 1) ? traits_type::not_eof(c)
+                                                               : traits_type::eof();
     }
-
-private:
-    telvo::SafeFile& file_;
+    SafeFile& file;
 };
 
 // The same document through tinygltf's own saver, which wants the binary chunk in one buffer.
 void BM_WriteGLBWithTinygltfSaver(benchmark::State& state) {
-    Hour& hour = Shared();
-    const std::string path = hour.folder + "/saver.glb";
-    double heap = 0;
-    std::size_t size = 0;
-    for (auto _ : state) {
-        HeapWatch watch;
+    Bench(state, true, [](Hour& h) {
         std::string why;
-        auto document = telvo::gltf::Describe(hour.take, hour.actor, why);
+        auto document = gltf::Describe(h.take.skeleton, h.take.actor, why);
         tinygltf::Buffer buffer;
         buffer.data.resize(document->binaryLength);
-        telvo::gltf::StreamBinary(*document, hour.take,
-                                  [&](uint64_t offset, const void* data, std::size_t n) {
-                                      std::memcpy(buffer.data.data() + offset, data, n);
-                                      return true;
-                                  });
+        gltf::StreamBinary(*document, h.take.skeleton,
+                           [&](uint64_t offset, const void* data, std::size_t n) {
+                               std::memcpy(buffer.data.data() + offset, data, n);
+                               return true;
+                           });
         document->model.buffers.push_back(std::move(buffer));
-        telvo::SafeFile file(path);
+        SafeFile file(h.folder / "saver.glb");
         SafeFileBuffer stream(file);
         std::ostream out(&stream);
-        if (!tinygltf::TinyGLTF().WriteGltfSceneToStream(&document->model, out, false, true) ||
-            !file.Commit()) {
-            state.SkipWithError("write failed");
-        }
-        heap = std::max(heap, watch.Mib());
-        size = static_cast<std::size_t>(std::filesystem::file_size(path));
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
-    state.counters["heap_MB"] = heap;
+        return tinygltf::TinyGLTF().WriteGltfSceneToStream(&document->model, out, false, true) &&
+               file.Commit();
+    });
 }
 
 BENCHMARK(BM_WriteGLB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
@@ -217,3 +154,4 @@ BENCHMARK(BM_PlainWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(
 BENCHMARK(BM_WriteGLBWithTinygltfSaver)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 } // namespace
+} // namespace telvo::bench

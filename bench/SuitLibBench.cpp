@@ -3,8 +3,7 @@
 // followed by the frame's copy. Counters: the slowest append on the wall clock, and in the
 // thread's own CPU time, which leaves out the time other programs had the CPU; that one in a
 // pass of its own, since reading its clock costs a system call.
-#include "suitlib/SuitLib.h"
-#include "telvoria/TelvoriaSim.h"
+#include "tests/support/LiveTake.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,24 +14,11 @@
 
 namespace {
 
-// A frame of the simulated performer walking, 8 s into the script.
-Frame WalkingFrame() {
-    static Frame last{};
-    telvo::sim::SetManualClock(true);
-    telvo::sim::UseConfigFile(false);
-    GyroInit();
-    const GyroHandle suit = GyroOpen(
-        nullptr, [](const Frame* frame, SuitInfo*) { last = *frame; }, nullptr);
-    telvo::sim::Deliver(suit, 8 * 120);
-    GyroFinish();
-    telvo::sim::Reset();
-    return last;
-}
-
 void BM_ApplyFrame(benchmark::State& state) {
     Skeleton skel;
     GyroInitSkeleton(&skel);
-    const Frame frame = WalkingFrame();
+    const telvo::LiveTake walking(8 * 120); // the simulated performer, 8 s into the script
+    const Frame frame = walking.skeleton.Frames[walking.skeleton.FrameCount - 1];
     for (auto _ : state) {
         benchmark::DoNotOptimize(GyroApplyFrame(&skel, &frame));
         benchmark::ClobberMemory();

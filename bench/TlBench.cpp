@@ -1,116 +1,73 @@
 // Recording files of one hour at 120 frames per second, each beside the floor: a plain write
 // (with the same fsync a safe write makes) or a plain read of the same number of bytes into a
 // freshly allocated buffer, as a reader must allocate one.
-#include "suitlib/SuitLib.h"
+#include "bench/BenchSupport.h"
+#include "tests/support/LiveTake.h"
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <string>
 
+namespace telvo::bench {
 namespace {
 
-constexpr std::size_t Chunk = std::size_t{1} << 20;
-
-struct Files {
-    Files() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "telvo-tl-XXXXXX").string();
-        folder = ::mkdtemp(tmpl.data()) != nullptr ? tmpl : std::string(".");
-        tl = folder + "/take.tl";
-        GyroInitSkeleton(&take);
-        for (uint32_t f = 0; f < 432000; ++f) {
-            GyroAddFrame(&take);
-            take.Frames[f].Flags = f;
-            take.Frames[f].RootPosition = Vector(static_cast<float>(f % 977), 0.0f, 37.0f);
-        }
-        GyroGetActorData(0, &actor);
-        GyroWriteTL(tl.c_str(), &take, &actor);
-        size = static_cast<std::size_t>(std::filesystem::file_size(tl));
-    }
-    ~Files() {
-        GyroFreeSkeletonFrames(&take);
-        std::filesystem::remove_all(folder);
-    }
-
-    std::string folder;
-    std::string tl;
-    Skeleton take{};
-    ActorData actor{};
-    std::size_t size = 0;
+struct Hour {
+    ScratchFolder folder;
+    const std::string tl = folder / "take.tl";
+    LiveTake take{432000};
+    const bool written = GyroWriteTL(tl.c_str(), &take.skeleton, &take.actor) != 0;
+    const std::size_t size = written ? std::filesystem::file_size(tl) : 0;
 };
 
-Files& Shared() {
-    static Files files;
-    return files;
+Hour& Shared() {
+    static Hour hour;
+    return hour;
 }
 
-// Moves size bytes in chunks between fd and buffer; false if the file ended or failed first.
-template <typename Io> bool Move(Io io, int fd, char* buffer, std::size_t size) {
-    for (std::size_t done = 0; done < size;) {
-        ssize_t n = io(fd, buffer + done, std::min(Chunk, size - done));
-        if (n <= 0) {
-            return false;
+// Each iteration moves the file's bytes once.
+template <typename Body> void Bench(benchmark::State& state, Body body) {
+    Hour& hour = Shared();
+    for (auto _ : state) {
+        if (!body(hour)) {
+            state.SkipWithError("failed");
         }
-        done += static_cast<std::size_t>(n);
     }
-    return true;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * hour.size));
 }
 
 void BM_WriteTL(benchmark::State& state) {
-    Files& files = Shared();
-    for (auto _ : state) {
-        if (GyroWriteTL(files.tl.c_str(), &files.take, &files.actor) == 0) {
-            state.SkipWithError("write failed");
-        }
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.size));
+    Bench(state,
+          [](Hour& h) { return GyroWriteTL(h.tl.c_str(), &h.take.skeleton, &h.take.actor); });
 }
 
 void BM_PlainWrite(benchmark::State& state) {
-    Files& files = Shared();
-    std::string bytes(files.size, 'x');
-    const std::string path = files.folder + "/plain.bin";
-    for (auto _ : state) {
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (!Move(::write, fd, bytes.data(), files.size) || ::fsync(fd) != 0) {
-            state.SkipWithError("write failed");
-        }
-        ::close(fd);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.size));
+    const std::string bytes(Shared().size, 'x');
+    Bench(state, [&](Hour& h) { return PlainWrite(h.folder / "plain.bin", bytes); });
 }
 
 void BM_ReadTL(benchmark::State& state) {
-    Files& files = Shared();
     Skeleton read{};
-    GyroInitSkeleton(&read);
     ActorData actor{};
-    for (auto _ : state) {
-        if (GyroReadTL(files.tl.c_str(), &read, &actor) == 0) {
-            state.SkipWithError("read failed");
-        }
+    Bench(state, [&](Hour& h) {
+        const bool ok = GyroReadTL(h.tl.c_str(), &read, &actor) != 0;
         GyroFreeSkeletonFrames(&read);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.size));
+        return ok;
+    });
 }
 
 void BM_PlainRead(benchmark::State& state) {
-    Files& files = Shared();
-    for (auto _ : state) {
-        int fd = ::open(files.tl.c_str(), O_RDONLY | O_CLOEXEC);
-        auto buffer = std::make_unique_for_overwrite<char[]>(files.size);
-        if (!Move(::read, fd, buffer.get(), files.size)) {
-            state.SkipWithError("read failed");
+    Bench(state, [](Hour& h) {
+        const int fd = ::open(h.tl.c_str(), O_RDONLY | O_CLOEXEC);
+        auto buffer = std::make_unique_for_overwrite<char[]>(h.size);
+        std::size_t done = 0;
+        for (ssize_t n = 1; n > 0 && done < h.size; done += static_cast<std::size_t>(n)) {
+            n = std::max<ssize_t>(
+                ::read(fd, buffer.get() + done, std::min(h.size - done, std::size_t{1} << 20)), 0);
         }
         ::close(fd);
         benchmark::DoNotOptimize(buffer.get());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * files.size));
+        return done == h.size;
+    });
 }
 
 BENCHMARK(BM_WriteTL)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
@@ -119,3 +76,4 @@ BENCHMARK(BM_ReadTL)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 } // namespace
+} // namespace telvo::bench

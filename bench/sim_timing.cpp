@@ -1,11 +1,11 @@
 // A simulated suit at divider 1 for ten seconds. Counters: how many frames arrive (1200 ± 1
 // expected) and how late each is against its deadline (median, 99th percentile, worst).
+#include "bench/BenchSupport.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -14,14 +14,14 @@
 namespace {
 
 constexpr int Capacity = 4000;
-std::vector<int64_t> lateness(Capacity);
+std::vector<double> lateMs(Capacity);
 std::atomic<int> count{0};
 
 void OnFrame(const Frame* frame, SuitInfo*) {
     auto now = std::chrono::steady_clock::now().time_since_epoch();
     int64_t late = std::chrono::nanoseconds(now).count() - telvo::sim::FrameTimestampNs(*frame);
     if (int n = count.fetch_add(1); n < Capacity) {
-        lateness[static_cast<std::size_t>(n)] = late;
+        lateMs[static_cast<std::size_t>(n)] = static_cast<double>(late) / 1e6;
     }
 }
 
@@ -49,18 +49,13 @@ void BM_SimulatedSuitTiming(benchmark::State& state) {
         GyroFinish();
     }
     const int frames = count.load();
-    std::vector<int64_t> sorted(lateness.begin(), lateness.begin() + std::min(frames, Capacity));
-    std::sort(sorted.begin(), sorted.end());
-    auto at = [&](double q) {
-        double k = q * static_cast<double>(sorted.size() - 1);
-        return sorted.empty() ? 0.0
-                              : static_cast<double>(sorted[static_cast<std::size_t>(k)]) / 1e6;
-    };
+    lateMs.resize(static_cast<std::size_t>(std::min(frames, Capacity)));
+    using telvo::bench::Quantile;
     state.counters["frames"] = frames;
     state.counters["dropped"] = dropped;
-    state.counters["late_median_ms"] = at(0.5);
-    state.counters["late_p99_ms"] = at(0.99);
-    state.counters["late_max_ms"] = at(1.0);
+    state.counters["late_median_ms"] = Quantile(lateMs, 0.5);
+    state.counters["late_p99_ms"] = Quantile(lateMs, 0.99);
+    state.counters["late_max_ms"] = Quantile(lateMs, 1.0);
     if (frames < 1199 || frames > 1201) {
         state.SkipWithError("not 1200 +- 1 frames in ten seconds");
     }

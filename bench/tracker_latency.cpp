@@ -2,20 +2,14 @@
 // 120 frames per second. Counters: the time from a rotation's arrival at the receiver to the
 // frame callback that carries it (median, 99th percentile, worst, in microseconds), the
 // receiver thread's CPU time per second, and the rotations per second it took.
+#include "bench/BenchSupport.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
 #include "telvoria/TelvoriaTrackers.h"
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -40,43 +34,17 @@ void OnFrame(const Frame* frame, SuitInfo*) {
     }
 }
 
-uint16_t FreePort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof at;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
-    ::close(fd);
-    return ntohs(at.sin_port);
-}
-
-double Quantile(std::vector<double>& v, double q) {
-    if (v.empty()) {
-        return 0.0;
-    }
-    auto at = v.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(v.size() - 1));
-    std::nth_element(v.begin(), at, v.end());
-    return *at;
-}
-
 void BM_TrackerLatency(benchmark::State& state) {
-    char folder[] = "/tmp/telvo-bench-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) {
-        state.SkipWithError("no folder for the configuration");
-        return;
-    }
-    uint16_t port = FreePort();
-    auto set = telvo::trackers::Emulator::Standard(Trackers);
-    std::ofstream(std::string(folder) + "/telvoria-sim.ini")
-        << "[Simulation]\nSuits=0\n"
-        << telvo::trackers::TrackersSection(port, set);
+    const telvo::bench::ScratchFolder folder;
+    const uint16_t port = telvo::trackers::FreeLoopbackPort();
+    const auto set = telvo::trackers::Emulator::Standard(Trackers);
+    std::ofstream(folder / "telvoria-sim.ini") << "[Simulation]\nSuits=0\n"
+                                               << telvo::trackers::TrackersSection(port, set);
     double cpuMsPerSecond = 0.0;
     double rotationsPerSecond = 0.0;
     for (auto _ : state) {
         telvo::sim::Reset();
-        telvo::sim::SetConfigFolder(folder);
+        telvo::sim::SetConfigFolder(folder.path);
         GyroInit();
         telvo::trackers::Emulator::Options options;
         options.port = port;
@@ -103,8 +71,8 @@ void BM_TrackerLatency(benchmark::State& state) {
         rotationsPerSecond = static_cast<double>(after.rotations - before.rotations) / seconds;
     }
     telvo::sim::Reset();
-    std::filesystem::remove_all(folder);
     std::lock_guard lock(latencyMutex);
+    using telvo::bench::Quantile;
     state.counters["arrival_to_frame_median_us"] = Quantile(latencyUs, 0.5);
     state.counters["arrival_to_frame_p99_us"] = Quantile(latencyUs, 0.99);
     state.counters["arrival_to_frame_worst_us"] = Quantile(latencyUs, 1.0);

@@ -27,19 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     again.Parse(saved);
     telvo::SettingsValues reread;
     telvo::LoadSettings(reread, again);
+    using telvo::SettingKind;
     for (const telvo::SettingKey& key : telvo::SettingKeys) {
-        bool same = true;
-        switch (key.kind) {
-        case telvo::SettingKind::Path:
-            same = std::string_view(values.*key.path) == std::string_view(reread.*key.path);
-            break;
-        case telvo::SettingKind::Integer:
-            same = (values.*key.integer).load() == (reread.*key.integer).load();
-            break;
-        case telvo::SettingKind::Float:
-            same = (values.*key.real).load() == (reread.*key.real).load();
-            break;
-        }
+        const bool same = key.kind == SettingKind::Path ? std::string_view(values.*key.path) ==
+                                                              std::string_view(reread.*key.path)
+                          : key.kind == SettingKind::Integer
+                              ? (values.*key.integer).load() == (reread.*key.integer).load()
+                              : (values.*key.real).load() == (reread.*key.real).load();
         if (!same) {
             std::abort();
         }

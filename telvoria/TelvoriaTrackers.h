@@ -106,4 +106,7 @@ std::string TrackersSection(uint16_t port, const std::vector<Emulator::Tracker>&
 // "02:00:00:00:00:n" for n = 1, 2, ...: the emulator's addresses, locally administered.
 std::array<uint8_t, 6> EmulatedMac(int n);
 
+// A UDP port nobody holds on 127.0.0.1 just now, for a tracker suit of a test or benchmark.
+uint16_t FreeLoopbackPort();
+
 } // namespace telvo::trackers

@@ -12,6 +12,7 @@
 #include "telvoria/skeleton/Body.h"
 #include "telvoria/skeleton/Math.h"
 #include "telvoria/skeleton/Recording.h"
+#include "telvoria/skeleton/Solver.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -36,8 +37,6 @@ using namespace telvo;
 
 constexpr off_t MaxFileSize = off_t{1} << 30;
 // The library's floor rules: touching within a quarter inch, shadows within a foot.
-constexpr float ContactTolerance = 0.25f;
-constexpr float ShadowHeight = 12.0f;
 // Both feet this far above the floor: the performer is in the air.
 constexpr float JumpHeight = 1.0f;
 
@@ -107,10 +106,10 @@ void PutOnFloor(Frame* frames, uint32_t count, const std::vector<float>& lowest,
         float feet = 1e30f;
         for (int i = 0; i < C; ++i) {
             float h = low[i] - floor;
-            if (h <= ContactTolerance) {
+            if (h <= body::ContactTolerance) {
                 contact |= 1u << i;
             }
-            if (h < ShadowHeight) {
+            if (h < body::ShadowHeight) {
                 shadow |= 1u << i;
             }
             if ((body::FootContactBits & (1u << i)) != 0) {

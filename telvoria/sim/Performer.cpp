@@ -421,9 +421,6 @@ const std::array<Matrix, SensorCount>& Mounting() {
     return m;
 }
 
-constexpr float ContactTolerance = 0.25f;
-constexpr float ShadowHeight = 12.0f;
-
 } // namespace
 
 double ScriptPeriod() {
@@ -532,16 +529,7 @@ void Performer::Next(double dt, Frame& frame) {
 
     std::copy(std::begin(calibrated19_), std::end(calibrated19_), frame.RawMatrices);
     frame.RootPosition = pose_.position[Hips];
-    frame.ContactMask = ContactMask(pose_, radii_, ContactTolerance);
-    uint32_t shadow = FootContactBits;
-    for (int i = 0; i < ContactPointCount; ++i) {
-        int n = ContactNodes[i];
-        if (pose_.position[n].z - radii_[n] < ShadowHeight) {
-            shadow |= 1u << i;
-        }
-    }
-    frame.ShadowMaskValid = 1;
-    frame.ShadowMask = shadow;
+    MarkContacts(pose_, radii_, frame);
 
     Skip(dt);
 }

@@ -62,4 +62,17 @@ uint32_t ContactMask(const Pose& pose, const std::array<float, NodeCount>& radii
     return mask;
 }
 
+void MarkContacts(const Pose& pose, const std::array<float, NodeCount>& radii, Frame& frame) {
+    frame.ContactMask = ContactMask(pose, radii, ContactTolerance);
+    uint32_t shadow = FootContactBits;
+    for (int i = 0; i < ContactPointCount; ++i) {
+        int n = ContactNodes[i];
+        if (pose.position[n].z - radii[n] < ShadowHeight) {
+            shadow |= 1u << i;
+        }
+    }
+    frame.ShadowMaskValid = 1;
+    frame.ShadowMask = shadow;
+}
+
 } // namespace telvo::body

@@ -31,4 +31,11 @@ float LowestContact(const Pose& pose, const std::array<float, NodeCount>& radii)
 // Bit i set for contact point i whose sphere is within tolerance of the floor.
 uint32_t ContactMask(const Pose& pose, const std::array<float, NodeCount>& radii, float tolerance);
 
+// A contact point touches the floor when its sphere is within this of it, and casts a shadow
+// when within ShadowHeight; the feet always cast one.
+constexpr float ContactTolerance = 0.25f;
+constexpr float ShadowHeight = 12.0f;
+// The frame's contact and shadow masks for the posed figure.
+void MarkContacts(const Pose& pose, const std::array<float, NodeCount>& radii, Frame& frame);
+
 } // namespace telvo::body

@@ -13,9 +13,6 @@ namespace {
 
 using namespace telvo::body;
 
-constexpr float ContactTolerance = 0.25f;
-constexpr float ShadowHeight = 12.0f;
-
 // The sensor whose segment each sensor's segment hangs from, -1 for the hips.
 std::array<int, SensorCount> ParentSensors() {
     std::array<int, SensorCount> parent{};
@@ -71,16 +68,7 @@ public:
         Stamp(frame);
         std::copy(std::begin(calibrated_), std::end(calibrated_), frame.RawMatrices);
         frame.RootPosition = pose_.position[Hips];
-        frame.ContactMask = ContactMask(pose_, radii_, ContactTolerance);
-        uint32_t shadow = FootContactBits;
-        for (int i = 0; i < ContactPointCount; ++i) {
-            int n = ContactNodes[i];
-            if (pose_.position[n].z - radii_[n] < ShadowHeight) {
-                shadow |= 1u << i;
-            }
-        }
-        frame.ShadowMaskValid = 1;
-        frame.ShadowMask = shadow;
+        MarkContacts(pose_, radii_, frame);
     }
 
     // Orientations are the trackers' own: nothing moves on by itself.

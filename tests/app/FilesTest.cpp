@@ -13,7 +13,6 @@
 
 #include <array>
 #include <filesystem>
-#include <set>
 
 namespace telvo::testing {
 namespace {
@@ -30,18 +29,11 @@ void Drop(QWidget* view, const fs::path& file) {
     QApplication::sendEvent(view, &drop);
 }
 
-TEST_F(Files, EachSharedBvhOpensAndPlaysAndDroppedFilesOpenByExtension) {
-    const char* root = std::getenv("TELVO_SOURCE_DIR");
-    const fs::path shared = fs::path(root != nullptr ? root : ".") / "../shared/data/bvh";
-    if (!fs::is_directory(shared)) {
-        GTEST_SKIP() << "no shared BVH files in " << shared;
-    }
-    std::set<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(shared)) {
-        if (entry.path().extension() == ".bvh") {
-            files.insert(entry.path());
-        }
-    }
+TEST_F(Files, BvhFilesOpenAndPlayAndDroppedFilesOpenByExtension) {
+    const fs::path corpus = SourcePath("tests/formats/corpus");
+    const fs::path files[] = {corpus / "human/animdraw_capture1_jumping.bvh",
+                              corpus / "human/rokoko_jesse_dance.bvh",
+                              corpus / "other/quadruped_dog_walk.bvh"};
     Start();
     Settings.CurrentFileType = 3; // after a SIMI export Open offers recordings
     std::vector<FileChooser> requests;
@@ -51,19 +43,21 @@ TEST_F(Files, EachSharedBvhOpensAndPlaysAndDroppedFilesOpenByExtension) {
             return FileChoice{true, file.string(), 1};
         });
         Key(Qt::Key_O, Qt::ControlModifier);
-        Key(Qt::Key_P);
-        EXPECT_EQ(frame->windowTitle().toStdString(), "TelvoView - " + file.string());
-        EXPECT_TRUE(QTest::qWaitFor([] { return Engine.PlaybackIndex > 0; })) << file;
-        Key(Qt::Key_Escape);
+        if (file != files[2]) {
+            Key(Qt::Key_P);
+            EXPECT_EQ(frame->windowTitle().toStdString(), "TelvoView - " + file.string());
+            EXPECT_TRUE(QTest::qWaitFor([] { return Engine.PlaybackIndex > 0; })) << file;
+            Key(Qt::Key_Escape);
+        }
     }
-    EXPECT_EQ(boxes, std::vector<std::string>{"BVH file format error"}) << "only the sinusoid's";
+    EXPECT_EQ(boxes, std::vector<std::string>{"BVH file format error"}) << "only the dog's";
     EXPECT_EQ(requests.at(0).filters.at(2).description, "All files (*.*)");
     EXPECT_EQ(requests[0].defaultExtension + std::to_string(requests[0].selectedFilter), ".tl2");
 
     Settings.CurrentFileType = 2; // a dropped file is read by its extension
-    Drop(frame->View(), *files.begin());
+    Drop(frame->View(), files[0]);
     EXPECT_TRUE(QTest::qWaitFor([] { return Settings.CurrentFileType == 1; }));
-    EXPECT_EQ(std::string(Settings.CurrentFile), files.begin()->string());
+    EXPECT_EQ(std::string(Settings.CurrentFile), files[0].string());
 
     // The measurements the files brought are offered for saving first at close.
     const std::string chosen = (dir.path() / "anna.ac").string();

@@ -9,15 +9,12 @@
 #include "engine/Engine.h"
 #include "server/ServerCommands.h"
 #include "telvoria/TelvoriaNet.h"
+#include "tests/support/Loopback.h"
 
 #include <QAction>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
-
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <map>
@@ -191,25 +188,16 @@ TEST_F(Window, ARemoteFloodRaisesOneBoxAtATime) {
     });
     user.start(10);
 
-    std::thread flood([port] {
-        const std::string twenty = [] {
-            std::string bytes;
-            for (int i = 0; i < 20; ++i) {
-                bytes += net::EncodeCommand(net::CommandRecord);
-            }
-            return bytes;
-        }();
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        at.sin_port = htons(port);
+    std::atomic<bool> floodOver{false};
+    std::thread flood([port, &floodOver] {
+        std::string twenty;
+        for (int i = 0; i < 20; ++i) {
+            twenty += net::EncodeCommand(net::CommandRecord);
+        }
         std::vector<int> sockets;
         for (int i = 0; i < 300; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0) {
-                ::send(fd, twenty.data(), twenty.size(), MSG_NOSIGNAL);
-            }
-            sockets.push_back(fd);
+            sockets.push_back(Connect(port));
+            ::send(sockets.back(), twenty.data(), twenty.size(), MSG_NOSIGNAL);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
         for (int fd : sockets) {
@@ -219,14 +207,10 @@ TEST_F(Window, ARemoteFloodRaisesOneBoxAtATime) {
         for (int fd : sockets) {
             ::close(fd);
         }
-    });
-    std::atomic<bool> floodOver{false};
-    std::thread watcher([&] {
-        flood.join();
         floodOver = true;
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return floodOver.load(); }, 20000));
-    watcher.join();
+    flood.join();
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
     QTest::qWait(50);
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }));

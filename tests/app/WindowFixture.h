@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -103,6 +105,11 @@ protected:
         return made;
     }
     bool Checked(int command) const { return frame->Action(command)->isChecked(); }
+    // A dialog's control by its resource number.
+    template <typename W = QLineEdit> static W* Control(QWidget* dialog, int id) {
+        return dialog->findChild<W*>(QString::number(id));
+    }
+    static void Click(QWidget* dialog, int id) { Control<QAbstractButton>(dialog, id)->click(); }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(frame.get(), key, modifiers);
     }

@@ -5,60 +5,42 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
+#include <tuple>
 
 namespace telvo {
 namespace {
 
 namespace fs = std::filesystem;
 
-TEST(ConfigFolder, AnAbsoluteXdgConfigHomeElseHomesConfigMadeWhenMissing) {
+// An absolute XDG_CONFIG_HOME, else HOME's .config, made when missing; none, with the reason,
+// when neither is known or the folder cannot be made.
+TEST(ConfigFolder, AnAbsoluteXdgConfigHomeElseHomesConfigMadeWhenMissingOrNoneWithTheReason) {
     TempDir dir;
-    const std::string xdg = (dir.path() / "xdg").string();
-    const std::string home = (dir.path() / "home").string();
-    const struct {
-        const char* xdg;
-        const char* home;
-        fs::path folder;
-    } cases[] = {
-        {xdg.c_str(), home.c_str(), dir.path() / "xdg" / "TelvoView"},
-        {"relative", home.c_str(), dir.path() / "home" / ".config" / "TelvoView"},
-        {"", home.c_str(), dir.path() / "home" / ".config" / "TelvoView"},
-        {nullptr, home.c_str(), dir.path() / "home" / ".config" / "TelvoView"},
+    const std::string xdg = (dir.path() / "xdg").string(), home = (dir.path() / "home").string();
+    const std::string blocked = (dir.path() / "blocked").string();
+    fs::create_directory(blocked);
+    WriteAll(blocked + "/TelvoView", "not a folder");
+    const std::string unknown = "No configuration folder is known for this user.";
+    const std::tuple<const char*, const char*, std::string> cases[] = {
+        {xdg.c_str(), home.c_str(), xdg + "/TelvoView"},
+        {"relative", home.c_str(), home + "/.config/TelvoView"},
+        {"", home.c_str(), home + "/.config/TelvoView"},
+        {nullptr, home.c_str(), home + "/.config/TelvoView"},
+        {blocked.c_str(), nullptr,
+         "Cannot create the configuration folder " + blocked + "/TelvoView."},
+        {"relative", "also/relative", unknown},
+        {nullptr, nullptr, unknown},
     };
-    for (const auto& c : cases) {
-        ScopedEnvironment x("XDG_CONFIG_HOME", c.xdg);
-        ScopedEnvironment h("HOME", c.home);
+    for (const auto& [x, h, expected] : cases) {
+        ScopedEnvironment xdgHome("XDG_CONFIG_HOME", x), userHome("HOME", h);
         std::string error;
-        EXPECT_EQ(ConfigFolder(&error), c.folder) << (c.xdg ? c.xdg : "(unset)") << error;
-        EXPECT_TRUE(fs::is_directory(c.folder));
-        fs::remove_all(c.folder);
-    }
-}
-
-TEST(ConfigFolder, NoneWithTheReasonWhenUnknownOrCannotBeMade) {
-    TempDir dir;
-    const fs::path xdg = dir.path() / "xdg";
-    fs::create_directory(xdg);
-    WriteAll(xdg / "TelvoView", "not a folder");
-    const struct {
-        std::optional<std::string> xdg;
-        std::optional<std::string> home;
-        std::string error;
-    } cases[] = {
-        {xdg.string(),
-         {},
-         "Cannot create the configuration folder " + xdg.string() + "/TelvoView."},
-        {"relative", "also/relative", "No configuration folder is known for this user."},
-        {{}, {}, "No configuration folder is known for this user."},
-    };
-    for (const auto& c : cases) {
-        ScopedEnvironment x("XDG_CONFIG_HOME", c.xdg ? c.xdg->c_str() : nullptr);
-        ScopedEnvironment h("HOME", c.home ? c.home->c_str() : nullptr);
-        std::string error;
-        EXPECT_TRUE(ConfigFolder(&error).empty());
-        EXPECT_EQ(error, c.error);
+        const fs::path folder = ConfigFolder(&error);
+        EXPECT_EQ(folder.empty() ? error : folder.string(), expected) << (x ? x : "(unset)");
+        EXPECT_TRUE(folder.empty() || fs::is_directory(folder));
+        if (!folder.empty()) {
+            fs::remove_all(folder);
+        }
     }
 }
 

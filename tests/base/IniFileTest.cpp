@@ -47,10 +47,8 @@ TEST(IniFile, LooksUpWithoutRegardToCaseWithinTheSizeLimitAndNeverBeforeTheFirst
 }
 
 TEST(IniFile, TrailingCommentsNeedABlankBeforeThemAndNeverCutAQuotedValue) {
-    const struct {
-        const char* line;
-        const char* value;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
+        // line, value
         {"K=7241 ; the port", "7241"},
         {"K=secret\t# the token", "secret"},
         {"K=a ;b ; c", "a"},
@@ -65,19 +63,17 @@ TEST(IniFile, TrailingCommentsNeedABlankBeforeThemAndNeverCutAQuotedValue) {
         {"K=\"open ; x", "\"open"},
         {"K=  'a \"b\" ; c'  ", "a \"b\" ; c"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [line, value] : cases) {
         IniFile p;
-        p.Parse(std::string("[S]\n") + c.line + "\n");
-        EXPECT_EQ(p.Find("S", "K"), c.value) << c.line;
+        p.Parse(std::string("[S]\n") + line + "\n");
+        EXPECT_EQ(p.Find("S", "K"), value) << line;
     }
 }
 
 // Whatever a value holds, it reads back as written, and the line keeps its comment.
 TEST(IniFile, WrittenValuesReadBackAndKeepTheLinesComment) {
-    const struct {
-        const char* value;
-        const char* line;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
+        // value, line
         {"7300", "Port=7300  ; the port"},
         {"", "Port=  ; the port"},
         {"/a/take ;2.tl", "Port=\"/a/take ;2.tl\"  ; the port"},
@@ -85,14 +81,14 @@ TEST(IniFile, WrittenValuesReadBackAndKeepTheLinesComment) {
         {"\"quoted\"", "Port='\"quoted\"'  ; the port"},
         {" padded ", "Port=\" padded \"  ; the port"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [value, line] : cases) {
         IniFile p;
         p.Parse("[Server]\nPort=7240  ; the port\n");
-        p.WriteString("Server", "Port", c.value);
-        EXPECT_EQ(p.Serialize(), std::string("[Server]\n") + c.line + "\n") << c.value;
+        p.WriteString("Server", "Port", value);
+        EXPECT_EQ(p.Serialize(), std::string("[Server]\n") + line + "\n") << value;
         IniFile again;
         again.Parse(p.Serialize());
-        EXPECT_EQ(again.Find("Server", "Port"), c.value);
+        EXPECT_EQ(again.Find("Server", "Port"), value);
     }
 }
 

@@ -83,19 +83,6 @@ TEST_F(SettingsFile, EveryKeyRoundTripsAndEnableTrackingIsWrittenButNeverRead) {
     EXPECT_EQ(Save(), first);
 }
 
-TEST_F(SettingsFile, HandWrittenWindowsFileIsReadAndKeepsItsOtherContent) {
-    WriteAll(file(), "; operator station\r\n[Display]\r\nMonitor=2\r\n\r\n[GyroSuit]\r\n"
-                     "ShowGrid = 0\r\nCurrentFile=C:\\takes\\run.bvh\r\n");
-    Load();
-    EXPECT_STREQ(values.CurrentFile, "C:\\takes\\run.bvh");
-    const std::string text = Save();
-    EXPECT_EQ(text.rfind("; operator station\r\n[Display]\r\nMonitor=2\r\n\r\n[GyroSuit]\r\n", 0),
-              0u);
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
-        ASSERT_EQ(text[at - 1], '\r') << "a line written without the file's line ending";
-    }
-}
-
 TEST_F(SettingsFile, BadValuesFallBackAndTheNextSaveIsClean) {
     std::string text = "\x89PNG\x0d\x0a\x1a\x0a garbage\n[gyrosuit]\nshowgrid=0\n"
                        "FootLength=not a number\nHeelWidth=nan\nBallWidth=1e999\n";

@@ -199,36 +199,39 @@ std::vector<Landmark> Landmarks() {
                 swap("Left", "Right");
                 swap("_L", "_R");
                 swap(" L ", " R ");
-                if (n.size() > 1 && n[0] == 'l' && std::isupper(static_cast<unsigned char>(n[1]))) {
-                    n[0] = 'r'; // lThigh
+                if (n.size() > 1 && n[0] == 'l') {
+                    n[0] = 'r'; // lThigh, lfemur
                 }
             }
         }
         return names;
     };
+    // A figure without a head joint has its head where its neck chain ends.
     std::vector<Landmark> out{{0, "hips", {"Hips", "hip", "Hip", "pelvis", "Pelvis"}},
-                              {4, "head", {"Head", "head"}}};
+                              {4, "head", {"Head", "head", "Neck1", "Neck", "neck"}}};
     for (bool left : {true, false}) {
-        out.push_back(
-            {left ? 18 : 24, left ? "left hip" : "right hip",
-             side({"LeftUpLeg", "LeftHip", "lThigh", "UpperLeg_L", "LeftThigh", "LeftUpperLeg"},
-                  left)});
+        out.push_back({left ? 18 : 24, left ? "left hip" : "right hip",
+                       side({"LeftUpLeg", "LeftHip", "lThigh", "UpperLeg_L", "LeftThigh",
+                             "LeftUpperLeg", "HipLeft", "lthigh", "lfemur"},
+                            left)});
         out.push_back({left ? 19 : 25, left ? "left knee" : "right knee",
                        side({"LeftLeg", "LeftKnee", "lShin", "LowerLeg_L", "LeftShin", "LeftLowLeg",
-                             "LeftLowerLeg"},
+                             "LeftLowerLeg", "KneeLeft", "lshin", "ltibia"},
                             left)});
-        out.push_back({left ? 20 : 26, left ? "left ankle" : "right ankle",
-                       side({"LeftFoot", "LeftAnkle", "lFoot", "Foot_L"}, left)});
         out.push_back(
-            {left ? 7 : 13, left ? "left shoulder" : "right shoulder",
-             side({"LeftArm", "LeftUpArm", "lShldr", "UpperArm_L", "LeftUpperArm", "LeftShoulder"},
-                  left)});
+            {left ? 20 : 26, left ? "left ankle" : "right ankle",
+             side({"LeftFoot", "LeftAnkle", "lFoot", "Foot_L", "AnkleLeft", "lfoot"}, left)});
+        out.push_back({left ? 7 : 13, left ? "left shoulder" : "right shoulder",
+                       side({"LeftArm", "LeftUpArm", "lShldr", "UpperArm_L", "LeftUpperArm",
+                             "LeftShoulder", "ShoulderLeft", "lshldr", "lhumerus"},
+                            left)});
         out.push_back({left ? 8 : 14, left ? "left elbow" : "right elbow",
                        side({"LeftForeArm", "LeftLowArm", "lForeArm", "LowerArm_L", "LeftLowerArm",
-                             "LeftElbow"},
+                             "LeftElbow", "ElbowLeft", "lforearm", "lradius"},
                             left)});
-        out.push_back({left ? 9 : 15, left ? "left wrist" : "right wrist",
-                       side({"LeftHand", "lHand", "Hand_L", "LeftWrist"}, left)});
+        out.push_back(
+            {left ? 9 : 15, left ? "left wrist" : "right wrist",
+             side({"LeftHand", "lHand", "Hand_L", "LeftWrist", "WristLeft", "lhand"}, left)});
     }
     return out;
 }
@@ -381,62 +384,71 @@ std::vector<std::string> HumanFiles() {
 constexpr double MedianLimit = 0.01;
 constexpr double Percentile95Limit = 0.03;
 
+// One file's score; a file that cannot be scored fails on its own and the others still run.
+void ScoreHumanFile(const std::string& path, const std::vector<Landmark>& landmarks) {
+    SCOPED_TRACE(path);
+    const RefTake take = ReadTake(path);
+    std::vector<int> joint;
+    for (const Landmark& l : landmarks) {
+        joint.push_back(JointOf(take, l));
+        ASSERT_GE(joint.back(), 0) << "no joint for the " << l.label;
+    }
+    Skeleton sk;
+    GyroInitSkeleton(&sk);
+    ASSERT_EQ(GyroReadBVH(path.c_str(), &sk), 1) << telvo::files::LastProblem().reason;
+    ASSERT_EQ(sk.FrameCount, take.frames.size());
+    std::vector<V3> ours;
+    std::vector<V3> theirs;
+    for (uint32_t f = 0; f < sk.FrameCount; ++f) {
+        GyroApplyFrame(&sk, &sk.Frames[f]);
+        for (std::size_t i = 0; i < landmarks.size(); ++i) {
+            const Vector& p = sk.Nodes[landmarks[i].node].Position;
+            ours.push_back({p.x, p.y, p.z});
+            theirs.push_back(take.frames[f][static_cast<std::size_t>(joint[i])]);
+        }
+    }
+    GyroFreeSkeletonFrames(&sk);
+    // The figure's size: thigh + shin + hips to head, the median over the take.
+    std::vector<double> sizes;
+    for (const auto& frame : take.frames) {
+        auto at = [&](int i) {
+            return frame[static_cast<std::size_t>(joint[static_cast<std::size_t>(i)])];
+        };
+        double legs = (Distance(at(2), at(3)) + Distance(at(3), at(4)) + Distance(at(8), at(9)) +
+                       Distance(at(9), at(10))) /
+                      2;
+        sizes.push_back(legs + Distance(at(0), at(1)));
+    }
+    const double size = Percentile(sizes, 0.5);
+    const Similarity t = Fit(ours, theirs);
+    std::vector<double> errors;
+    std::vector<double> worst(landmarks.size(), 0.0);
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        double e = Distance(t.Apply(ours[i]), theirs[i]) / size;
+        errors.push_back(e);
+        worst[i % landmarks.size()] = std::max(worst[i % landmarks.size()], e);
+    }
+    const double median = Percentile(errors, 0.5);
+    const double p95 = Percentile(errors, 0.95);
+    const auto worstAt = std::max_element(worst.begin(), worst.end()) - worst.begin();
+    const std::string name = fs::path(path).filename().string();
+    ::testing::Test::RecordProperty(
+        name, "median " + Percent(median) + " %, 95th " + Percent(p95) + " %, worst " +
+                  landmarks[static_cast<std::size_t>(worstAt)].label + " " +
+                  Percent(worst[static_cast<std::size_t>(worstAt)]) + " %");
+    EXPECT_LE(median, MedianLimit) << landmarks[static_cast<std::size_t>(worstAt)].label;
+    EXPECT_LE(p95, Percentile95Limit) << landmarks[static_cast<std::size_t>(worstAt)].label;
+}
+
 TEST(BvhCorpus, HumanFilesLandWhereTheirOwnJointsAre) {
     const std::vector<std::string> files = HumanFiles();
-    ASSERT_GE(files.size(), 20u) << "the corpus is missing";
+    const auto ours = std::count_if(files.begin(), files.end(), [](const std::string& f) {
+        return fs::path(f).filename().string().rfind("telvoview_", 0) == 0;
+    });
+    ASSERT_GE(files.size() - static_cast<std::size_t>(ours), 20u) << "the corpus is missing";
     const std::vector<Landmark> landmarks = Landmarks();
     for (const std::string& path : files) {
-        SCOPED_TRACE(path);
-        const RefTake take = ReadTake(path);
-        std::vector<int> joint;
-        for (const Landmark& l : landmarks) {
-            joint.push_back(JointOf(take, l));
-            ASSERT_GE(joint.back(), 0) << "no joint for the " << l.label;
-        }
-        Skeleton sk;
-        GyroInitSkeleton(&sk);
-        ASSERT_EQ(GyroReadBVH(path.c_str(), &sk), 1) << telvo::files::LastProblem().reason;
-        ASSERT_EQ(sk.FrameCount, take.frames.size());
-        std::vector<V3> ours;
-        std::vector<V3> theirs;
-        for (uint32_t f = 0; f < sk.FrameCount; ++f) {
-            GyroApplyFrame(&sk, &sk.Frames[f]);
-            for (std::size_t i = 0; i < landmarks.size(); ++i) {
-                const Vector& p = sk.Nodes[landmarks[i].node].Position;
-                ours.push_back({p.x, p.y, p.z});
-                theirs.push_back(take.frames[f][static_cast<std::size_t>(joint[i])]);
-            }
-        }
-        GyroFreeSkeletonFrames(&sk);
-        // The figure's size: thigh + shin + hips to head, the median over the take.
-        std::vector<double> sizes;
-        for (const auto& frame : take.frames) {
-            auto at = [&](int i) {
-                return frame[static_cast<std::size_t>(joint[static_cast<std::size_t>(i)])];
-            };
-            double legs = (Distance(at(2), at(3)) + Distance(at(3), at(4)) +
-                           Distance(at(8), at(9)) + Distance(at(9), at(10))) /
-                          2;
-            sizes.push_back(legs + Distance(at(0), at(1)));
-        }
-        const double size = Percentile(sizes, 0.5);
-        const Similarity t = Fit(ours, theirs);
-        std::vector<double> errors;
-        std::vector<double> worst(landmarks.size(), 0.0);
-        for (std::size_t i = 0; i < ours.size(); ++i) {
-            double e = Distance(t.Apply(ours[i]), theirs[i]) / size;
-            errors.push_back(e);
-            worst[i % landmarks.size()] = std::max(worst[i % landmarks.size()], e);
-        }
-        const double median = Percentile(errors, 0.5);
-        const double p95 = Percentile(errors, 0.95);
-        const auto worstAt = std::max_element(worst.begin(), worst.end()) - worst.begin();
-        const std::string name = fs::path(path).filename().string();
-        RecordProperty(name, "median " + Percent(median) + " %, 95th " + Percent(p95) +
-                                 " %, worst " + landmarks[static_cast<std::size_t>(worstAt)].label +
-                                 " " + Percent(worst[static_cast<std::size_t>(worstAt)]) + " %");
-        EXPECT_LE(median, MedianLimit) << landmarks[static_cast<std::size_t>(worstAt)].label;
-        EXPECT_LE(p95, Percentile95Limit) << landmarks[static_cast<std::size_t>(worstAt)].label;
+        ScoreHumanFile(path, landmarks);
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QPushButton>
 
 #include <unistd.h>
 
@@ -19,12 +18,7 @@ protected:
         WindowTest::SetUp();
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
     }
-    static QComboBox* List(QWidget* dialog) {
-        return dialog->findChild<QComboBox*>(QStringLiteral("1190"));
-    }
-    static void Press(QWidget* dialog, const char* id) {
-        dialog->findChild<QPushButton*>(QString::fromLatin1(id))->click();
-    }
+    static QComboBox* List(QWidget* dialog) { return Control<QComboBox>(dialog, 1190); }
 };
 
 TEST_F(LocalIPDialogTest, AltSChoosesTheAddressStopsAndPreselectsItNextTime) {
@@ -32,9 +26,9 @@ TEST_F(LocalIPDialogTest, AltSChoosesTheAddressStopsAndPreselectsItNextTime) {
     ModalScript script;
     QString host, preselected;
     script.Then([&](QWidget* dialog) {
-        host = dialog->findChild<QLabel*>(QStringLiteral("1191"))->text();
+        host = Control<QLabel>(dialog, 1191)->text();
         List(dialog)->setCurrentIndex(List(dialog)->findText(QStringLiteral("127.0.0.1")));
-        Press(dialog, "1");
+        Click(dialog, 1);
     });
     Key(Qt::Key_S, Qt::AltModifier);
     char name[256] = {};
@@ -47,7 +41,7 @@ TEST_F(LocalIPDialogTest, AltSChoosesTheAddressStopsAndPreselectsItNextTime) {
     EXPECT_FALSE(Checked(CmdEnableServer));
     script.Then([&](QWidget* dialog) {
         preselected = List(dialog)->currentText();
-        Press(dialog, "2");
+        Click(dialog, 2);
     });
     Key(Qt::Key_S, Qt::AltModifier);
     EXPECT_EQ(preselected, QStringLiteral("127.0.0.1"));
@@ -60,7 +54,7 @@ TEST_F(LocalIPDialogTest, OkWithNoEntryPassesTheNoSelectionIndex) {
     dialog.m_address = 5;
     dialog.show();
     List(&dialog)->clear();
-    Press(&dialog, "1");
+    Click(&dialog, 1);
     EXPECT_EQ(dialog.m_address, 0u); // NetworkGetLocalIP(-1)
 }
 

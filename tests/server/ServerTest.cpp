@@ -1,10 +1,7 @@
 #include "server/ServerCommands.h"
 #include "telvoria/TelvoriaNet.h"
 #include "tests/engine/EngineFixture.h"
-
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "tests/support/Loopback.h"
 
 namespace telvo {
 namespace {
@@ -32,31 +29,6 @@ protected:
         return preselected;
     }
 };
-
-TEST(ServerMessages, EveryStatusHasItsText) {
-    const std::tuple<const char* (*)(int), int, const char*> cases[] = {
-        {LocalIPsMessage, 3, "Failed in call to gethostname"},
-        {LocalIPsMessage, 4, "Failed in call to gethostbyname"},
-        {LocalIPsMessage, 5, "IP address returned is not 32 bits"},
-        {LocalIPsMessage, 1, "Unknown error"},
-        {LocalIPsMessage, 2, "Unknown error"},
-        {LocalIPsMessage, 6, "Unknown error"},
-        {LocalIPsMessage, -1, "Unknown error"},
-        {StartServerMessage, 1, "Couldn't start windows sockets"},
-        {StartServerMessage, 2,
-         "Couldn't find a usable version of windows sockets.\nInstall Windows Sockets 2"},
-        {StartServerMessage, 10, "Invalid socket"},
-        {StartServerMessage, 11, "Socket bind error"},
-        {StartServerMessage, 17, "Out of memory"},
-        {StartServerMessage, 18, "Could not create thread"},
-        {StartServerMessage, 3, "NetworkStartServer error"},
-        {StartServerMessage, 7, "NetworkStartServer error"},
-        {StartServerMessage, 19, "NetworkStartServer error"},
-        {StartServerMessage, -4, "NetworkStartServer error"}};
-    for (auto [message, status, text] : cases) {
-        EXPECT_STREQ(message(status), text) << status;
-    }
-}
 
 TEST_F(ServerTest, CancelAndNoAddressChangeNothing) {
     Server.ServerAddress = 77;
@@ -88,21 +60,15 @@ TEST_F(ServerTest, StartStopStartPreselectsAndCarriesTheNewActor) {
 }
 
 TEST_F(ServerTest, PortInUseShowsBindErrorAndStaysStopped) {
-    int holder = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = Loopback;
-    socklen_t size = sizeof at;
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    const int holder = BoundSocket(SOCK_STREAM);
     ASSERT_EQ(::listen(holder, 1), 0);
-    ::getsockname(holder, reinterpret_cast<sockaddr*>(&at), &size);
-    net::SetServerOptions({.port = ntohs(at.sin_port), .vmcTargets = {}, .token = {}});
+    net::SetServerOptions({.port = PortOf(holder), .vmcTargets = {}, .token = {}});
     Enable(Loopback);
-    ::close(holder);
     EXPECT_EQ(window.Boxes(),
               (Boxes{{"Socket bind error", MessageButtons::Ok, MessageIcon::Exclamation, true,
-                      "cannot take port " + std::to_string(ntohs(at.sin_port)) +
+                      "cannot take port " + std::to_string(PortOf(holder)) +
                           ": Address already in use"}}));
+    ::close(holder);
     EXPECT_EQ(Server.ServerRunning, 0);
     EXPECT_EQ(window.Checked(CmdEnableServer), std::nullopt);
     EXPECT_EQ(Server.ServerAddress, Loopback);

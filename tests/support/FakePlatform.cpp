@@ -5,13 +5,11 @@
 namespace telvo {
 
 void FakePlatform::AnswerBoxes(BoxHandler handler) {
-    std::lock_guard lock(mutex_);
-    answerBox_ = std::move(handler);
+    Locked([&] { answerBox_ = std::move(handler); });
 }
 
 void FakePlatform::AnswerChoosers(FileChoice choice) {
-    std::lock_guard lock(mutex_);
-    choice_ = std::move(choice);
+    Locked([&] { choice_ = std::move(choice); });
 }
 
 int FakePlatform::Tick(TimerId id, int n) {
@@ -29,10 +27,7 @@ int FakePlatform::Tick(TimerId id, int n) {
             callback = it->second.callback;
         }
         callback();
-        {
-            std::lock_guard lock(mutex_);
-            timers_[id].running--;
-        }
+        Locked([&] { timers_[id].running--; });
         timerIdle_.notify_all();
     }
     return made;
@@ -56,18 +51,11 @@ std::map<TimerId, std::int64_t> FakePlatform::RunningTimers() const {
 }
 
 std::vector<int> FakePlatform::TakePosted() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(posted_, {});
-}
-
-void FakePlatform::Log(std::string line) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(std::move(line));
+    return Locked([&] { return std::exchange(posted_, {}); });
 }
 
 std::vector<std::string> FakePlatform::Calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
+    return Locked([&] { return calls_; });
 }
 
 std::vector<std::string> FakePlatform::CallsOf(std::string_view prefix) const {
@@ -81,15 +69,15 @@ std::vector<std::string> FakePlatform::CallsOf(std::string_view prefix) const {
 }
 
 void FakePlatform::ClearCalls() {
-    std::lock_guard lock(mutex_);
-    calls_.clear();
-    boxes_.clear();
+    Locked([&] {
+        calls_.clear();
+        boxes_.clear();
+    });
     invalidations_ = 0;
 }
 
 std::vector<FakePlatform::Box> FakePlatform::Boxes() const {
-    std::lock_guard lock(mutex_);
-    return boxes_;
+    return Locked([&] { return boxes_; });
 }
 
 std::string FakePlatform::StatusText(int pane) const {
@@ -98,9 +86,10 @@ std::string FakePlatform::StatusText(int pane) const {
 }
 
 std::optional<bool> FakePlatform::Checked(int command) const {
-    std::lock_guard lock(mutex_);
-    auto it = checks_.find(command);
-    return it == checks_.end() ? std::nullopt : std::optional(it->second);
+    return Locked([&] {
+        auto it = checks_.find(command);
+        return it == checks_.end() ? std::nullopt : std::optional(it->second);
+    });
 }
 
 MessageAnswer FakePlatform::MessageBox(const std::string& text, MessageButtons buttons,
@@ -118,15 +107,13 @@ MessageAnswer FakePlatform::MessageBox(const std::string& text, MessageButtons b
 }
 
 void FakePlatform::CheckMenuItem(int command, bool checked) {
-    std::lock_guard lock(mutex_);
-    checks_[command] = checked;
-    calls_.push_back("check " + std::to_string(command) + (checked ? " 1" : " 0"));
+    Locked([&] { checks_[command] = checked; });
+    Log("check " + std::to_string(command) + (checked ? " 1" : " 0"));
 }
 
 void FakePlatform::PostCommand(int command) {
-    std::lock_guard lock(mutex_);
-    posted_.push_back(command);
-    calls_.push_back("post " + std::to_string(command));
+    Locked([&] { posted_.push_back(command); });
+    Log("post " + std::to_string(command));
 }
 
 void FakePlatform::Sleep(std::uint32_t ms) {
@@ -164,15 +151,15 @@ void FakePlatform::KillTimer(TimerId id) {
 }
 
 FileChoice FakePlatform::ChooseFile(const FileChooser& request) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(request.mode == FileChooser::Mode::Save ? "chooser Save" : "chooser Open");
-    lastChooser_ = request;
-    return choice_;
+    Log(request.mode == FileChooser::Mode::Save ? "chooser Save" : "chooser Open");
+    return Locked([&] {
+        lastChooser_ = request;
+        return choice_;
+    });
 }
 
 FileChooser FakePlatform::LastChooser() const {
-    std::lock_guard lock(mutex_);
-    return lastChooser_;
+    return Locked([&] { return lastChooser_; });
 }
 
 } // namespace telvo

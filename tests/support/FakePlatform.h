@@ -54,12 +54,10 @@ public:
     FileChooser LastChooser() const;            // the request of the latest chooser
     void FailNextTimer() { failTimer_ = true; } // the next StartTimer returns 0
     void SetDrawingArea(PixelSize size) {
-        std::lock_guard lock(mutex_);
-        drawingArea_ = size;
+        Locked([&] { drawingArea_ = size; });
     }
     void SetScreenSize(PixelSize size) {
-        std::lock_guard lock(mutex_);
-        screenSize_ = size;
+        Locked([&] { screenSize_ = size; });
     }
     void SetTime(std::uint32_t ms) { now_ = ms; } // the manual clock; Sleep advances it too
     void SetModalOpen(bool open) { modalOpen_ = open; }
@@ -110,12 +108,10 @@ public:
     void KillTimer(TimerId id) override;
     FileChoice ChooseFile(const FileChooser& request) override;
     PixelSize DrawingArea() override {
-        std::lock_guard lock(mutex_);
-        return drawingArea_;
+        return Locked([&] { return drawingArea_; });
     }
     PixelSize ScreenSize() override {
-        std::lock_guard lock(mutex_);
-        return screenSize_;
+        return Locked([&] { return screenSize_; });
     }
     void SetCapture() override { Log("capture 1"); }
     void ReleaseCapture() override { Log("capture 0"); }
@@ -129,7 +125,13 @@ private:
         std::thread::id runningOn;
     };
 
-    void Log(std::string line);
+    void Log(std::string line) {
+        Locked([&] { calls_.push_back(std::move(line)); });
+    }
+    template <typename F> auto Locked(F f) const -> decltype(f()) {
+        std::lock_guard lock(mutex_);
+        return f();
+    }
 
     mutable std::mutex mutex_;
     std::condition_variable timerIdle_;

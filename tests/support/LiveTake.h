@@ -1,12 +1,11 @@
 #pragma once
 
 // A take recorded live from the simulated suit, frame by frame on the manual clock, the way
-// the program records one: the suit's actor data, its rate, every delivered frame.
+// the program records one: the suit's actor data, its rate, every delivered frame. Tests and
+// benchmarks share it.
 
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
-
-#include <gtest/gtest.h>
 
 namespace telvo {
 
@@ -17,14 +16,14 @@ public:
         sim::UseConfigFile(false);
         sim::SetManualClock(true);
         GyroInitSkeleton(&skeleton);
-        EXPECT_EQ(GyroInit(), 1);
+        GyroInit();
         current_ = this;
         const GyroHandle suit = GyroOpen(nullptr, OnFrame, nullptr);
         GyroGetActorData(suit, &actor);
         GyroCopyActorToSkeleton(&skeleton, &actor);
         skeleton.FramePeriod = 1.0f / GyroGetFrameRate(suit);
         GyroSetNull(suit);
-        EXPECT_EQ(sim::Deliver(suit, frames), frames);
+        sim::Deliver(suit, frames);
         GyroClose(suit);
         GyroFinish();
         current_ = nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +45,24 @@ inline std::string ReadAll(const std::filesystem::path& file) {
 
 inline void WriteAll(const std::filesystem::path& file, std::string_view text) {
     std::ofstream(file, std::ios::binary) << text;
+}
+
+// A file of the source tree.
+inline std::filesystem::path SourcePath(const std::string& relative) {
+    return std::filesystem::path(TELVO_SOURCE) / relative;
+}
+
+// A shell command run in the folder: its exit status (-1 when it did not exit), and what it
+// wrote on standard output and standard error.
+struct Ran {
+    int status;
+    std::string out, err;
+};
+inline Ran RunIn(const std::filesystem::path& folder, const std::string& command) {
+    const int status = std::system(
+        ("cd '" + folder.string() + "' && " + command + " >out.log 2>err.log </dev/null").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(folder / "out.log"),
+            ReadAll(folder / "err.log")};
 }
 
 // The key of every "key=value" line of a settings file, in file order.

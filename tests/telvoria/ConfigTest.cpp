@@ -4,8 +4,6 @@
 #include "tests/support/TempDir.h"
 #include "tests/telvoria/SimFixture.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 namespace telvo::test {
@@ -22,10 +20,8 @@ std::string Describe(const sim::Setup& s) {
 }
 
 TEST(SimConfig, ReadsSuitsCaseBlindAndBadValuesFallBackToDefaults) {
-    const struct {
-        const char* ini;
-        const char* setup;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
+        // ini, setup
         {"", "1 'Studio' /1\n1000 ms"},
         {"; stage two\r\n[simulation]\r\nSUITS = 2\ntracker=1\nTimeoutMs=250\n\n[Suit1]\n"
          "Number=12\nName = Blue Suit \nFrameDivider=3\n# second\n[Suit2]\nIdentity=131077\n"
@@ -38,8 +34,8 @@ TEST(SimConfig, ReadsSuitsCaseBlindAndBadValuesFallBackToDefaults) {
         {"[Suit1]\nIdentity=-1\nFrameDivider=12x\n\x01\xff[[=\n=x\nNumber=7",
          "7 'Studio' /1\n1000 ms"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Describe(sim::ParseSetup(c.ini)), c.setup) << c.ini;
+    for (const auto& [ini, setup] : cases) {
+        EXPECT_EQ(Describe(sim::ParseSetup(ini)), setup) << ini;
     }
 }
 
@@ -47,24 +43,22 @@ class SimConfigFile : public SimTest {};
 
 TEST_F(SimConfigFile, GyroInitReadsTheChosenFolderUnlessTheControlsSayOtherwise) {
     TempDir dir;
-    std::ofstream(dir.path() / "telvoria-sim.ini")
-        << "[Simulation]\nSuits=2\n[Suit2]\nName=Spare\nFrameDivider=4\n";
+    WriteAll(dir.path() / "telvoria-sim.ini",
+             "[Simulation]\nSuits=2\n[Suit2]\nName=Spare\nFrameDivider=4\n");
     sim::SetConfigFolder(dir.path().string());
     sim::UseConfigFile(true);
     ASSERT_EQ(GyroInit(), 1);
     ASSERT_EQ(GyroNumSuits(), 2);
     SuitInfo info;
     ASSERT_EQ(GyroEnumerateSuitInfo(1, &info), 1);
-    EXPECT_STREQ(info.Name, "Spare");
-    EXPECT_EQ(info.FrameDivider, 4u);
+    EXPECT_EQ(info.Name + std::to_string(info.FrameDivider), "Spare4");
     sim::SetSuits({{9, "Test", 1}});
     EXPECT_EQ(GyroFindSuits(), 1) << "the controls win over the file";
 }
 
 // The file as the docs show it, read from the source tree so the docs cannot drift.
 std::string SourceFile(const std::string& name) {
-    const char* root = std::getenv("TELVO_SOURCE_DIR");
-    return ReadAll(std::filesystem::path(root != nullptr ? root : ".") / name);
+    return ReadAll(SourcePath(name));
 }
 
 // The fenced block of a Markdown file that holds the line.

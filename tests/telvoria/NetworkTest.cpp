@@ -2,28 +2,24 @@
 #include "telvoria/TelvoriaFiles.h"
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/net/Vmc.h"
+#include "tests/support/Loopback.h"
 #include "tests/telvoria/SimFixture.h"
 
-#include <arpa/inet.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <mutex>
-#include <thread>
 
 namespace telvo::test {
 namespace {
 
 using namespace std::chrono_literals;
+using Answers = std::vector<std::pair<uint32_t, uint32_t>>; // code, result
 
 std::mutex seenMutex;
 std::vector<uint32_t> seenCommands;
@@ -32,6 +28,11 @@ std::vector<Frame> sentFrames;
 void Remember(uint32_t code) {
     std::lock_guard lock(seenMutex);
     seenCommands.push_back(code);
+}
+
+std::size_t Seen() {
+    std::lock_guard lock(seenMutex);
+    return seenCommands.size();
 }
 
 void Send(const Frame* frame, SuitInfo*) {
@@ -48,32 +49,21 @@ std::size_t OpenFiles() {
     return static_cast<std::size_t>(std::distance(all, std::filesystem::directory_iterator()));
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-    for (auto end = std::chrono::steady_clock::now() + 20s;
-         !done() && std::chrono::steady_clock::now() < end;) {
-        std::this_thread::sleep_for(5ms);
-    }
-    return done();
+bool ClientsAre(std::size_t n) {
+    return Eventually([n] { return net::ClientCount() == n; });
 }
 
 struct Client {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd;
     net::StreamReader reader;
     net::Greeting greeting;
     std::vector<net::StreamFrame> frames;
-    std::vector<std::pair<uint32_t, uint32_t>> answers; // code, result
+    Answers answers;
     bool greeted = false;
     bool closed = false;
 
-    explicit Client(int receiveBuffer = 0) {
-        if (receiveBuffer > 0) {
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        }
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        at.sin_port = htons(NetworkGetServerPort());
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    explicit Client(int receiveBuffer = 0) : fd(Connect(NetworkGetServerPort(), receiveBuffer)) {
+        EXPECT_GE(fd, 0);
     }
     ~Client() { ::close(fd); }
     void Send(const std::string& bytes) { ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
@@ -94,8 +84,7 @@ struct Client {
                 greeted = greeted || k == net::StreamReader::Kind::Greeting;
                 if (k == net::StreamReader::Kind::Frame) {
                     frames.push_back(frame);
-                }
-                if (k == net::StreamReader::Kind::Answer) {
+                } else if (k == net::StreamReader::Kind::Answer) {
                     answers.emplace_back(reader.LastAnswer().code, reader.LastAnswer().result);
                 }
             }
@@ -108,10 +97,12 @@ struct Client {
     bool ReadAnswers(std::size_t n) {
         return ReadUntil([&] { return answers.size() >= n; });
     }
+    bool ReadGreeting() {
+        return ReadUntil([&] { return greeted; });
+    }
     // Reads until the server closes; false if it does not within 20 s.
     bool ReadToClose() {
-        ReadUntil([] { return false; });
-        return closed;
+        return !ReadUntil([] { return false; }) && closed;
     }
 };
 
@@ -133,10 +124,9 @@ protected:
         net::ClearServerOptions();
         SimTest::TearDown();
     }
-    void Start(net::ServerOptions options) {
+    void Start(std::vector<std::string> vmcTargets, std::string token = {}) {
         NetworkFinish();
-        options.port = 0;
-        net::SetServerOptions(options);
+        net::SetServerOptions({.port = 0, .vmcTargets = std::move(vmcTargets), .token = token});
         ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
     }
     static bool Contiguous(const std::vector<net::StreamFrame>& f) {
@@ -152,7 +142,7 @@ protected:
 
 TEST_F(NetworkTest, EveryClientGetsTheGreetingAndEveryFramePosed) {
     Client a, b;
-    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 2; }));
+    ASSERT_TRUE(ClientsAre(2));
     ASSERT_EQ(sim::Deliver(suit, 40), 40);
     Skeleton skeleton;
     GyroInitSkeleton(&skeleton);
@@ -160,7 +150,7 @@ TEST_F(NetworkTest, EveryClientGetsTheGreetingAndEveryFramePosed) {
     for (Client* c : {&a, &b}) {
         ASSERT_TRUE(c->ReadFrames(40));
         EXPECT_EQ(c->greeting.version, net::ProtocolVersion);
-        EXPECT_EQ(std::memcmp(&c->greeting.actor, &descriptor.Actor, sizeof(ActorData)), 0);
+        EXPECT_TRUE(Same(c->greeting.actor, descriptor.Actor));
         for (int i = 0; i < SkeletonNodeCount; ++i) {
             EXPECT_EQ(c->greeting.name[i], GyroGetNodeName(i));
             EXPECT_TRUE(Same(c->greeting.offset[i], skeleton.Nodes[i].Offset));
@@ -181,7 +171,7 @@ TEST_F(NetworkTest, EveryClientGetsTheGreetingAndEveryFramePosed) {
 
 TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     Client good, slow(4096), stalled(4096);
-    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 3; }));
+    ASSERT_TRUE(ClientsAre(3));
     constexpr int Frames = 800; // more than the socket buffers and a client's queue hold
     const uint64_t overrunBefore = net::FramesOverrun(); // counted for the whole process
     std::thread reading([&] { good.ReadFrames(Frames); });
@@ -197,36 +187,30 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     EXPECT_LT(slow.frames.size(), std::size_t{Frames});
     EXPECT_TRUE(std::is_sorted(slow.frames.begin(), slow.frames.end(),
                                [](auto& x, auto& y) { return x.sequence <= y.sequence; }));
-    EXPECT_TRUE(WaitFor([] { return net::ClientCount() == 2; })); // the one that never reads
+    EXPECT_TRUE(ClientsAre(2)); // the one that never reads
     EXPECT_EQ(net::FramesOverrun() - overrunBefore, 0u);
 }
 
-std::size_t Seen() {
-    std::lock_guard lock(seenMutex);
-    return seenCommands.size();
-}
-
 TEST_F(NetworkTest, CommandsNeedTheTokenAndBadBytesCloseOnlyTheirClient) {
-    Start({.port = 0, .vmcTargets = {}, .token = "s3cret"});
+    Start({}, "s3cret");
     Client commander, badLength, halfway;
-    ASSERT_TRUE(commander.ReadUntil([&] { return commander.greeted; }));
+    ASSERT_TRUE(commander.ReadGreeting());
     EXPECT_EQ(commander.greeting.flags, net::GreetingTokenRequired);
     commander.Send(net::EncodeCommand(net::CommandRecord) +
                    net::EncodeCommand(net::CommandToken, "s3cret") +
                    net::EncodeCommand(net::CommandPlay) + net::EncodeCommand(7) +
                    net::EncodeCommand(net::CommandStop));
     ASSERT_TRUE(commander.ReadAnswers(5));
-    EXPECT_EQ(commander.answers, (std::vector<std::pair<uint32_t, uint32_t>>{
-                                     {net::CommandRecord, net::AnswerTokenNeeded},
-                                     {net::CommandToken, net::AnswerTokenAccepted},
-                                     {net::CommandPlay, net::AnswerTaken},
-                                     {7, net::AnswerTaken},
-                                     {net::CommandStop, net::AnswerTaken}}));
+    EXPECT_EQ(commander.answers, (Answers{{net::CommandRecord, net::AnswerTokenNeeded},
+                                          {net::CommandToken, net::AnswerTokenAccepted},
+                                          {net::CommandPlay, net::AnswerTaken},
+                                          {7, net::AnswerTaken},
+                                          {net::CommandStop, net::AnswerTaken}}));
     badLength.Send(std::string("\xff\xff\xff\xff", 4));
     halfway.Send(net::EncodeCommand(net::CommandRecord).substr(0, 5));
     ::shutdown(halfway.fd, SHUT_RDWR);
     EXPECT_TRUE(badLength.ReadToClose());
-    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 1; }));
+    ASSERT_TRUE(ClientsAre(1));
     sim::Deliver(suit, 3);
     EXPECT_TRUE(commander.ReadFrames(3));
     std::lock_guard lock(seenMutex);
@@ -234,9 +218,9 @@ TEST_F(NetworkTest, CommandsNeedTheTokenAndBadBytesCloseOnlyTheirClient) {
 }
 
 TEST_F(NetworkTest, AWrongTokenBansItsAddressEvenWithTheRightOne) {
-    Start({.port = 0, .vmcTargets = {}, .token = "s3cret"});
+    Start({}, "s3cret");
     Client waiting, guesser;
-    ASSERT_TRUE(waiting.ReadUntil([&] { return waiting.greeted; }));
+    ASSERT_TRUE(waiting.ReadGreeting());
     guesser.Send(net::EncodeCommand(net::CommandToken, "guess"));
     EXPECT_TRUE(guesser.ReadToClose());
     Client later; // closed at once, told why
@@ -245,7 +229,6 @@ TEST_F(NetworkTest, AWrongTokenBansItsAddressEvenWithTheRightOne) {
     waiting.Send(net::EncodeCommand(net::CommandToken, "s3cret") +
                  net::EncodeCommand(net::CommandRecord));
     EXPECT_TRUE(waiting.ReadToClose());
-    using Answers = std::vector<std::pair<uint32_t, uint32_t>>;
     EXPECT_EQ(guesser.answers, (Answers{{net::CommandToken, net::AnswerWrongToken}}));
     EXPECT_EQ(later.answers, (Answers{{0, net::AnswerBanned}}));
     EXPECT_EQ(waiting.answers, (Answers{{net::CommandToken, net::AnswerBanned}}));
@@ -259,18 +242,16 @@ TEST_F(NetworkTest, ReconnectingFloodReachesTheWindowAtTheAddressRate) {
     }
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 5000 && std::chrono::steady_clock::now() - start < 1s; ++i) {
-        Client c;
-        c.Send(twenty);
+        Client(0).Send(twenty);
     }
     Client last; // accepted after every flooder, so once it is answered they all were
     last.Send(net::EncodeCommand(net::CommandStop));
     ASSERT_TRUE(last.ReadAnswers(1));
-    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 1; })); // each flooder read to its end
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(ClientsAre(1)); // each flooder read to its end
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     EXPECT_GE(Seen(), std::size_t{net::AddressCommandBurst});
     EXPECT_LE(static_cast<double>(Seen()),
-              net::AddressCommandBurst + net::AddressCommandsPerSecond * seconds);
+              net::AddressCommandBurst + net::AddressCommandsPerSecond * seconds.count());
 }
 
 TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
@@ -281,9 +262,9 @@ TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
     while (silent.size() + 1 < net::MaxClients) {
         silent.push_back(std::make_unique<Client>());
     }
-    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == net::MaxClients; }));
+    ASSERT_TRUE(ClientsAre(net::MaxClients));
     Client operatorTool;
-    ASSERT_TRUE(operatorTool.ReadUntil([&] { return operatorTool.greeted; }));
+    ASSERT_TRUE(operatorTool.ReadGreeting());
     operatorTool.Send(net::EncodeCommand(net::CommandRecord));
     ASSERT_TRUE(operatorTool.ReadAnswers(1));
     EXPECT_EQ(operatorTool.answers[0].second, net::AnswerTaken);
@@ -295,22 +276,17 @@ TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
 
 TEST_F(NetworkTest, NobodyListeningCostsNothingAndTheGreetingKeepsTheDivider) {
     const uint64_t before = net::FramesEncoded();
-    // A client hears one frame; every frame before it has been dealt with by then.
-    auto hearOne = [&](uint32_t divider, uint64_t sequence) {
-        Client c;
-        ASSERT_TRUE(c.ReadUntil([&] { return c.greeted; }));
+    for (uint32_t divider : {3u, 4u}) {
+        ASSERT_TRUE(ClientsAre(0));
+        descriptor.FrameDivider = divider;
+        ASSERT_EQ(sim::Deliver(suit, 50), 50);
+        Client c; // hears one frame; every frame before it has been dealt with by then
+        ASSERT_TRUE(c.ReadGreeting());
         EXPECT_EQ(c.greeting.divider, divider);
         sim::Deliver(suit, 1);
         ASSERT_TRUE(c.ReadFrames(1));
-        EXPECT_EQ(c.frames[0].sequence, sequence); // frames nobody heard are not numbered
-    };
-    descriptor.FrameDivider = 3;
-    ASSERT_EQ(sim::Deliver(suit, 50), 50);
-    hearOne(3, 0);
-    ASSERT_TRUE(WaitFor([] { return net::ClientCount() == 0; }));
-    descriptor.FrameDivider = 4;
-    ASSERT_EQ(sim::Deliver(suit, 50), 50);
-    hearOne(4, 1);
+        EXPECT_EQ(c.frames[0].sequence, divider - 3u); // frames nobody heard are not numbered
+    }
     EXPECT_EQ(net::FramesEncoded() - before, 2u);
 }
 
@@ -332,8 +308,7 @@ TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
     pumping = false;
     pump.join();
     for (auto& c : clients) {
-        c->ReadUntil([] { return false; });
-        EXPECT_TRUE(c->closed);
+        EXPECT_TRUE(c->ReadToClose());
     }
     EXPECT_EQ(NetworkGetServerPort(), 0u);
     clients.clear();
@@ -342,19 +317,19 @@ TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
 
 TEST_F(NetworkTest, StartFailuresAndLocalAddresses) {
     SuitDescriptorEx other{};
-    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &other, nullptr), 4); // running
+    const uint32_t loopback = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(NetworkStartServer(loopback, 1, &other, nullptr), 4); // running
     NetworkFinish();
-    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 2, &other, nullptr), 3);
+    EXPECT_EQ(NetworkStartServer(loopback, 2, &other, nullptr), 3);
     // A token no command can carry would lock every client out.
-    net::SetServerOptions(
-        {.port = 0, .vmcTargets = {}, .token = std::string(net::MaxTokenLength + 1, 't')});
-    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &other, nullptr), 5);
-    EXPECT_NE(files::LastProblem().reason.find("longer than 256 bytes"), std::string::npos);
-    net::SetServerOptions(
-        {.port = 0, .vmcTargets = {}, .token = std::string(net::MaxTokenLength, 't')});
-    EXPECT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &other, nullptr), 0);
-    EXPECT_EQ(files::LastProblem().reason, "");
-    NetworkFinish();
+    for (std::size_t length : {net::MaxTokenLength + 1, net::MaxTokenLength}) {
+        net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = std::string(length, 't')});
+        const bool fits = length == net::MaxTokenLength;
+        EXPECT_EQ(NetworkStartServer(loopback, 1, &other, nullptr), fits ? 0 : 5);
+        EXPECT_EQ(files::LastProblem().reason,
+                  fits ? "" : "the Token in telvoria-sim.ini is longer than 256 bytes");
+        NetworkFinish();
+    }
     char host[512];
     uint32_t count = 0;
     ASSERT_EQ(NetworkGetLocalIPs(host, sizeof host, &count), 0);
@@ -372,35 +347,23 @@ TEST_F(NetworkTest, StartFailuresAndLocalAddresses) {
 // The server starts on the window thread, which must never wait for a name server: only
 // dotted quads and "localhost" are targets, anything that would need a lookup is left out.
 TEST_F(NetworkTest, VmcTargetsAreAddressesNeverLookedUp) {
-    struct Receiver {
-        int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        std::string port;
-        Receiver() {
-            sockaddr_in at{};
-            at.sin_family = AF_INET;
-            at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            socklen_t size = sizeof at;
-            ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
-            port = std::to_string(ntohs(at.sin_port));
-        }
-        ~Receiver() { ::close(fd); }
-        bool Got() const {
-            char byte;
-            return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) >= 0;
-        }
-    } shortForm, named, quad;
-    Start({.port = 0,
-           .vmcTargets = {"127.1:" + shortForm.port, "LocalHost:" + named.port,
-                          "127.0.0.1:" + quad.port},
-           .token = {}});
-    for (int i = 0; i < 400 && !quad.Got(); ++i) {
+    int shortForm = BoundSocket(SOCK_DGRAM), named = BoundSocket(SOCK_DGRAM),
+        quad = BoundSocket(SOCK_DGRAM);
+    auto got = [](int fd) {
+        char byte;
+        return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) >= 0;
+    };
+    auto at = [](const char* host, int fd) { return host + std::to_string(PortOf(fd)); };
+    Start({at("127.1:", shortForm), at("LocalHost:", named), at("127.0.0.1:", quad)});
+    for (int i = 0; i < 400 && !got(quad); ++i) {
         sim::Deliver(suit, 1);
         std::this_thread::sleep_for(5ms);
     }
-    ASSERT_TRUE(quad.Got());
-    EXPECT_TRUE(named.Got());
-    EXPECT_FALSE(shortForm.Got()) << "sent before the others, had it been a target";
+    EXPECT_TRUE(got(quad) && got(named));
+    EXPECT_FALSE(got(shortForm)) << "sent before the others, had it been a target";
+    for (int fd : {shortForm, named, quad}) {
+        ::close(fd);
+    }
 }
 
 TEST(Vmc, ArmsHangDownFromTheTPoseInSmallFloatBundles) {
@@ -418,26 +381,23 @@ TEST(Vmc, ArmsHangDownFromTheTPoseInSmallFloatBundles) {
         EXPECT_LE(bundle.size(), net::vmc::MaxBundleBytes);
         all.append(bundle.begin(), bundle.end());
     }
-    auto floatsAfter = [&](const std::string& name, float* out, int n) {
+    // The i-th float argument of the message naming the bone.
+    auto argument = [&](const std::string& name, int i) {
         std::size_t at = all.find(name + std::string(4 - name.size() % 4, '\0'));
-        ASSERT_NE(at, std::string::npos) << name;
-        at += (name.size() / 4 + 1) * 4;
-        for (int i = 0; i < n; ++i, at += 4) {
-            uint32_t big;
-            std::memcpy(&big, all.data() + at, 4);
-            big = ntohl(big);
-            std::memcpy(&out[i], &big, 4);
-        }
+        EXPECT_NE(at, std::string::npos) << name;
+        uint32_t big;
+        std::memcpy(&big, all.data() + at + (name.size() / 4 + 1 + i) * 4, 4);
+        big = ntohl(big);
+        float value;
+        std::memcpy(&value, &big, 4);
+        return value;
     };
-    float arm[7], hips[7];
-    floatsAfter("LeftUpperArm", arm, 7);
-    floatsAfter("Hips", hips, 7);
     // The left arm hangs down from the T-pose's -X: a quarter turn about the receivers' Z.
     const float quarterTurnAboutZ[4] = {0.0f, 0.0f, std::sqrt(0.5f), std::sqrt(0.5f)};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_NEAR(arm[3 + i], quarterTurnAboutZ[i], 1e-5f);
+        EXPECT_NEAR(argument("LeftUpperArm", 3 + i), quarterTurnAboutZ[i], 1e-5f);
     }
-    EXPECT_NEAR(hips[1], skeleton.Nodes[0].Position.z * 0.0254f, 1e-5f); // metres, Y up
+    EXPECT_NEAR(argument("Hips", 1), skeleton.Nodes[0].Position.z * 0.0254f, 1e-5f); // m, Y up
 }
 
 TEST_F(NetworkTest, OscdumpSeesVmcWithFloatArguments) {
@@ -447,20 +407,19 @@ TEST_F(NetworkTest, OscdumpSeesVmcWithFloatArguments) {
     const std::string port = std::to_string(40000 + ::getpid() % 20000);
     int out[2];
     ASSERT_EQ(::pipe(out), 0);
-    pid_t dump = ::fork();
+    const pid_t dump = ::fork();
     if (dump == 0) {
         ::dup2(out[1], STDOUT_FILENO);
         ::execlp("oscdump", "oscdump", "-L", port.c_str(), nullptr);
         ::_exit(127);
     }
     ::close(out[1]);
-    Start({.port = 0, .vmcTargets = {"127.0.0.1:" + port}, .token = {}});
+    Start({"127.0.0.1:" + port});
     std::string seen;
     bool ended = false; // oscdump quit, its port taken by another program
-    // At most 20 s of 50 ms polls.
-    for (int round = 0; round < 400 && !ended && seen.find("/VMC/Ext/T f") == std::string::npos;
-         ++round) {
-        sim::Deliver(suit, 1); // until oscdump listens
+    // At most 20 s of 50 ms polls, delivering until oscdump listens.
+    for (int i = 0; i < 400 && !ended && seen.find("/VMC/Ext/T f") == std::string::npos; ++i) {
+        sim::Deliver(suit, 1);
         pollfd p{out[0], POLLIN, 0};
         char buffer[4096];
         if (::poll(&p, 1, 50) > 0) {
@@ -472,12 +431,13 @@ TEST_F(NetworkTest, OscdumpSeesVmcWithFloatArguments) {
     ::kill(dump, SIGTERM);
     ::waitpid(dump, nullptr, 0);
     ::close(out[0]);
-    ASSERT_TRUE(seen.find("/VMC/Ext/T f") != std::string::npos)
+    ASSERT_NE(seen.find("/VMC/Ext/T f"), std::string::npos)
         << (ended ? "oscdump ended early (port " + port + " in use?): " : "no time message: ")
         << seen;
-    EXPECT_NE(seen.find("/VMC/Ext/Root/Pos sfffffff \"root\" 0.000000"), std::string::npos);
-    EXPECT_NE(seen.find("/VMC/Ext/Bone/Pos sfffffff \"LeftUpperArm\""), std::string::npos);
-    EXPECT_NE(seen.find("/VMC/Ext/OK i 1"), std::string::npos);
+    for (const char* message : {"/VMC/Ext/Root/Pos sfffffff \"root\" 0.000000",
+                                "/VMC/Ext/Bone/Pos sfffffff \"LeftUpperArm\"", "/VMC/Ext/OK i 1"}) {
+        EXPECT_NE(seen.find(message), std::string::npos) << message;
+    }
 }
 
 } // namespace

@@ -175,9 +175,7 @@ TEST_F(SkeletonTest, FootGeometryTakesGoodValuesAndRefusesBadOnes) {
     GyroGetBVHFoot(&length, &heel, nullptr, nullptr);
     GyroSetBVHFoot(nan, -1.0f, 3.0f, 0.5f);
     GyroGetBVHFoot(&l, &h, &ball, nullptr);
-    EXPECT_EQ(ball, 3.0f);
-    EXPECT_EQ(l, length);
-    EXPECT_EQ(h, heel);
+    EXPECT_EQ((std::array{l, h, ball}), (std::array{length, heel, 3.0f}));
 }
 
 } // namespace
@@ -190,30 +188,21 @@ namespace {
 // must turn, multiply and apply alike (values chosen so that swapped rows, columns, operands or
 // a reversed sense differ).
 TEST(InlineMath, AgreesWithTheExportedGeometry) {
-    const auto near = [](const Matrix& a, const Matrix& b) {
-        const float* x = &a.m00;
-        const float* y = &b.m00;
-        for (int i = 0; i < 9; ++i) {
-            if (std::fabs(x[i] - y[i]) > 1e-5f) {
-                return false;
-            }
-        }
-        return true;
-    };
-    for (float angle : {0.3f, -1.2f, 2.9f}) {
-        EXPECT_TRUE(near(math::RotX(angle), Matrix::RotX(angle))) << angle;
-        EXPECT_TRUE(near(math::RotY(angle), Matrix::RotY(angle))) << angle;
-        EXPECT_TRUE(near(math::RotZ(angle), Matrix::RotZ(angle))) << angle;
-    }
     Matrix a(1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f, 10.0f);
     Matrix b(-2.0f, 0.5f, 1.0f, 3.0f, -1.0f, 2.0f, 0.25f, 4.0f, -3.0f);
-    EXPECT_TRUE(near(math::Mul(a, b), a * b));
-    Vector v(0.5f, -2.0f, 3.0f);
-    Vector applied = math::Apply(a, v);
-    Vector expected = a * v;
-    EXPECT_NEAR(applied.x, expected.x, 1e-5f);
-    EXPECT_NEAR(applied.y, expected.y, 1e-5f);
-    EXPECT_NEAR(applied.z, expected.z, 1e-5f);
+    Vector v(0.5f, -2.0f, 3.0f), mine = math::Apply(a, v), theirs = a * v;
+    std::vector<std::pair<Matrix, Matrix>> pairs = {{math::Mul(a, b), a * b},
+                                                    {{mine, mine, mine}, {theirs, theirs, theirs}}};
+    for (float angle : {0.3f, -1.2f, 2.9f}) {
+        pairs.insert(pairs.end(), {{math::RotX(angle), Matrix::RotX(angle)},
+                                   {math::RotY(angle), Matrix::RotY(angle)},
+                                   {math::RotZ(angle), Matrix::RotZ(angle)}});
+    }
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_NEAR((&pairs[k].first.m00)[i], (&pairs[k].second.m00)[i], 1e-5f) << k;
+        }
+    }
 }
 
 } // namespace

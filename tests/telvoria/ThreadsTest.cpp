@@ -1,10 +1,10 @@
 // The suits on their own threads: order, absolute deadlines, closing from the callbacks,
 // finishing while frames arrive. Run under ThreadSanitizer as well.
+#include "tests/support/Loopback.h"
 #include "tests/telvoria/SimFixture.h"
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <thread>
 
 namespace telvo::test {
@@ -54,13 +54,6 @@ void OnTimeout(SuitInfo*) {
     }
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-    for (int i = 0; i < 1500 && !done(); ++i) {
-        std::this_thread::sleep_for(2ms);
-    }
-    return done();
-}
-
 class Threads : public SimTest {
 protected:
     void SetUp() override {
@@ -87,11 +80,11 @@ protected:
 
 TEST_F(Threads, FramesKeepOrderAndDeadlinesThroughASlowCallbackAndStopWhenClosed) {
     GyroHandle h = GyroOpen(nullptr, OnFrame, nullptr);
-    ASSERT_TRUE(WaitFor([] { return frameCount >= 2; }));
+    ASSERT_TRUE(Eventually([] { return frameCount >= 2; }));
     holdMs = 100; // about twelve samples' time
-    ASSERT_TRUE(WaitFor([] { return holds >= 1; }));
+    ASSERT_TRUE(Eventually([] { return holds >= 1; }));
     holdMs = 0;
-    ASSERT_TRUE(WaitFor([] { return frameCount >= 20; }));
+    ASSERT_TRUE(Eventually([] { return frameCount >= 20; }));
     EXPECT_GE(GyroGetDropped(h), 5u);
     // The rest of the library is usable from other threads meanwhile.
     SuitInfo info;
@@ -118,7 +111,7 @@ TEST_F(Threads, CloseFromItsOwnCallbacksReopenAndFinishFromTwoThreadsWhileSuitsD
         if (closeFrom == 0) {
             sim::SetSilent(h, true);
         }
-        ASSERT_TRUE(WaitFor([] { return sim::OpenSuitCount() == 0; }));
+        ASSERT_TRUE(Eventually([] { return sim::OpenSuitCount() == 0; }));
         ExpectQuiet();
         EXPECT_FALSE(broken);
         EXPECT_EQ(timeoutCount, closeFrom == 0 ? 1 : 0);
@@ -134,7 +127,7 @@ TEST_F(Threads, CloseFromItsOwnCallbacksReopenAndFinishFromTwoThreadsWhileSuitsD
     for (int i = 0; i < 3; ++i) {
         ASSERT_NE(GyroOpen(nullptr, OnFrame, OnTimeout), 0);
     }
-    ASSERT_TRUE(WaitFor([] { return frameCount >= 20; }));
+    ASSERT_TRUE(Eventually([] { return frameCount >= 20; }));
     std::thread other([] { GyroFinish(); });
     GyroFinish();
     other.join();

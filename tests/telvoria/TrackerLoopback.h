@@ -5,59 +5,28 @@
 
 #include "telvoria/TelvoriaSim.h"
 #include "telvoria/TelvoriaTrackers.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <chrono>
-#include <fstream>
-#include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace telvo::test {
-
-// A UDP port nobody holds on 127.0.0.1 just now.
-inline uint16_t FreeUdpPort() {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof at;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
-    ::close(fd);
-    return ntohs(at.sin_port);
-}
-
-// Polls every 5 ms for at most the given time.
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds limit = std::chrono::milliseconds(6000)) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-}
 
 // What the suit delivered, written by its thread.
 struct Delivered {
     std::mutex m;
     Frame last{};
     uint64_t frames = 0;
-    uint64_t nextSequence = 0;
-    uint64_t nextSample = 0;
     int64_t lastStampNs = 0;
+    uint64_t next[2] = {};  // sequence number, sample
     bool gap = false;       // a sequence number or sample skipped
     bool offPeriod = false; // deadlines not one period apart
     std::atomic<int> timeouts{0};
+    std::atomic<int> timeoutHoldMs{0}; // as long as the program's message box would hold it
 
     static Delivered& Get() {
         static Delivered d;
@@ -65,31 +34,24 @@ struct Delivered {
     }
     void Reset() {
         std::lock_guard lock(m);
-        frames = nextSequence = nextSample = 0;
-        lastStampNs = 0;
+        frames = 0;
         gap = offPeriod = false;
-        timeouts = 0;
-        timeoutHoldMs = 0;
+        timeouts = timeoutHoldMs = 0;
     }
     static void OnFrame(const Frame* f, SuitInfo*) {
         Delivered& d = Get();
         std::lock_guard lock(d.m);
-        uint64_t sequence = sim::FrameSequence(*f);
-        uint64_t sample = sim::FrameSampleIndex(*f);
-        int64_t stamp = sim::FrameTimestampNs(*f);
-        if (d.frames > 0) {
-            d.gap |= sequence != d.nextSequence || sample != d.nextSample;
-            int64_t step = stamp - d.lastStampNs;
+        const uint64_t now[2] = {sim::FrameSequence(*f), sim::FrameSampleIndex(*f)};
+        const int64_t step = sim::FrameTimestampNs(*f) - d.lastStampNs;
+        if (d.frames++ > 0) {
+            d.gap |= now[0] != d.next[0] || now[1] != d.next[1];
             d.offPeriod |= step < 8'333'000 || step > 8'334'000;
         }
-        d.nextSequence = sequence + 1;
-        d.nextSample = sample + 1;
-        d.lastStampNs = stamp;
+        d.next[0] = now[0] + 1;
+        d.next[1] = now[1] + 1;
+        d.lastStampNs += step;
         d.last = *f;
-        ++d.frames;
     }
-    // Holds the thread as long as the program's message box would.
-    std::atomic<int> timeoutHoldMs{0};
     static void OnTimeout(SuitInfo*) {
         Get().timeouts.fetch_add(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(Get().timeoutHoldMs.load()));
@@ -110,24 +72,24 @@ protected:
     void SetUp() override {
         sim::Reset();
         Delivered::Get().Reset();
-        port_ = FreeUdpPort();
+        port_ = trackers::FreeLoopbackPort();
     }
     void TearDown() override { sim::Reset(); }
 
     void Configure(const std::string& keys, const std::string& simulation = "Suits=0\n") {
-        std::ofstream ini(dir_.path() / "telvoria-sim.ini");
-        ini << "[Simulation]\n"
-            << simulation << "[Trackers]\nPort=" << port_ << "\nAddress=127.0.0.1\n"
-            << keys;
-        ini.close();
+        WriteAll(dir_.path() / "telvoria-sim.ini", "[Simulation]\n" + simulation +
+                                                       "[Trackers]\nPort=" + std::to_string(port_) +
+                                                       "\nAddress=127.0.0.1\n" + keys);
         sim::SetConfigFolder(dir_.path().string());
     }
-
     trackers::Emulator::Options EmulatorOptions() const {
         trackers::Emulator::Options o;
         o.port = port_;
         o.holdSeconds = 3600.0;
         return o;
+    }
+    static GyroHandle OpenSuit() {
+        return GyroOpen(nullptr, Delivered::OnFrame, Delivered::OnTimeout);
     }
 
     TempDir dir_;

@@ -118,10 +118,8 @@ TEST_F(Tracker, CoordinateFileNamedInVexomarkIniPlacesTheEmittersWhenSwitchedOn)
 
 TEST(CoordinateFile, ReadsEmittersInInchesAndRefusesWhatItCannotUse) {
     const std::string head = "TelvoViewCoordinates 1\nUnit Inches\n";
-    const struct {
-        std::string text;
-        const char* read; // the emitters' x in inches, or the line and reason
-    } cases[] = {
+    // The text, and the emitters' x in inches or the line and reason.
+    const std::pair<std::string, const char*> cases[] = {
         {"\xEF\xBB\xBF# stage\r\nTelvoViewCoordinates 1\r\nUnit CENTIMETERS\r\n\r\n"
          "Emitter 2.54 0 0\r\n\tEmitter  -25.4\t0 0\r\n",
          "1 -10"},
@@ -137,8 +135,8 @@ TEST(CoordinateFile, ReadsEmittersInInchesAndRefusesWhatItCannotUse) {
     };
     TempDir dir;
     const auto path = dir.path() / "stage.crd";
-    for (const auto& c : cases) {
-        WriteAll(path, c.text);
+    for (const auto& [text, expected] : cases) {
+        WriteAll(path, text);
         std::string read;
         if (auto emitters = files::ReadCoordinateFile(path.c_str())) {
             for (const Vector& e : *emitters) {
@@ -147,7 +145,7 @@ TEST(CoordinateFile, ReadsEmittersInInchesAndRefusesWhatItCannotUse) {
         } else {
             read = std::to_string(files::LastProblem().line) + ": " + files::LastProblem().reason;
         }
-        EXPECT_EQ(read, c.read) << c.text;
+        EXPECT_EQ(read, expected) << text;
     }
 }
 

@@ -2,31 +2,26 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace telvo {
 namespace {
 
 class Convert : public ::testing::Test {
 protected:
-    std::string In(const std::string& name) const { return (dir.path() / name).string(); }
     // Exit status; standard output in out, standard error in err.
     int Run(const std::string& args) {
-        std::string command =
-            "cd '" + dir.path().string() + "' && " TELVO_CONVERT " " + args + " >out.log 2>err.log";
-        int status = std::system(command.c_str());
-        out = ReadAll(In("out.log"));
-        err = ReadAll(In("err.log"));
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        Ran ran = RunIn(dir.path(), TELVO_CONVERT " " + args);
+        out = ran.out;
+        err = ran.err;
+        return ran.status;
     }
-    void SetUp() override { ASSERT_EQ(Run(bvh + " take.tl"), 0) << err; }
+    void SetUp() override {
+        ASSERT_EQ(Run(TELVO_CORPUS "/human/telvoview_writer_from_biovision.bvh take.tl"), 0) << err;
+    }
     TempDir dir;
-    std::string out;
-    std::string err;
-    const std::string bvh = TELVO_CORPUS "/human/telvoview_writer_from_biovision.bvh";
+    std::string out, err;
 };
 
 TEST_F(Convert, BvhToRecordingAndBackKeepsTheFramesAndTheJoints) {
@@ -48,8 +43,8 @@ TEST_F(Convert, InfoDescribesAFigureItCannotMapAndSaysWhy) {
 }
 
 TEST_F(Convert, ExitStatusSaysWhetherUsageOrInputWasWrong) {
-    WriteAll(In("cut.tl"), ReadAll(In("take.tl")).substr(0, 3000));
-    WriteAll(In("bad.bvh"), "HIERARCHY\nROOT Hips\n{\n  OFFSET 0 0 0\n  CHANNELS 7\n");
+    WriteAll(dir.path() / "cut.tl", ReadAll(dir.path() / "take.tl").substr(0, 3000));
+    WriteAll(dir.path() / "bad.bvh", "HIERARCHY\nROOT Hips\n{\n  OFFSET 0 0 0\n  CHANNELS 7\n");
     const struct {
         std::string args;
         int status;

@@ -11,14 +11,10 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <tiny_gltf.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace telvo {
@@ -26,24 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Quoted(const std::string& text) {
-    return "'" + text + "'";
-}
-
-// Exit status of a shell command, its output in the log.
-int Shell(const std::string& command, const fs::path& log) {
-    const int status =
-        std::system((command + " >" + Quoted(log.string()) + " 2>&1 </dev/null").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+std::string Quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
 }
 
 bool Installed(const char* program) {
     return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-fs::path Source() {
-    const char* root = std::getenv("TELVO_SOURCE_DIR");
-    return root != nullptr ? fs::path(root) : fs::path(TELVO_SOURCE);
 }
 
 // The files, made once: each .glb beside the positions of its take.
@@ -71,7 +55,7 @@ protected:
         for (const fs::path& bvh : files) {
             const std::string name = bvh.stem().string();
             // The sinusoid is a chain of four joints, not a human figure: it is not read.
-            if (Convert(Quoted(bvh.string()) + " " + name + ".glb") == 0) {
+            if (Convert(Quoted(bvh) + " " + name + ".glb") == 0) {
                 Add(name, bvh.string());
             }
         }
@@ -91,8 +75,7 @@ protected:
 
     static std::string In(const std::string& name) { return (folder_->path() / name).string(); }
     static int Convert(const std::string& args) {
-        return Shell("cd " + Quoted(folder_->path().string()) + " && " TELVO_CONVERT " " + args,
-                     folder_->path() / "convert.log");
+        return RunIn(folder_->path(), TELVO_CONVERT " " + args).status;
     }
     static void Add(const std::string& name, const std::string& source) {
         ASSERT_EQ(Convert("--positions " + name + ".csv " + Quoted(source)), 0);
@@ -133,7 +116,7 @@ TEST_F(Outside, EveryHumanSharedFileAndALiveTakeBecomeGlb) {
 }
 
 TEST_F(Outside, TheValidatorPassesThemAndThreeJsPosesTheTakeAtFiftyFrames) {
-    const fs::path modules = Source() / "build-node" / "node_modules";
+    const fs::path modules = SourcePath("build-node/node_modules");
     if (!Installed("node")) {
         GTEST_SKIP() << "node is not installed";
     }
@@ -141,35 +124,30 @@ TEST_F(Outside, TheValidatorPassesThemAndThreeJsPosesTheTakeAtFiftyFrames) {
         GTEST_SKIP() << "three and gltf-validator are not in " << modules
                      << " (scripts/install-deps installs them)";
     }
-    const fs::path log = folder_->path() / "node.log";
-    const int status =
-        Shell("timeout 240 node " + Quoted((Source() / "tests/outside/check-gltf.mjs").string()) +
-                  " " + Quoted(modules.string()) + Pairs(),
-              log);
-    const std::string said = ReadAll(log);
-    EXPECT_EQ(status, 0) << said;
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 7) << said;
+    const Ran ran = RunIn(folder_->path(), "{ timeout 240 node " +
+                                               Quoted(SourcePath("tests/outside/check-gltf.mjs")) +
+                                               " " + Quoted(modules) + Pairs() + " 2>&1; }");
+    EXPECT_EQ(ran.status, 0) << ran.out;
+    EXPECT_EQ(std::count(ran.out.begin(), ran.out.end(), '\n'), 7) << ran.out;
 }
 
 TEST_F(Outside, BlenderImportsOneArmatureOfThirtyBonesWithEveryFrame) {
     if (!Installed("blender")) {
         GTEST_SKIP() << "Blender is not installed";
     }
-    const fs::path log = folder_->path() / "blender.log";
-    const int status = Shell(
-        "timeout 240 blender -b --factory-startup --python " +
-            Quoted((Source() / "tests/outside/check-gltf-blender.py").string()) + " --" + Pairs(),
-        log);
-    const std::string said = ReadAll(log);
-    if (status == 3) {
-        GTEST_SKIP() << said;
+    const Ran ran =
+        RunIn(folder_->path(), "{ timeout 240 blender -b --factory-startup --python " +
+                                   Quoted(SourcePath("tests/outside/check-gltf-blender.py")) +
+                                   " --" + Pairs() + " 2>&1; }");
+    if (ran.status == 3) {
+        GTEST_SKIP() << ran.out;
     }
-    EXPECT_EQ(status, 0) << said;
+    EXPECT_EQ(ran.status, 0) << ran.out;
     std::size_t ok = 0;
-    for (std::size_t at = 0; (at = said.find("ok in Blender", at)) != std::string::npos; ++at) {
+    for (std::size_t at = 0; (at = ran.out.find("ok in Blender", at)) != std::string::npos; ++at) {
         ++ok;
     }
-    EXPECT_EQ(ok, takes_->size()) << said;
+    EXPECT_EQ(ok, takes_->size()) << ran.out;
 }
 
 } // namespace

@@ -6,6 +6,11 @@
 #include "telvoria/skeleton/Body.h"
 #include "telvoria/trackers/Protocol.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace telvo::trackers {
 
 namespace {
@@ -59,6 +64,18 @@ std::string TrackersSection(uint16_t port, const std::vector<Emulator::Tracker>&
 
 std::array<uint8_t, 6> EmulatedMac(int n) {
     return {0x02, 0x00, 0x00, 0x00, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+}
+
+uint16_t FreeLoopbackPort() {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
+    ::close(fd);
+    return ntohs(at.sin_port);
 }
 
 } // namespace telvo::trackers

@@ -1,0 +1,57 @@
+#pragma once
+
+// What the benchmarks share: a scratch folder, the floor of a plain write, and quantiles.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace telvo::bench {
+
+// A fresh folder under the temporary directory, removed with what it holds.
+struct ScratchFolder {
+    std::string path;
+    ScratchFolder() {
+        std::string made = (std::filesystem::temp_directory_path() / "telvo-bench-XXXXXX").string();
+        path = ::mkdtemp(made.data()) != nullptr ? made : std::string(".");
+    }
+    ~ScratchFolder() {
+        if (path != ".") {
+            std::filesystem::remove_all(path);
+        }
+    }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+// The bytes written to a new file in 1 MiB pieces and synced, as a safe write ends; false when
+// that failed.
+inline bool PlainWrite(const std::string& path, const std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n =
+            ::write(fd, bytes.data() + done, std::min(std::size_t{1} << 20, bytes.size() - done));
+        ok = n > 0;
+        done += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// The q-quantile (0 to 1) of the samples, 0 when there are none; reorders them.
+inline double Quantile(std::vector<double>& v, double q) {
+    if (v.empty()) {
+        return 0.0;
+    }
+    auto at = v.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(v.size() - 1));
+    std::nth_element(v.begin(), at, v.end());
+    return *at;
+}
+
+} // namespace telvo::bench
