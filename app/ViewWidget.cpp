@@ -3,9 +3,9 @@
 #include "MainFrame.h"
 #include "engine/EngineState.h"
 #include "platform/qt/QtPlatform.h"
-#include "view/qt/QtSurface.h"
 #include "view/Camera.h"
 #include "view/Composition.h"
+#include "view/qt/QtSurface.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>

@@ -8,12 +8,12 @@
 #include "bench/EnginePlatform.h"
 #include "core/Settings.h"
 #include "engine/EngineState.h"
-#include "view/qt/QtSurface.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
 #include "view/Camera.h"
 #include "view/Composition.h"
 #include "view/ViewState.h"
+#include "view/qt/QtSurface.h"
 
 #include <benchmark/benchmark.h>
 
@@ -100,9 +100,9 @@ double FloorMs(int w, int h) {
     for (int i = 0; i < 100; ++i) {
         auto start = std::chrono::steady_clock::now();
         PaintFloorOnce(image, window);
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                               start)
-                         .count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     return MedianMs(std::move(ms));
 }
@@ -133,9 +133,9 @@ void BM_Paint(benchmark::State& state) {
         Engine.PaintPending = 1;
         OnPaint(platform, picture);
         benchmark::DoNotOptimize(window.constBits());
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                               start)
-                         .count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     const double floor = FloorMs(w, h);
     state.counters["floor_ms"] = floor;

@@ -132,9 +132,10 @@ private:
             }
             return;
         }
-        double arrival = static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                 std::chrono::system_clock::now().time_since_epoch())
-                                                 .count());
+        double arrival =
+            static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                    std::chrono::system_clock::now().time_since_epoch())
+                                    .count());
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
             if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
                 timespec t{};
@@ -145,8 +146,8 @@ private:
         streams_[i].Feed(buffer_.data(), static_cast<std::size_t>(n));
         for (Kind k; (k = streams_[i].Next(*greeting_, *frame_)) != Kind::None;) {
             if (k == Kind::Frame) {
-                arrivals_.push_back({frame_->sequence, static_cast<double>(frame_->sampleTimeNs),
-                                     arrival});
+                arrivals_.push_back(
+                    {frame_->sequence, static_cast<double>(frame_->sampleTimeNs), arrival});
                 gaps_ += frame_->sequence - std::exchange(next_[i], frame_->sequence + 1);
             }
         }

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <functional>
+#include <iterator>
 
 namespace telvo {
 
@@ -409,10 +409,11 @@ void DrawCameraLayer(Surface& surface) {
         return;
     }
     const Matrix& m = View.ViewRotation;
-    const float values[] = {m.m00,         m.m01,         m.m02,         m.m10,
-                            m.m11,         m.m12,         m.m20,         m.m21,
-                            m.m22,         View.ViewPanX, View.ViewPanY, View.NorthVector.x,
-                            View.NorthVector.y, View.NorthVector.z};
+    const Vector& n = View.NorthVector;
+    const float values[] = {
+        m.m00,         m.m01,         m.m02, m.m10, m.m11, m.m12, m.m20, m.m21, m.m22, // turn
+        View.ViewPanX, View.ViewPanY, n.x,   n.y,   n.z,                               // pan, north
+    };
     uint32_t key[std::size(values) + 3];
     std::memcpy(key, values, sizeof values);
     key[std::size(values)] = static_cast<uint32_t>(View.ViewWidth);

@@ -32,10 +32,10 @@ struct QtPaintCache {
         };
         std::vector<Run> runs;
     };
-    std::map<std::string, QStaticText> texts[2]; // default font, label font
+    std::map<std::string, QStaticText> texts[2];         // default font, label font
     std::map<std::tuple<int, int, int>, Sprite> sprites; // box width, height, pen width
-    std::vector<uint8_t> layerKey;     // of the kept background
-    std::vector<uint8_t> lastLayerKey; // of the last paint's background
+    std::vector<uint8_t> layerKey;                       // of the kept background
+    std::vector<uint8_t> lastLayerKey;                   // of the last paint's background
     QImage layer;
 };
 
@@ -99,8 +99,8 @@ private:
     int width_ = 0;
     int height_ = 0;
     QtPaintCache* cache_ = nullptr;
-    uint32_t* pixels_ = nullptr; // top-left pixel of the picture, or null
-    qsizetype stride_ = 0;       // in pixels
+    uint32_t* pixels_ = nullptr;     // top-left pixel of the picture, or null
+    qsizetype stride_ = 0;           // in pixels
     std::optional<Rgb> pendingFill_; // the whole picture, unless a kept layer covers it
     std::vector<uint8_t> layerKey_;  // of the layer being drawn
     State state_;
