@@ -2,6 +2,7 @@
 
 #include "MainFrame.h"
 #include "engine/EngineState.h"
+#include "platform/qt/CoverWatch.h"
 #include "platform/qt/QtPlatform.h"
 #include "view/Camera.h"
 #include "view/Composition.h"
@@ -42,6 +43,7 @@ CViewWidget::CViewWidget(QWidget* parent) : QWidget(parent) {
     // Drawn straight into the backing store, which reaches the screen only once the paint
     // has ended: a picture is never seen half drawn.
     picture_ = std::make_unique<QtPicture>(*this);
+    cover_ = std::make_unique<CoverWatch>([this] { update(); });
 }
 
 CViewWidget::~CViewWidget() = default;
@@ -52,6 +54,12 @@ Platform* CViewWidget::Port() const {
 }
 
 void CViewWidget::paintEvent(QPaintEvent* /*event*/) {
+    cover_->Watch(*window());
+    if (cover_->Covered()) {
+        // Nobody would see it. PaintPending stays set, so neither the frame pump nor the
+        // playback timer asks again until the window is seen and painted.
+        return;
+    }
     ++paints_;
     Platform* port = Port();
     if (port == nullptr) {
