@@ -21,6 +21,8 @@ QColor ToQColor(Rgb c) {
     return QColor(c.r, c.g, c.b);
 }
 
+constexpr std::size_t MaxSprites = 64; // sizes kept; all forgotten when full
+
 uint32_t ToPixel(Rgb c) {
     return 0xFF000000u | (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
 }
@@ -257,10 +259,10 @@ void QtSurface::Ellipse(int left, int top, int right, int bottom) {
         Inside(left - margin, top - margin, right + margin, bottom + margin)) {
         // A circle drawn before at the same size is stamped; the engine's pixels for the same
         // strokes moved by whole pixels are the same pixels moved.
-        const QtPaintCache::Sprite& sprite = SpriteFor(right - left, bottom - top, strokes);
-        if (sprite.strokes == strokes) {
+        const QtPaintCache::Sprite* sprite = SpriteFor(right - left, bottom - top, strokes);
+        if (sprite != nullptr && sprite->strokes == strokes) {
             const uint32_t colour = ToPixel(state_.pen.colour);
-            for (const auto& run : sprite.runs) {
+            for (const auto& run : sprite->runs) {
                 uint32_t* at = Row(top + run.dy) + left + run.dx;
                 std::fill(at, at + run.length, colour);
             }
@@ -274,14 +276,23 @@ void QtSurface::Ellipse(int left, int top, int right, int bottom) {
     painter_.drawLines(placed.data(), static_cast<int>(placed.size()));
 }
 
-const QtPaintCache::Sprite& QtSurface::SpriteFor(int width, int height,
+// Made at a size's second sight: a contact radius follows the zoom, and while the user zooms
+// every size is seen once and never again.
+const QtPaintCache::Sprite* QtSurface::SpriteFor(int width, int height,
                                                  const std::vector<QLine>& strokes) {
     const auto key = std::make_tuple(width, height, state_.pen.width);
     auto it = cache_->sprites.find(key);
-    if (it != cache_->sprites.end()) {
-        return it->second;
+    if (it == cache_->sprites.end()) {
+        if (cache_->sprites.size() >= MaxSprites) {
+            cache_->sprites.clear();
+        }
+        cache_->sprites.emplace(key, QtPaintCache::Sprite{});
+        return nullptr;
     }
-    QtPaintCache::Sprite& sprite = cache_->sprites[key];
+    QtPaintCache::Sprite& sprite = it->second;
+    if (!sprite.strokes.empty()) {
+        return &sprite;
+    }
     sprite.strokes = strokes;
     const int margin = state_.pen.width + 2;
     QImage scratch(width + 2 * margin + 1, height + 2 * margin + 1,
@@ -311,7 +322,7 @@ const QtPaintCache::Sprite& QtSurface::SpriteFor(int width, int height,
             sprite.runs.push_back({start - margin, y - margin, x - start});
         }
     }
-    return sprite;
+    return &sprite;
 }
 
 void QtSurface::Triangle(const Point (&corners)[3], Rgb fill) {

@@ -26,7 +26,8 @@ int LabelFontPixels(int dotsPerInch);
 struct QtPaintCache {
     // A circle outline as the raster engine draws it, in pixel runs from its box's top left.
     struct Sprite {
-        std::vector<QLine> strokes; // the segments it was drawn from, relative to the box
+        std::vector<QLine> strokes; // the segments it was drawn from, relative to the box;
+                                    // none while the size was seen only once
         struct Run {
             int dx, dy, length;
         };
@@ -90,7 +91,7 @@ private:
     // The pixel row y of the picture, when drawing straight into it is allowed.
     uint32_t* Row(int y) const { return pixels_ + stride_ * y; }
     bool Inside(int left, int top, int right, int bottom) const;
-    const QtPaintCache::Sprite& SpriteFor(int width, int height, const std::vector<QLine>& strokes);
+    const QtPaintCache::Sprite* SpriteFor(int width, int height, const std::vector<QLine>& strokes);
     void CopyPicture(const QImage& from);
     void KeepPicture(QImage& into);
 
