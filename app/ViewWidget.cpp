@@ -2,10 +2,11 @@
 
 #include "MainFrame.h"
 #include "engine/EngineState.h"
+#include "platform/qt/CoverWatch.h"
 #include "platform/qt/QtPlatform.h"
-#include "view/qt/QtSurface.h"
 #include "view/Camera.h"
 #include "view/Composition.h"
+#include "view/qt/QtSurface.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -39,10 +40,10 @@ CViewWidget::CViewWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(64, 64);
-    picture_ = std::make_unique<QtPicture>([this](const QImage& image) {
-        QPainter painter(this);
-        painter.drawImage(0, 0, image);
-    });
+    // Drawn straight into the backing store, which reaches the screen only once the paint
+    // has ended: a picture is never seen half drawn.
+    picture_ = std::make_unique<QtPicture>(*this);
+    cover_ = std::make_unique<CoverWatch>([this] { update(); });
 }
 
 CViewWidget::~CViewWidget() = default;
@@ -53,6 +54,12 @@ Platform* CViewWidget::Port() const {
 }
 
 void CViewWidget::paintEvent(QPaintEvent* /*event*/) {
+    cover_->Watch(*window());
+    if (cover_->Covered()) {
+        // Nobody would see it. PaintPending stays set, so neither the frame pump nor the
+        // playback timer asks again until the window is seen and painted.
+        return;
+    }
     ++paints_;
     Platform* port = Port();
     if (port == nullptr) {

@@ -8,13 +8,15 @@ class QMouseEvent;
 
 namespace telvo {
 
+class CoverWatch;
 class Platform;
 class QtPicture;
 
-// The drawing area of the main window. Each paint composes one off-screen picture of the 3D
-// view and copies it here whole (no background erase); the composition clears
-// Engine.PaintPending as its last step, so the frame pump and the playback timer may request
-// the next one. Left and right drags turn, roll, pan and zoom the view.
+// The drawing area of the main window. Each paint composes the whole picture of the 3D view in
+// the window's backing store (no background erase), which shows it in one piece once the paint
+// ends; the composition clears Engine.PaintPending as its last step, so the frame pump and the
+// playback timer may request the next one; while the window is wholly covered nothing is
+// painted. Left and right drags turn, roll, pan and zoom the view.
 class CViewWidget : public QWidget {
 public:
     explicit CViewWidget(QWidget* parent = nullptr);
@@ -33,8 +35,10 @@ private:
     // The main window's port; null while the widget is not in one.
     Platform* Port() const;
 
-    // The off-screen picture, composed whole at every paint and copied here in one piece.
+    // The picture of each paint, with what it keeps from one paint to the next.
     std::unique_ptr<QtPicture> picture_;
+    // A wholly covered window is not painted.
+    std::unique_ptr<CoverWatch> cover_;
     int paints_ = 0;
 };
 

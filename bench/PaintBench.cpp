@@ -1,16 +1,19 @@
 // One paint of the 3D view on QPainter: the simulated performer, solid, every overlay on, in
-// the front view, the top view and a view turned 30 degrees about both screen axes, copied to
-// a window-sized image as the widget does. BM_PaintFloor fills and copies an empty picture
-// of the same size: no renderer can be faster than that.
+// the front view, the top view and a view turned 30 degrees about both screen axes, drawn into
+// a window-sized image as the widget draws into its backing store. BM_PaintFloor fills and
+// copies an empty picture of the same size, the old off-screen paint with nothing in it;
+// BM_Paint measures that floor beside itself and reports its median paint against it
+// (x_floor). BM_PaintWhileTurning turns the camera a little before every paint, as a drag does,
+// so nothing the camera decides can be kept.
 #include "bench/EnginePlatform.h"
 #include "core/Settings.h"
 #include "engine/EngineState.h"
-#include "view/qt/QtSurface.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
 #include "view/Camera.h"
 #include "view/Composition.h"
 #include "view/ViewState.h"
+#include "view/qt/QtSurface.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,8 +21,11 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace telvo {
 namespace {
@@ -71,27 +77,89 @@ void Prepare() {
 
 enum ViewKind { Front, Top, Turned };
 
-void BM_Paint(benchmark::State& state) {
-    Prepare();
-    bench::EnginePlatform platform;
-    platform.area = {static_cast<int>(state.range(1)), static_cast<int>(state.range(2))};
-    state.range(0) == Top ? OnTopView(platform) : OnFrontView(platform);
-    if (state.range(0) == Turned) {
+double MedianMs(std::vector<double> ms) {
+    if (ms.empty()) {
+        return 0.0;
+    }
+    auto middle = ms.begin() + static_cast<std::ptrdiff_t>(ms.size() / 2);
+    std::nth_element(ms.begin(), middle, ms.end());
+    return *middle;
+}
+
+// Fill and copy of an empty picture: the least a paint of that size can cost.
+void PaintFloorOnce(QImage& image, QImage& window) {
+    QPainter(&image).fillRect(image.rect(), QColor(128, 128, 128));
+    QPainter(&window).drawImage(0, 0, image);
+    benchmark::DoNotOptimize(window.constBits());
+}
+
+double FloorMs(int w, int h) {
+    QImage window(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage image(w, h, QImage::Format_RGB32);
+    std::vector<double> ms;
+    for (int i = 0; i < 100; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        PaintFloorOnce(image, window);
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    return MedianMs(std::move(ms));
+}
+
+void SetView(bench::EnginePlatform& platform, int kind, int w, int h) {
+    platform.area = {w, h};
+    kind == Top ? OnTopView(platform) : OnFrontView(platform);
+    if (kind == Turned) {
         const float angle = 0.5235988f; // 30 degrees
         View.ViewRotation = Matrix::RotX(angle) * Matrix::RotY(angle) * FrontViewRotation;
     }
-    View.ViewWidth = platform.area.width;
-    View.ViewHeight = platform.area.height;
+    View.ViewWidth = w;
+    View.ViewHeight = h;
     OnCenterView(platform); // as the window does at start
-    QImage window(platform.area.width, platform.area.height, QImage::Format_ARGB32_Premultiplied);
-    QtPicture picture([&window](const QImage& image) { QPainter(&window).drawImage(0, 0, image); });
+}
+
+void BM_Paint(benchmark::State& state) {
+    Prepare();
+    bench::EnginePlatform platform;
+    const int w = static_cast<int>(state.range(1));
+    const int h = static_cast<int>(state.range(2));
+    SetView(platform, static_cast<int>(state.range(0)), w, h);
+    QImage window(w, h, QImage::Format_ARGB32_Premultiplied); // the widget's backing store
+    QtPicture picture(window);
+    std::vector<double> ms;
     for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        Engine.PaintPending = 1;
+        OnPaint(platform, picture);
+        benchmark::DoNotOptimize(window.constBits());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    const double floor = FloorMs(w, h);
+    state.counters["floor_ms"] = floor;
+    state.counters["x_floor"] = MedianMs(std::move(ms)) / floor;
+    static const char* const names[] = {"front", "top", "turned 30/30"};
+    state.SetLabel(names[state.range(0)]);
+}
+
+void BM_PaintWhileTurning(benchmark::State& state) {
+    Prepare();
+    bench::EnginePlatform platform;
+    const int w = static_cast<int>(state.range(0));
+    const int h = static_cast<int>(state.range(1));
+    SetView(platform, Turned, w, h);
+    const Matrix start = View.ViewRotation;
+    QImage window(w, h, QImage::Format_ARGB32_Premultiplied);
+    QtPicture picture(window);
+    int step = 0;
+    for (auto _ : state) {
+        View.ViewRotation = Matrix::RotY(0.001f * static_cast<float>(++step % 100)) * start;
         Engine.PaintPending = 1;
         OnPaint(platform, picture);
         benchmark::DoNotOptimize(window.constBits());
     }
-    static const char* const names[] = {"front", "top", "turned 30/30"};
-    state.SetLabel(names[state.range(0)]);
 }
 
 void BM_PaintFloor(benchmark::State& state) {
@@ -99,11 +167,9 @@ void BM_PaintFloor(benchmark::State& state) {
     const int w = static_cast<int>(state.range(0));
     const int h = static_cast<int>(state.range(1));
     QImage window(w, h, QImage::Format_ARGB32_Premultiplied);
-    QImage image(w, h, QImage::Format_RGB32); // kept between paints, as the view keeps it
+    QImage image(w, h, QImage::Format_RGB32); // kept between paints, as the view kept it
     for (auto _ : state) {
-        QPainter(&image).fillRect(QRect(0, 0, w, h), QColor(128, 128, 128));
-        QPainter(&window).drawImage(0, 0, image);
-        benchmark::DoNotOptimize(window.constBits());
+        PaintFloorOnce(image, window);
     }
 }
 
@@ -117,6 +183,12 @@ void PaintSizes(benchmark::internal::Benchmark* b) {
     b->Repetitions(5)->ReportAggregatesOnly(true);
 }
 BENCHMARK(BM_Paint)->Apply(PaintSizes);
+BENCHMARK(BM_PaintWhileTurning)
+    ->Args({1920, 1080})
+    ->ArgNames({"w", "h"})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_PaintFloor)
     ->Args({1280, 720})
     ->Args({1920, 1080})

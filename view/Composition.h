@@ -8,13 +8,13 @@ namespace telvo {
 class Platform;
 class Surface;
 
-// Where a paint draws: the off-screen picture of one paint and its copy to the window.
+// Where a paint draws: a picture that the window shows only once it is finished, in one piece.
 class PaintTarget {
 public:
     virtual ~PaintTarget() = default;
-    // A fresh picture of the drawing area's size, valid until Present.
+    // A picture of the drawing area's size, valid until Present.
     virtual Surface& BeginPicture(int width, int height) = 0;
-    // Copies the finished picture to the window in one piece.
+    // Finishes the picture; the window shows it whole.
     virtual void Present() = 0;
 };
 

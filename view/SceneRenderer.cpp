@@ -10,8 +10,11 @@
 #include "suitlib/SuitLib.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <iterator>
 
 namespace telvo {
 
@@ -171,16 +174,19 @@ void DrawGrid(Surface& surface) {
     xmin = std::floor(ClampGrid(xmin, false));
     ymax = std::ceil(ClampGrid(ymax, true));
     ymin = std::floor(ClampGrid(ymin, false));
-    int lines = 0;
-    for (float x = xmin; x <= xmax && lines < MaxGridLines; x += 1.0f, ++lines) {
-        surface.Line(ProjectToScreen({x, ymin, 0.0f}, GridScale),
-                     ProjectToScreen({x, ymax, 0.0f}, GridScale));
+    Segment lines[2 * MaxGridLines];
+    int count = 0;
+    int across = 0;
+    for (float x = xmin; x <= xmax && across < MaxGridLines; x += 1.0f, ++across) {
+        lines[count++] = {ProjectToScreen({x, ymin, 0.0f}, GridScale),
+                          ProjectToScreen({x, ymax, 0.0f}, GridScale)};
     }
-    lines = 0;
-    for (float y = ymin; y <= ymax && lines < MaxGridLines; y += 1.0f, ++lines) {
-        surface.Line(ProjectToScreen({xmin, y, 0.0f}, GridScale),
-                     ProjectToScreen({xmax, y, 0.0f}, GridScale));
+    across = 0;
+    for (float y = ymin; y <= ymax && across < MaxGridLines; y += 1.0f, ++across) {
+        lines[count++] = {ProjectToScreen({xmin, y, 0.0f}, GridScale),
+                          ProjectToScreen({xmax, y, 0.0f}, GridScale)};
     }
+    surface.Lines(lines, count);
 }
 
 void DrawAxes(Surface& surface) {
@@ -391,18 +397,50 @@ void DrawDrawList(Surface& surface, const DrawList& list) {
     }
 }
 
+namespace {
+
+// The floor grid, the axes and the north arrow follow nothing but the camera, the drawing
+// area and the north: a surface may keep them from the last paint.
+void DrawCameraLayer(Surface& surface) {
+    const bool grid = Enabled(Settings.ShowGrid);
+    const bool axes = Enabled(Settings.ShowAxes);
+    const bool north = Enabled(Settings.ShowNorth);
+    if (!grid && !axes && !north) {
+        return;
+    }
+    const Matrix& m = View.ViewRotation;
+    const Vector& n = View.NorthVector;
+    const float values[] = {
+        m.m00,         m.m01,         m.m02, m.m10, m.m11, m.m12, m.m20, m.m21, m.m22, // turn
+        View.ViewPanX, View.ViewPanY, n.x,   n.y,   n.z,                               // pan, north
+    };
+    uint32_t key[std::size(values) + 3];
+    std::memcpy(key, values, sizeof values);
+    key[std::size(values)] = static_cast<uint32_t>(View.ViewWidth);
+    key[std::size(values) + 1] = static_cast<uint32_t>(View.ViewHeight);
+    key[std::size(values) + 2] = (grid ? 1u : 0u) | (axes ? 2u : 0u) | (north ? 4u : 0u);
+    if (surface.BeginLayer(key, sizeof key)) {
+        surface.Save();
+        if (grid) {
+            DrawGrid(surface);
+        }
+        if (axes) {
+            DrawAxes(surface);
+        }
+        if (north) {
+            DrawNorth(surface);
+        }
+        surface.Restore();
+    }
+    surface.EndLayer();
+}
+
+} // namespace
+
 void DrawPosedScene(Surface& surface, const Skeleton& skeleton, const Frame& frame) {
     surface.Save();
     surface.SetPen(GridPen);
-    if (Enabled(Settings.ShowGrid)) {
-        DrawGrid(surface);
-    }
-    if (Enabled(Settings.ShowAxes)) {
-        DrawAxes(surface);
-    }
-    if (Enabled(Settings.ShowNorth)) {
-        DrawNorth(surface);
-    }
+    DrawCameraLayer(surface);
     if (Enabled(Settings.ShowFootShadow)) {
         DrawContactShadows(surface, skeleton, frame);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -36,6 +37,11 @@ struct Point {
     friend constexpr bool operator==(Point, Point) = default;
 };
 
+struct Segment {
+    Point from;
+    Point to;
+};
+
 // The drawing layer of the 3D view: an off-screen picture in window pixels, origin top left,
 // y downwards. It holds a current pen, a text colour and a font (the picture's default font or
 // the small label font); ellipses are always hollow and triangles bring their own fill.
@@ -54,6 +60,12 @@ public:
 
     // A straight line in the current pen.
     virtual void Line(Point from, Point to) = 0;
+    // Lines in the current pen, in order.
+    virtual void Lines(const Segment* segments, int count) {
+        for (int i = 0; i < count; ++i) {
+            Line(segments[i].from, segments[i].to);
+        }
+    }
     // Outline of the ellipse in the bounding box, nothing inside.
     virtual void Ellipse(int left, int top, int right, int bottom) = 0;
     // Filled with `fill`, outlined with the current pen.
@@ -62,6 +74,12 @@ public:
     virtual void Text(int x, int y, std::string_view text) = 0;
     // Solid rectangle from (left, top) up to but not including (right, bottom); no outline.
     virtual void FillRect(int left, int top, int right, int bottom, Rgb colour) = 0;
+
+    // What is drawn from here to EndLayer depends on nothing but these bytes, and pen, text
+    // colour and font are set anew after it. A surface that still holds the picture drawn for
+    // the same bytes answers false and shows that instead: the layer need not be drawn.
+    virtual bool BeginLayer(const void* /*key*/, std::size_t /*size*/) { return true; }
+    virtual void EndLayer() {}
 };
 
 } // namespace telvo

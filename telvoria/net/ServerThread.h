@@ -66,6 +66,7 @@ struct Ring {
     const SuitDescriptorEx* descriptor = nullptr; // under producer
     uint64_t sequence = 0;                        // under producer
     std::array<Slot, RingSize> slots;
+    bool touched = false;          // under producer: every slot's pages are in memory
     std::atomic<uint64_t> head{0}; // written by the pump
     std::atomic<uint64_t> tail{0}; // written by the server thread once a slot is read
     std::atomic<bool> sleeping{false};

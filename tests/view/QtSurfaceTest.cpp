@@ -1,19 +1,35 @@
 // The QPainter surface, pixel by pixel.
 #include "view/qt/QtSurface.h"
 
+#include "core/Settings.h"
+#include "engine/EngineState.h"
+#include "telvoria/TelvoriaSim.h"
+#include "tests/support/FakePlatform.h"
+#include "view/Camera.h"
+#include "view/ViewState.h"
+
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
+
+#include <cstring>
+#include <random>
 
 namespace telvo {
 namespace {
 
-TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
+QGuiApplication& App() {
     static int argc = 1;
     static char name[] = "qtsurface_test";
     static char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
+    static QGuiApplication app(argc, argv);
+    return app;
+}
+
+TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
+    App();
     QImage image(200, 100, QImage::Format_RGB32);
     image.fill(QColor(128, 128, 128));
     const Rgb green{0, 200, 0};
@@ -57,6 +73,108 @@ TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
     EXPECT_GE(text.top(), 30);
     EXPECT_LE(text.left(), 22);
     EXPECT_EQ(column(36, 30, 42, green), 13);
+}
+
+// Triangles and circles go straight into an image's pixels; each must be the raster engine's own,
+// pixel for pixel, whatever its shape: slivers, flat edges, corners that touch the border.
+TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
+    App();
+    std::mt19937 random(18);
+    auto coordinate = [&](int size) {
+        return std::uniform_int_distribution<int>(-3, size + 2)(random);
+    };
+    auto small = [&] { return std::uniform_int_distribution<int>(-6, 6)(random); };
+    const Rgb fill{90, 160, 30};
+    QtPaintCache cache;
+    for (int round = 0; round < 3000; ++round) {
+        QImage ours(96, 80, QImage::Format_RGB32);
+        ours.fill(QColor(128, 128, 128));
+        QImage theirs = ours.copy();
+        Point p[3];
+        for (Point& corner : p) { // large, then small and flat ones
+            corner = round < 1500 ? Point{coordinate(96), coordinate(80)}
+                                  : Point{48 + small() * (round % 3 + 1), 40 + small()};
+        }
+        const int radius = round % 17;
+        const Point centre{coordinate(96), coordinate(80)};
+        auto circle = [&](QtSurface& surface) {
+            surface.SetPen({2, Red});
+            surface.Ellipse(centre.x - radius, centre.y - radius, centre.x + radius,
+                            centre.y + radius);
+        };
+        {
+            QtSurface surface(ours, &cache); // circles from what it kept
+            surface.Triangle(p, fill);
+            circle(surface);
+        }
+        {
+            QPainter painter(&theirs);
+            painter.setPen(QPen(Qt::black, 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+            painter.setBrush(QColor(fill.r, fill.g, fill.b));
+            const QPoint q[3] = {{p[0].x, p[0].y}, {p[1].x, p[1].y}, {p[2].x, p[2].y}};
+            painter.drawPolygon(q, 3);
+        }
+        {
+            QtSurface reference(theirs); // nothing kept: the engine draws the circle
+            circle(reference);
+        }
+        ASSERT_EQ(ours, theirs) << "triangle " << p[0].x << "," << p[0].y << " " << p[1].x << ","
+                                << p[1].y << " " << p[2].x << "," << p[2].y;
+    }
+}
+
+// What the camera alone decides is kept from one paint to the next; every later paint must be
+// the picture a fresh paint would draw, whatever changed since.
+TEST(QtSurface, KeptBackgroundGivesTheFreshPicture) {
+    App();
+    Engine.Reset();
+    View.Reset();
+    Settings.Reset();
+    sim::Reset();
+    sim::UseConfigFile(false);
+    sim::SetManualClock(true);
+    ASSERT_EQ(GyroInit(), 1);
+    Engine.SuitHandle = GyroOpen(
+        nullptr,
+        [](const Frame* frame, SuitInfo*) {
+            std::lock_guard lock(Engine.DisplayMutex);
+            std::memcpy(static_cast<void*>(&Engine.DisplayFrame), frame, sizeof(Frame));
+        },
+        nullptr);
+    sim::Deliver(Engine.SuitHandle, 40);
+    GyroInitSkeleton(&Engine.Skeleton);
+    Engine.Live = 1;
+    Settings.RenderType = static_cast<int>(RenderType::Solid);
+    FakePlatform platform;
+    platform.SetDrawingArea({320, 240});
+    View.ViewWidth = 320;
+    View.ViewHeight = 240;
+    OnCenterView(platform);
+    QImage kept(320, 240, QImage::Format_RGB32);
+    QtPicture keeping(kept);
+    const struct {
+        const char* change;
+        void (*apply)();
+    } steps[] = {
+        {"nothing", [] {}},
+        {"nothing again", [] {}},
+        {"the figure", [] { sim::Deliver(Engine.SuitHandle, 30); }},
+        {"the nodes", [] { Settings.ShowNodes = 0; }},
+        {"the pan", [] { View.ViewPanX += 7.0f; }},
+        {"nothing after the pan", [] {}},
+        {"the grid", [] { Settings.ShowGrid = 0; }},
+    };
+    for (const auto& step : steps) {
+        step.apply();
+        OnPaint(platform, keeping);
+        QImage fresh(320, 240, QImage::Format_RGB32);
+        QtPicture once(fresh);
+        OnPaint(platform, once);
+        ASSERT_EQ(kept, fresh) << "after a change of " << step.change;
+    }
+    Engine.SuitHandle = 0;
+    GyroFinish();
+    Engine.Reset();
 }
 
 } // namespace

@@ -5,7 +5,12 @@
 #include "core/CommandIds.h"
 #include "tests/app/WindowFixture.h"
 
+#include <QAbstractEventDispatcher>
 #include <QMouseEvent>
+
+#if TELVO_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace telvo::testing {
 namespace {
@@ -111,6 +116,32 @@ TEST_F(WindowTest, TheFirstFitUsesTheShownDrawingArea) {
     EXPECT_TRUE(view->rect().adjusted(10, 10, -10, -10).contains(faces));
     EXPECT_GE(faces.height(), view->height() * 7 / 10);
     EXPECT_EQ(Engine.PaintPending.load(), 0);
+}
+
+// A window wholly covered by others is not painted; seen again, it is painted at once.
+TEST_F(ViewWindow, CoveredWindowIsNotPainted) {
+#if TELVO_HAVE_XCB
+    auto visibility = [this](uint8_t state) { // as X11 tells it
+        xcb_visibility_notify_event_t event{};
+        event.response_type = XCB_VISIBILITY_NOTIFY;
+        event.window = static_cast<xcb_window_t>(frame->winId());
+        event.state = state;
+        qintptr result = 0;
+        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &event,
+                                                                &result);
+    };
+    const int painted = view->PaintCount();
+    visibility(XCB_VISIBILITY_FULLY_OBSCURED);
+    Engine.PaintPending = 1;
+    view->repaint();
+    EXPECT_EQ(view->PaintCount(), painted);
+    EXPECT_EQ(Engine.PaintPending.load(), 1); // nobody asks again meanwhile
+    visibility(XCB_VISIBILITY_PARTIALLY_OBSCURED);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->PaintCount() > painted; }));
+    EXPECT_EQ(Engine.PaintPending.load(), 0);
+#else
+    GTEST_SKIP() << "built without X11's client library";
+#endif
 }
 
 } // namespace
