@@ -66,16 +66,17 @@ void DrawStatusLines(Surface& surface, uint32_t flags) {
         return;
     }
     auto sw = [flags](int i) { return static_cast<int>((flags >> (FrameSwitchShift + i)) & 1); };
-    std::string text = (flags & FrameSwitchesValid) != 0
-                           ? Format("Switches = %d %d %d %d %d %d", sw(0), sw(1), sw(2), sw(3),
-                                    sw(4), sw(5))
-                           : std::string("No Switches");
+    std::string text =
+        (flags & FrameSwitchesValid) != 0
+            ? Format("Switches = %d %d %d %d %d %d", sw(0), sw(1), sw(2), sw(3), sw(4), sw(5))
+            : std::string("No Switches");
     surface.SetTextColor(White);
     surface.Text(2, 42, text);
     if ((flags & FrameExternalSync) != 0) {
         int e = static_cast<int>((flags >> FrameSyncExponentShift) & 7);
-        surface.Text(2, 62, Format("External sync, tracker rate = %g FPS",
-                                   120.0 / static_cast<double>(1 << e)));
+        surface.Text(
+            2, 62,
+            Format("External sync, tracker rate = %g FPS", 120.0 / static_cast<double>(1 << e)));
     }
     if ((flags & FrameMechanicalSuit) != 0) {
         surface.Text(2, 82, "Mechanical suit");

@@ -11,7 +11,8 @@ protected:
     void OpenSuit(uint32_t divider) {
         sim::SetSuits({{1, "Studio", divider}});
         ASSERT_NE(GyroInit(), 0);
-        Engine.SuitHandle = GyroOpen(nullptr, [](const Frame*, SuitInfo*) {}, nullptr);
+        Engine.SuitHandle = GyroOpen(
+            nullptr, [](const Frame*, SuitInfo*) {}, nullptr);
     }
     std::vector<std::string> Lines(uint32_t flags) {
         surface.Clear();
