@@ -164,16 +164,22 @@ private:
     uint64_t gaps_ = 0;
 };
 
+// The library started afresh, with a server on any free port and the descriptor it serves.
+SuitDescriptorEx& FreshLibrary() {
+    telvo::sim::Reset();
+    telvo::sim::UseConfigFile(false);
+    telvo::net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
+    GyroInit();
+    static SuitDescriptorEx descriptor{};
+    descriptor.FrameDivider = 1;
+    return descriptor;
+}
+
 void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
     std::vector<Arrival> arrivals;
     uint64_t gaps = 0;
     for (auto _ : state) {
-        telvo::sim::Reset();
-        telvo::sim::UseConfigFile(false);
-        telvo::net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
-        GyroInit();
-        static SuitDescriptorEx descriptor{};
-        descriptor.FrameDivider = 1;
+        SuitDescriptorEx& descriptor = FreshLibrary();
         if (NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, nullptr) != 0) {
             state.SkipWithError("the server did not start");
             break;
@@ -263,12 +269,7 @@ void BM_StreamNobodyListens(benchmark::State& state) {
     std::size_t frames = 0;
     uint64_t encoded = 0;
     for (auto _ : state) {
-        telvo::sim::Reset();
-        telvo::sim::UseConfigFile(false);
-        telvo::net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
-        GyroInit();
-        static SuitDescriptorEx descriptor{};
-        descriptor.FrameDivider = 1;
+        SuitDescriptorEx& descriptor = FreshLibrary();
         without = CpuOverTwoSeconds();
         if (NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, nullptr) != 0) {
             state.SkipWithError("the server did not start");
