@@ -5,6 +5,7 @@
 #include "engine/EngineState.h"
 #include "telvoria/TelvoriaSim.h"
 #include "tests/support/FakePlatform.h"
+#include "tests/view/ViewTestSupport.h"
 #include "view/Camera.h"
 #include "view/ViewState.h"
 
@@ -127,12 +128,7 @@ TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
 // the picture a fresh paint would draw, whatever changed since.
 TEST(QtSurface, KeptBackgroundGivesTheFreshPicture) {
     App();
-    Engine.Reset();
-    View.Reset();
-    Settings.Reset();
-    sim::Reset();
-    sim::UseConfigFile(false);
-    sim::SetManualClock(true);
+    ResetToStart();
     ASSERT_EQ(GyroInit(), 1);
     Engine.SuitHandle = GyroOpen(
         nullptr,
