@@ -29,6 +29,8 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -147,17 +149,41 @@ bool ReadMotion(Reader& reader, std::unique_ptr<float[]>& values, std::vector<in
                                  " frames");
         return false;
     }
+    const uint32_t frames = reader.FrameCount();
     if (lines != nullptr) {
-        lines->reserve(reader.FrameCount());
+        lines->assign(frames, 0);
     }
-    for (uint32_t f = 0; f < reader.FrameCount(); ++f) {
-        if (!reader.NextFrame(values.get() + f * channels)) {
-            files::SetProblem(reader.ErrorLine(), reader.Error());
-            return false;
+    auto read = [&](Reader& r, uint32_t from, uint32_t to) {
+        for (uint32_t f = from; f < to; ++f) {
+            if (!r.NextFrame(values.get() + f * channels)) {
+                return false;
+            }
+            if (lines != nullptr) {
+                (*lines)[f] = r.FrameLine();
+            }
         }
-        if (lines != nullptr) {
-            lines->push_back(reader.FrameLine());
+        return true;
+    };
+    // A long take is read in two halves side by side; the first half's error comes first.
+    Reader rest{std::string_view()};
+    uint32_t before = frames;
+    bool restRead = true;
+    bool firstRead = true;
+    {
+        std::jthread later;
+        if (reader.SplitFrames(rest, before)) {
+            try {
+                later = std::jthread([&] { restRead = read(rest, before, frames); });
+            } catch (const std::system_error&) {
+                before = frames;
+            }
         }
+        firstRead = read(reader, 0, before);
+    }
+    const Reader& failed = !firstRead ? reader : rest;
+    if (!firstRead || !restRead) {
+        files::SetProblem(failed.ErrorLine(), failed.Error());
+        return false;
     }
     return true;
 }
@@ -172,6 +198,28 @@ files::BvhSource SourceOf(const Figure& figure) {
     }
     return source;
 }
+
+namespace {
+
+// Takes long enough to pose that a second thread pays for itself.
+constexpr uint32_t ParallelFrames = 64;
+
+// Poses frames `from` to `to`; the first that cannot be posed, or `to`.
+uint32_t PoseFrames(const std::vector<Joint>& joints, const Figure& figure, const float* values,
+                    std::size_t channels, Frame* frames, float* lowest, uint32_t from,
+                    uint32_t to) {
+    bvh::Retargeter retarget(joints, figure);
+    for (uint32_t f = from; f < to; ++f) {
+        float* low = lowest + std::size_t{f} * body::ContactPointCount;
+        retarget.Pose(values + f * channels, frames[f], low);
+        if (!math::Finite(frames[f].RootPosition) || !std::isfinite(low[0])) {
+            return f;
+        }
+    }
+    return to;
+}
+
+} // namespace
 
 int ReadText(std::string_view text, Skeleton* skeleton) {
     if (skeleton == nullptr) {
@@ -208,14 +256,30 @@ int ReadText(std::string_view text, Skeleton* skeleton) {
     }
 #endif
     std::vector<float> lowest(static_cast<std::size_t>(count) * body::ContactPointCount);
-    bvh::Retargeter retarget(reader.Joints(), figure);
-    for (uint32_t f = 0; f < count; ++f) {
-        float* low = lowest.data() + std::size_t{f} * body::ContactPointCount;
-        retarget.Pose(values.get() + f * channels, fresh.Frames[f], low);
-        if (!math::Finite(fresh.Frames[f].RootPosition) || !std::isfinite(low[0])) {
-            recording::Release(fresh);
-            return Fail(lines[f], "values too large to pose the figure");
+    auto pose = [&](uint32_t from, uint32_t to) {
+        return PoseFrames(reader.Joints(), figure, values.get(), channels, fresh.Frames,
+                          lowest.data(), from, to);
+    };
+    // Frames pose independently of each other: a second thread takes the later half of a
+    // long take.
+    uint32_t half = count >= ParallelFrames ? count / 2 : count;
+    uint32_t laterBad = count;
+    uint32_t bad = count;
+    {
+        std::jthread later;
+        if (half < count) {
+            try {
+                later = std::jthread([&] { laterBad = pose(half, count); });
+            } catch (const std::system_error&) {
+                half = count;
+            }
         }
+        bad = pose(0, half);
+    }
+    bad = bad < half ? bad : laterBad;
+    if (bad < count) {
+        recording::Release(fresh);
+        return Fail(lines[bad], "values too large to pose the figure");
     }
     PutOnFloor(fresh.Frames, count, lowest, reader.FrameTime());
 

@@ -17,6 +17,13 @@ bool IsSpace(char c) {
     return IsBlank(c) || c == '\n' || c == '\r';
 }
 
+// Less text is read sooner than a second thread starts.
+constexpr std::size_t SplitBytes = std::size_t{1} << 16;
+
+std::size_t Size(const char* from, const char* to) {
+    return static_cast<std::size_t>(to - from);
+}
+
 bool SameWord(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
@@ -367,6 +374,48 @@ bool Reader::ReadHeader() {
         at_ += 3; // a byte-order mark some editors add
     }
     return ReadHierarchy() && ReadMotionHeader();
+}
+
+bool Reader::SplitFrames(Reader& rest, uint32_t& before) const {
+    const char* end = text_.data() + text_.size();
+    if (Size(at_, end) < SplitBytes) {
+        return false;
+    }
+    const char* cut = at_ + (end - at_) / 2;
+    while (cut != end && *cut != '\n' && *cut != '\r') {
+        ++cut;
+    }
+    if (cut == end) {
+        return false;
+    }
+    cut += (*cut == '\r' && cut + 1 != end && cut[1] == '\n') ? 2 : 1;
+    // Frames and line ends before the cut, counted as NextFrame counts them: every line that
+    // holds more than blanks is a frame.
+    uint32_t frames = 0;
+    int lines = 0;
+    for (const char* p = at_; p != cut; ++lines) {
+        while (p != cut && IsBlank(*p)) {
+            ++p;
+        }
+        frames += (p != cut && *p != '\n' && *p != '\r') ? 1 : 0;
+        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', Size(p, cut)));
+        lf = lf != nullptr ? lf : cut;
+        const auto* cr = static_cast<const char*>(std::memchr(p, '\r', Size(p, lf)));
+        if (cr == nullptr || cr + 1 == lf) {
+            p = lf == cut ? cut : lf + 1; // LF or CRLF
+        } else {
+            p = cr + 1; // a CR alone
+        }
+    }
+    if (frames == 0 || framesRead_ + frames >= frameCount_) {
+        return false;
+    }
+    rest = *this;
+    rest.at_ = cut;
+    rest.line_ = line_ + lines;
+    rest.framesRead_ = framesRead_ + frames;
+    before = frames;
+    return true;
 }
 
 bool Reader::NextFrame(float* values) {

@@ -47,6 +47,11 @@ public:
     // early or a line does not hold exactly one frame of finite numbers.
     bool NextFrame(float* values);
 
+    // A reader for the frames that follow a line end near the middle of the text still to be
+    // read, so that two threads can read the halves side by side; `before` is how many frames
+    // this one reads first. False when there is no such place to cut.
+    bool SplitFrames(Reader& rest, uint32_t& before) const;
+
     int ErrorLine() const { return errorLine_; }
     // The line the last frame read stood on.
     int FrameLine() const { return frameLine_; }

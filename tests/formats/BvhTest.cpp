@@ -214,6 +214,54 @@ TEST(BvhRead, BadFilesFailWithALineAndAReasonAndChangeNothing) {
     GyroFreeSkeletonFrames(&sk);
 }
 
+// A long take is read in two halves side by side: any line ends, blank lines between frames
+// and faults anywhere read as in one pass, the first fault in the file reported.
+TEST(BvhRead, ALongTakeReadsAsInOnePass) {
+    const std::string text = Figure(1000);
+    ASSERT_GT(text.size(), std::size_t{1} << 17);
+    const auto plain = Play(Write("long.bvh", text));
+    ASSERT_EQ(plain.size(), 1000u);
+    std::string mixed = text; // CR and LF line ends in turn
+    for (std::size_t at = mixed.find('\n'), n = 0; at != std::string::npos;
+         at = mixed.find('\n', at + 1)) {
+        mixed[at] = n++ % 2 == 0 ? '\r' : '\n';
+    }
+    for (const std::string& other :
+         {ReplaceAll(text, "\n", "\r"), ReplaceAll(text, "\n", "\r\n\r\n"), mixed}) {
+        const auto poses = Play(Write("ends.bvh", other));
+        ASSERT_EQ(poses.size(), plain.size());
+        EXPECT_EQ(std::memcmp(poses.data(), plain.data(), plain.size() * sizeof plain[0]), 0);
+    }
+    auto row = [&](int frame) { // where a frame's line starts, and its number
+        std::size_t at = text.find('\n', text.find("Frame Time")) + 1;
+        for (int f = 0; f < frame; ++f) {
+            at = text.find('\n', at) + 1;
+        }
+        auto line = 1 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n');
+        return std::pair{at, static_cast<int>(line)};
+    };
+    std::string late = text;
+    late.insert(row(990).first, "x ");
+    std::string both = late;
+    both.insert(row(10).first, "y ");
+    const std::string cut = text.substr(0, row(999).first);
+    const struct {
+        const std::string& text;
+        int line;
+        const char* reason;
+    } cases[] = {{late, row(990).second, "\"x\" is not a number"},
+                 {both, row(10).second, "\"y\" is not a number"},
+                 {cut, row(999).second, "the file ends after 999 of 1000 frames"}};
+    for (const auto& c : cases) {
+        Skeleton sk;
+        GyroInitSkeleton(&sk);
+        EXPECT_EQ(GyroReadBVH(Write("bad.bvh", c.text).c_str(), &sk), 0);
+        EXPECT_EQ(telvo::files::LastProblem().line, c.line) << c.reason;
+        EXPECT_NE(telvo::files::LastProblem().reason.find(c.reason), std::string::npos)
+            << telvo::files::LastProblem().reason;
+    }
+}
+
 // Reads a file and writes what it read.
 void Convert(const std::string& from, const std::string& to) {
     Skeleton sk;
