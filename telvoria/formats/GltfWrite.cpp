@@ -4,15 +4,14 @@
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaFiles.h"
 #include "telvoria/formats/Gltf.h"
+#include "telvoria/formats/GltfPose.h"
 #include "telvoria/skeleton/Body.h"
-#include "telvoria/skeleton/Math.h"
 #include "telvoria/skeleton/Solver.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <bit>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -31,46 +30,6 @@ static_assert(std::endian::native == std::endian::little, "glTF's numbers are li
 constexpr uint32_t BlockFrames = 4096;
 // Frames a thread solves at a go; a block of no more is solved by one thread.
 constexpr uint32_t Piece = 256;
-
-// The unit quaternion (x, y, z, w) of a rotation, in glTF's axes: the axis turns like a point.
-std::array<float, 4> Quaternion(const Matrix& m) {
-    float x = 0;
-    float y = 0;
-    float z = 0;
-    float w = 0;
-    const float trace = m.m00 + m.m11 + m.m22;
-    if (trace > 0) {
-        const float r = std::sqrt(1 + trace);
-        const float s = 0.5f / r;
-        w = 0.5f * r;
-        x = (m.m21 - m.m12) * s;
-        y = (m.m02 - m.m20) * s;
-        z = (m.m10 - m.m01) * s;
-    } else if (m.m00 > m.m11 && m.m00 > m.m22) {
-        const float r = std::sqrt(1 + m.m00 - m.m11 - m.m22);
-        const float s = 0.5f / r;
-        x = 0.5f * r;
-        w = (m.m21 - m.m12) * s;
-        y = (m.m01 + m.m10) * s;
-        z = (m.m02 + m.m20) * s;
-    } else if (m.m11 > m.m22) {
-        const float r = std::sqrt(1 + m.m11 - m.m00 - m.m22);
-        const float s = 0.5f / r;
-        y = 0.5f * r;
-        w = (m.m02 - m.m20) * s;
-        x = (m.m01 + m.m10) * s;
-        z = (m.m12 + m.m21) * s;
-    } else {
-        const float r = std::sqrt(1 + m.m22 - m.m00 - m.m11);
-        const float s = 0.5f / r;
-        z = 0.5f * r;
-        w = (m.m10 - m.m01) * s;
-        x = (m.m02 + m.m20) * s;
-        y = (m.m12 + m.m21) * s;
-    }
-    const float unit = 1 / std::sqrt(x * x + y * y + z * z + w * w);
-    return {x * unit, z * unit, -y * unit, w * unit};
-}
 
 // Where each track starts in the binary chunk, as the document placed them.
 struct Tracks {
@@ -114,43 +73,25 @@ public:
     // Frames `from` to `to` of the block; threads may solve parts of it side by side.
     void Solve(const Skeleton& skeleton, uint32_t from, uint32_t to) {
         const double period = skeleton.FramePeriod;
-        std::array<Matrix, body::NodeCount> turn;
         for (uint32_t k = from; k < to; ++k) {
             const uint32_t f = first_ + k;
-            const Frame& frame = skeleton.Frames[f];
-            body::Orient(frame.RawMatrices, turn);
             Track(0)[k] = static_cast<float>(f * period);
-            const Point root = ToGltf(body::PlacedRoot(frame.RootPosition));
+            const Point root = ToGltf(body::PlacedRoot(skeleton.Frames[f].RootPosition));
             std::memcpy(Track(1) + 3 * k, &root, sizeof root);
+        }
+        for (uint32_t k = from; k < to; k += Lanes) {
+            std::array<float*, body::NodeCount> rotation;
             for (int node = 0; node < body::NodeCount; ++node) {
-                Turn q{0, 0, 0, 1}; // a node without a sensor turns with its parent
-                if (node == body::Hips) {
-                    q = Quaternion(turn[node]);
-                } else if (body::SensorOfNode[node] >= 0) {
-                    q = Quaternion(
-                        math::Mul(math::Transposed(turn[body::Parent[node]]), turn[node]));
-                }
-                std::memcpy(Track(2 + node) + 4 * k, q.data(), sizeof q);
+                rotation[node] = Track(2 + node) + 4 * k;
             }
+            PoseLanes(skeleton.Frames + first_ + k, std::min(Lanes, to - k), rotation);
         }
     }
 
-    // q and -q are the same turn; the one nearer the frame before is taken, so that
-    // interpolating between frames never goes the long way round. `last` carries the frame
-    // before from block to block.
+    // `last` carries each track's frame before from block to block.
     void KeepNear(std::array<Turn, body::NodeCount>& last) {
         for (int node = 0; node < body::NodeCount; ++node) {
-            float* q = Track(2 + node);
-            Turn& before = last[node];
-            for (uint32_t k = 0; k < count_; ++k, q += 4) {
-                if (q[0] * before[0] + q[1] * before[1] + q[2] * before[2] + q[3] * before[3] < 0) {
-                    q[0] = -q[0];
-                    q[1] = -q[1];
-                    q[2] = -q[2];
-                    q[3] = -q[3];
-                }
-                std::memcpy(before.data(), q, sizeof before);
-            }
+            gltf::KeepNear(Track(2 + node), count_, last[node]);
         }
     }
 

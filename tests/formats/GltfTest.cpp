@@ -116,7 +116,8 @@ private:
 };
 
 // A live take with the frames no suit sends: a sensor that turns all the way round in 30
-// degree steps, one that holds no rotation, and a root that is not a number.
+// degree steps, one that holds no rotation, one too large to square, and a root that is not a
+// number.
 class Gltf : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -133,6 +134,8 @@ protected:
         Frame& odd = s.Frames[s.FrameCount - 1];
         odd = s.Frames[0];
         std::memset(static_cast<void*>(&odd.RawMatrices[10]), 0, sizeof(Matrix)); // right shoulder
+        odd.RawMatrices[12] = Matrix::RotX(0.5f);
+        odd.RawMatrices[12].m20 = 1e30f; // its square overflows
         odd.RootPosition = Vector(std::nanf(""), 0.0f, 37.0f);
         ASSERT_EQ(GyroWriteGLB(path.c_str(), &s, &take.actor), 1) << files::LastProblem().reason;
     }
