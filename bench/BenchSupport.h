@@ -1,11 +1,13 @@
 #pragma once
 
-// What the benchmarks share: a scratch folder, the floor of a plain write, and quantiles.
+// What the benchmarks share: a scratch folder, the floor of a plain write, quantiles and a
+// stopwatch.
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -52,6 +54,18 @@ inline double Quantile(std::vector<double>& v, double q) {
     auto at = v.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(v.size() - 1));
     std::nth_element(v.begin(), at, v.end());
     return *at;
+}
+
+inline double Median(std::vector<double> v) {
+    return Quantile(v, 0.5);
+}
+
+// Milliseconds that work took.
+template <typename Work> double MsOf(Work work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 } // namespace telvo::bench

@@ -1,13 +1,13 @@
 // Reading BVH files from other tools, against the floor of reading them at all: the same text
 // cut into whitespace-separated tokens, each handed to std::from_chars, and nothing else
 // (BM_TokeniseFloats; BM_ReadBVH's x_floor is the ratio, measured in the same run).
+#include "bench/BenchSupport.h"
 #include "suitlib/SuitLib.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -36,37 +36,28 @@ void TokeniseFloats(benchmark::State& state, const std::string& text) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
-double Median(std::vector<double> v) {
-    auto middle = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-    std::nth_element(v.begin(), middle, v.end());
-    return v.empty() ? 0.0 : *middle;
-}
-
 // x_floor: the median read against the median tokenise of the same text, in the same run.
 void ReadBvh(benchmark::State& state, const std::string& path, const std::string& text) {
     Skeleton skeleton;
     GyroInitSkeleton(&skeleton);
     std::vector<double> read;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (GyroReadBVH(path.c_str(), &skeleton) == 0) {
+        int ok = 0;
+        read.push_back(telvo::bench::MsOf([&] { ok = GyroReadBVH(path.c_str(), &skeleton); }));
+        if (ok == 0) {
             state.SkipWithError("the file did not read");
             break;
         }
         benchmark::DoNotOptimize(skeleton.Frames);
-        read.push_back(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     std::vector<double> floor;
     for (std::size_t i = 0; i < std::max<std::size_t>(read.size(), 5); ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(TokeniseOnce(text));
-        floor.push_back(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        floor.push_back(telvo::bench::MsOf([&] { benchmark::DoNotOptimize(TokeniseOnce(text)); }));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
     state.counters["frames"] = skeleton.FrameCount;
-    state.counters["x_floor"] = read.empty() ? 0.0 : Median(read) / Median(floor);
+    state.counters["x_floor"] =
+        read.empty() ? 0.0 : telvo::bench::Median(read) / telvo::bench::Median(floor);
     GyroFreeSkeletonFrames(&skeleton);
 }
 

@@ -5,6 +5,7 @@
 // BM_Paint measures that floor beside itself and reports its median paint against it
 // (x_floor). BM_PaintWhileTurning turns the camera a little before every paint, as a drag does,
 // so nothing the camera decides can be kept.
+#include "bench/BenchSupport.h"
 #include "bench/EnginePlatform.h"
 #include "core/Settings.h"
 #include "engine/EngineState.h"
@@ -22,7 +23,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -77,15 +77,6 @@ void Prepare() {
 
 enum ViewKind { Front, Top, Turned };
 
-double MedianMs(std::vector<double> ms) {
-    if (ms.empty()) {
-        return 0.0;
-    }
-    auto middle = ms.begin() + static_cast<std::ptrdiff_t>(ms.size() / 2);
-    std::nth_element(ms.begin(), middle, ms.end());
-    return *middle;
-}
-
 // Fill and copy of an empty picture: the least a paint of that size can cost.
 void PaintFloorOnce(QImage& image, QImage& window) {
     QPainter(&image).fillRect(image.rect(), QColor(128, 128, 128));
@@ -98,13 +89,9 @@ double FloorMs(int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);
     std::vector<double> ms;
     for (int i = 0; i < 100; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        PaintFloorOnce(image, window);
-        ms.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
+        ms.push_back(bench::MsOf([&] { PaintFloorOnce(image, window); }));
     }
-    return MedianMs(std::move(ms));
+    return bench::Median(std::move(ms));
 }
 
 void SetView(bench::EnginePlatform& platform, int kind, int w, int h) {
@@ -129,17 +116,15 @@ void BM_Paint(benchmark::State& state) {
     QtPicture picture(window);
     std::vector<double> ms;
     for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        Engine.PaintPending = 1;
-        OnPaint(platform, picture);
-        benchmark::DoNotOptimize(window.constBits());
-        ms.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
+        ms.push_back(bench::MsOf([&] {
+            Engine.PaintPending = 1;
+            OnPaint(platform, picture);
+            benchmark::DoNotOptimize(window.constBits());
+        }));
     }
     const double floor = FloorMs(w, h);
     state.counters["floor_ms"] = floor;
-    state.counters["x_floor"] = MedianMs(std::move(ms)) / floor;
+    state.counters["x_floor"] = bench::Median(std::move(ms)) / floor;
     static const char* const names[] = {"front", "top", "turned 30/30"};
     state.SetLabel(names[state.range(0)]);
 }

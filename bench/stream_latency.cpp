@@ -8,6 +8,7 @@
 // the stalled client must not change.
 // BM_StreamNobodyListens: the process's CPU time over 2 s of frames with the server started and
 // no client, against the same 2 s without a server; the frames the server encoded meanwhile.
+#include "bench/BenchSupport.h"
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/TelvoriaSim.h"
@@ -31,6 +32,8 @@
 #include <vector>
 
 namespace {
+
+using telvo::bench::Quantile;
 
 constexpr auto Run = std::chrono::seconds(4); // short of the stalled client's disconnection
 
@@ -67,15 +70,6 @@ int Connect(int receiveBuffer) {
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     at.sin_port = htons(NetworkGetServerPort());
     return ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 ? fd : -1;
-}
-
-double Quantile(std::vector<double> v, double q) {
-    if (v.empty()) {
-        return 0.0;
-    }
-    auto at = v.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(v.size() - 1));
-    std::nth_element(v.begin(), at, v.end());
-    return *at;
 }
 
 // A frame as one client received it.
