@@ -4,14 +4,6 @@
 
 namespace telvo {
 
-void FakePlatform::AnswerBoxes(BoxHandler handler) {
-    Locked([&] { answerBox_ = std::move(handler); });
-}
-
-void FakePlatform::AnswerChoosers(FileChoice choice) {
-    Locked([&] { choice_ = std::move(choice); });
-}
-
 int FakePlatform::Tick(TimerId id, int n) {
     int made = 0;
     for (; made < n; ++made) {
@@ -54,10 +46,6 @@ std::vector<int> FakePlatform::TakePosted() {
     return Locked([&] { return std::exchange(posted_, {}); });
 }
 
-std::vector<std::string> FakePlatform::Calls() const {
-    return Locked([&] { return calls_; });
-}
-
 std::vector<std::string> FakePlatform::CallsOf(std::string_view prefix) const {
     std::vector<std::string> rest;
     for (const std::string& call : Calls()) {
@@ -74,10 +62,6 @@ void FakePlatform::ClearCalls() {
         boxes_.clear();
     });
     invalidations_ = 0;
-}
-
-std::vector<FakePlatform::Box> FakePlatform::Boxes() const {
-    return Locked([&] { return boxes_; });
 }
 
 std::string FakePlatform::StatusText(int pane) const {
@@ -156,10 +140,6 @@ FileChoice FakePlatform::ChooseFile(const FileChooser& request) {
         lastChooser_ = request;
         return choice_;
     });
-}
-
-FileChooser FakePlatform::LastChooser() const {
-    return Locked([&] { return lastChooser_; });
 }
 
 } // namespace telvo
