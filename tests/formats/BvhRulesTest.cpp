@@ -1,9 +1,7 @@
 // The rules that decide how a BVH figure maps onto the body, each at the edge where it changes
 // its answer: which way is up, what stands like a human, the unit, which joints become the
 // waist, the hips, the elbow and the thumb, and where the nodes a file lacks are made up.
-#include "suitlib/SuitLib.h"
-#include "telvoria/TelvoriaFiles.h"
-#include "tests/support/TempDir.h"
+#include "tests/formats/BvhFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,13 +23,12 @@ using ::testing::HasSubstr, ::testing::StartsWith;
 class Bvh {
 public:
     int Joint(const std::string& name, int parent, double x, double y, double z) {
-        joints_.push_back({name, parent, {x, y, z}, {0, 0, 0}, {0, 0, 0}});
+        joints_.push_back({name, parent, {x, y, z}, {}});
         return static_cast<int>(joints_.size()) - 1;
     }
     void End(int parent, double x, double y, double z) { Joint("", parent, x, y, z); }
     void Turn(int joint, double z, double x, double y, int frame = 0) {
-        auto& j = joints_[static_cast<std::size_t>(joint)];
-        (frame == 0 ? j.turn : j.second) = {z, x, y};
+        joints_[static_cast<std::size_t>(joint)].turns[frame] = {z, x, y};
         frames_ = std::max(frames_, frame + 1);
     }
     std::string Text(double scale = 1.0, double rootY = 37.0) const {
@@ -41,7 +38,7 @@ public:
         for (int f = 0; f < frames_; ++f) {
             t += "0 " + Num(rootY * scale) + " 0";
             for (const auto& j : joints_) {
-                const auto& turn = f == 0 ? j.turn : j.second;
+                const auto& turn = j.turns[f];
                 if (!j.name.empty()) {
                     t += " " + Num(turn[0]) + " " + Num(turn[1]) + " " + Num(turn[2]);
                 }
@@ -56,8 +53,7 @@ private:
         std::string name;
         int parent;
         std::array<double, 3> offset;
-        std::array<double, 3> turn;
-        std::array<double, 3> second;
+        std::array<std::array<double, 3>, 2> turns; // on the first frame and a second
     };
     static std::string Num(double v) {
         char b[32];
@@ -174,30 +170,11 @@ Figure Person(const Parts& p = {}) {
     return f;
 }
 
-std::string Scratch(const std::string& name) {
-    static const TempDir dir;
-    return (dir.path() / name).string();
-}
-
 // Reads the text; one frame's nodes, or nothing when the file is refused.
 std::vector<Vector> Read(const std::string& text, uint32_t frame = 0) {
-    const std::string path = Scratch("rules.bvh");
-    WriteAll(path, text);
-    Skeleton sk;
-    GyroInitSkeleton(&sk);
-    std::vector<Vector> nodes;
-    if (GyroReadBVH(path.c_str(), &sk) == 1) {
-        GyroApplyFrame(&sk, &sk.Frames[frame]);
-        for (const SkeletonNode& n : sk.Nodes) {
-            nodes.push_back(n.Position);
-        }
-    }
-    GyroFreeSkeletonFrames(&sk);
-    return nodes;
-}
-
-const std::string& Reason() {
-    return files::LastProblem().reason;
+    const auto poses = Play(Write("rules.bvh", text));
+    return poses.empty() ? std::vector<Vector>()
+                         : std::vector<Vector>(poses[frame].begin(), poses[frame].end());
 }
 
 const std::string& Source(int node) {

@@ -1,9 +1,7 @@
 // BVH in and out: every dialect and name family of one figure reads the same, bad files fail with a
 // line and a reason changing nothing, what we write reads back and keeps its layout in every
 // locale, and the foot measurements shape feet a file does not have.
-#include "suitlib/SuitLib.h"
-#include "telvoria/TelvoriaFiles.h"
-#include "tests/support/TempDir.h"
+#include "tests/formats/BvhFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,17 +20,6 @@ namespace telvo {
 namespace {
 
 using ::testing::HasSubstr, ::testing::StartsWith;
-
-// A file in a folder of this test process, removed at its end.
-std::string Scratch(const std::string& name) {
-    static const TempDir dir;
-    return (dir.path() / name).string();
-}
-
-std::string Write(const std::string& name, const std::string& text) {
-    WriteAll(Scratch(name), text);
-    return Scratch(name);
-}
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos;
@@ -97,28 +84,10 @@ Figure(int frames = 3, bool mixedOrders = false,
     return t;
 }
 
-// The posed nodes of every frame of a file that must read.
-std::vector<std::array<Vector, 30>> Play(const std::string& path) {
-    Skeleton sk;
-    GyroInitSkeleton(&sk);
-    std::vector<std::array<Vector, 30>> poses;
-    EXPECT_EQ(GyroReadBVH(path.c_str(), &sk), 1)
-        << files::LastProblem().line << ": " << files::LastProblem().reason;
-    for (uint32_t f = 0; f < sk.FrameCount; ++f) {
-        GyroApplyFrame(&sk, &sk.Frames[f]);
-        poses.emplace_back();
-        for (int n = 0; n < 30; ++n) {
-            poses.back()[n] = sk.Nodes[n].Position;
-        }
-    }
-    GyroFreeSkeletonFrames(&sk);
-    return poses;
-}
-
 TEST(BvhRead, EveryDialectAndNameFamilyOfOneFigureReadsTheSame) {
     const std::string text = Figure();
     const auto plain = Play(Write("plain.bvh", text));
-    ASSERT_EQ(plain.size(), 3u);
+    ASSERT_EQ(plain.size(), 3u) << Reason();
     // What differs, the text, and whether the hands' and head's ends are in the file.
     const std::tuple<const char*, std::string, bool> cases[] = {
         {"CRLF, TABs and no final newline",
@@ -144,7 +113,7 @@ TEST(BvhRead, EveryDialectAndNameFamilyOfOneFigureReadsTheSame) {
         SCOPED_TRACE(what);
         ASSERT_NE(dialect, text);
         auto poses = Play(Write("dialect.bvh", dialect));
-        ASSERT_EQ(poses.size(), plain.size());
+        ASSERT_EQ(poses.size(), plain.size()) << files::LastProblem().line << ": " << Reason();
         for (std::size_t f = 0; f < poses.size(); ++f) {
             for (int n = 0; n < 30; ++n) {
                 const bool end = n == 5 || n == 10 || n == 11 || n == 16 || n == 17;
@@ -217,7 +186,7 @@ TEST(BvhRead, ALongTakeReadsAsInOnePass) {
     const std::string text = Figure(1000);
     ASSERT_GT(text.size(), std::size_t{1} << 17);
     const auto plain = Play(Write("long.bvh", text));
-    ASSERT_EQ(plain.size(), 1000u);
+    ASSERT_EQ(plain.size(), 1000u) << Reason();
     std::string mixed = text; // CR and LF line ends in turn
     for (std::size_t at = mixed.find('\n'), n = 0; at != std::string::npos;
          at = mixed.find('\n', at + 1)) {
@@ -226,7 +195,7 @@ TEST(BvhRead, ALongTakeReadsAsInOnePass) {
     for (const std::string& other :
          {ReplaceAll(text, "\n", "\r"), ReplaceAll(text, "\n", "\r\n\r\n"), mixed}) {
         const auto poses = Play(Write("ends.bvh", other));
-        ASSERT_EQ(poses.size(), plain.size());
+        ASSERT_EQ(poses.size(), plain.size()) << Reason();
         EXPECT_EQ(std::memcmp(poses.data(), plain.data(), plain.size() * sizeof plain[0]), 0);
     }
 }
@@ -236,7 +205,7 @@ void Convert(const std::string& from, const std::string& to) {
     Skeleton sk;
     GyroInitSkeleton(&sk);
     ASSERT_EQ(GyroReadBVH(from.c_str(), &sk), 1);
-    ASSERT_EQ(GyroWriteBVH(to.c_str(), &sk), 1) << files::LastProblem().reason;
+    ASSERT_EQ(GyroWriteBVH(to.c_str(), &sk), 1) << Reason();
     GyroFreeSkeletonFrames(&sk);
 }
 
@@ -244,7 +213,7 @@ void Convert(const std::string& from, const std::string& to) {
 double Farthest(const std::string& a, const std::string& b) {
     auto p = Play(a);
     auto q = Play(b);
-    EXPECT_EQ(p.size(), q.size());
+    EXPECT_EQ(p.size(), q.size()) << Reason();
     double worst = 0;
     for (std::size_t f = 0; f < std::min(p.size(), q.size()); ++f) {
         for (std::size_t n = 0; n < 30; ++n) {
@@ -315,7 +284,7 @@ TEST(BvhFoot, MeasurementsShapeFeetTheFileLacks) {
          {std::array{12.0f, 3.0f, 5.0f, 2.0f}, std::array{10.0f, 2.5f, 3.75f, 1.0f}}) {
         GyroSetBVHFoot(length, heelWidth, ballWidth, shorten);
         auto poses = Play(path);
-        ASSERT_EQ(poses.size(), 1u);
+        ASSERT_EQ(poses.size(), 1u) << Reason();
         const auto& p = poses[0]; // the rest pose: the figure faces -Y, its left is +X
         const Vector& ankle = p[20];
         float sole = ankle.z - 3.0f; // the file's foot end lies on the floor

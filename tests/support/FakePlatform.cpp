@@ -42,10 +42,6 @@ std::map<TimerId, std::int64_t> FakePlatform::RunningTimers() const {
     return running;
 }
 
-std::vector<int> FakePlatform::TakePosted() {
-    return Locked([&] { return std::exchange(posted_, {}); });
-}
-
 std::vector<std::string> FakePlatform::CallsOf(std::string_view prefix) const {
     std::vector<std::string> rest;
     for (const std::string& call : Calls()) {
@@ -98,15 +94,6 @@ void FakePlatform::CheckMenuItem(int command, bool checked) {
 void FakePlatform::PostCommand(int command) {
     Locked([&] { posted_.push_back(command); });
     Log("post " + std::to_string(command));
-}
-
-void FakePlatform::Sleep(std::uint32_t ms) {
-    now_ += ms;
-    Log("sleep " + std::to_string(ms));
-}
-
-void FakePlatform::Tone(std::uint32_t hz, std::uint32_t ms) {
-    Log("tone " + std::to_string(hz) + " " + std::to_string(ms));
 }
 
 TimerId FakePlatform::StartTimer(std::int64_t periodNs, std::function<void()> callback) {

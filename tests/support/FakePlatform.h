@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace telvo {
@@ -59,7 +60,10 @@ public:
     void TickAll();
     std::map<TimerId, std::int64_t> RunningTimers() const; // id -> period in ns
 
-    std::vector<int> TakePosted(); // the queued commands, oldest first
+    // The queued commands, oldest first.
+    std::vector<int> TakePosted() {
+        return Locked([&] { return std::exchange(posted_, {}); });
+    }
 
     // Every call in order as one line each ("status 0 Live", "box Timeout on suit KVX1",
     // "check 32858 1", "title TelvoView", "post 32842", "tone 1047 250", "sound Default",
@@ -88,8 +92,13 @@ public:
     void PostClose() override { Log("close"); }
     bool IsWindowThread() const override { return std::this_thread::get_id() == windowThread_; }
     bool ModalOpen() const override { return modalOpen_; }
-    void Sleep(std::uint32_t ms) override;
-    void Tone(std::uint32_t hz, std::uint32_t ms) override;
+    void Sleep(std::uint32_t ms) override {
+        now_ += ms;
+        Log("sleep " + std::to_string(ms));
+    }
+    void Tone(std::uint32_t hz, std::uint32_t ms) override {
+        Log("tone " + std::to_string(hz) + " " + std::to_string(ms));
+    }
     void PlaySystemSound(SystemSound sound) override {
         Log(sound == SystemSound::Exclamation ? "sound Exclamation" : "sound Default");
     }
