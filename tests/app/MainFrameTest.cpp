@@ -120,10 +120,9 @@ TEST_F(Window, EveryToggleFlipsItsOwnFlagAndItsOwnMark) {
 TEST_F(Window, AboutBoxStopsShowsBothVersionsAndKeepsItsKeys) {
     Start();
     Key(Qt::Key_R, Qt::AltModifier);
-    ModalScript script;
     QString shown;
     script.Then([&](QWidget* dialog) {
-        shown = dialog->findChild<QLabel*>(QStringLiteral("version"))->text();
+        shown = Named<QLabel>(dialog, "version")->text();
         QTest::keyClick(dialog, Qt::Key_G); // the box's key, not the window's accelerator
         QTest::keyClick(dialog, Qt::Key_Return);
     });

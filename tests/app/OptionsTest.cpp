@@ -39,10 +39,9 @@ protected:
 TEST_F(Options, InputOptionsSwitchesSuitsAndStoresTheLimitInTheUnitChosen) {
     sim::SetSuits({{1, "Studio", 1}, {7, "", 2}});
     Start();
-    ModalScript script;
     Settings.RecordLimitFS = 5; // seconds
     QStringList seen;
-    script.Then([&](QWidget* d) {
+    Dialog(Qt::Key_I, [&](QWidget* d) {
         seen << Entries(d, 1034) << Entries(d, 1051) << Text(d, 1031) << Text(d, 1032);
         Click(d, 1028); // Frames
         seen << Text(d, 1032);
@@ -54,7 +53,6 @@ TEST_F(Options, InputOptionsSwitchesSuitsAndStoresTheLimitInTheUnitChosen) {
         Type(d, 1032, "7");
         Click(d, 1);
     });
-    Key(Qt::Key_I);
     EXPECT_EQ(seen.join(QLatin1Char(' ')),
               QStringLiteral("KVX1 \"Studio\"|KVX7 Default|Inches|Feet|Millimeters|Centimeters|"
                              "Meters 120 5 600 5 60"));
@@ -66,7 +64,6 @@ TEST_F(Options, InputOptionsSwitchesSuitsAndStoresTheLimitInTheUnitChosen) {
 // Each option comes from its own setting and, after OK, goes back to it: the one changed alone.
 TEST_F(Options, InputOptionsOkStoresEachOptionInItsOwnSetting) {
     Start();
-    ModalScript script;
     const std::pair<int, const char*> changes[] = {{1026, "0 1 1 1 1 4"}, {1043, "1 0 1 1 1 4"},
                                                    {1044, "1 1 0 1 1 4"}, {1068, "1 1 1 0 1 4"},
                                                    {1048, "1 1 1 1 0 4"}, {1051, "1 1 1 1 1 -1"}};
@@ -74,7 +71,7 @@ TEST_F(Options, InputOptionsOkStoresEachOptionInItsOwnSetting) {
         SettingsValues& s = Settings;
         s.RecordStop = s.RecordDelayEnable = s.RecordBeep = s.PCBeep = s.Autoload = 1;
         s.Units = 4;
-        script.Then([control = id](QWidget* d) {
+        Dialog(Qt::Key_I, [control = id](QWidget* d) {
             if (control == 1051) {
                 Control<QComboBox>(d, 1051)->setCurrentIndex(0);
                 emit Control<QComboBox>(d, 1051)->activated(0); // "Default"
@@ -83,7 +80,6 @@ TEST_F(Options, InputOptionsOkStoresEachOptionInItsOwnSetting) {
             }
             Click(d, 1);
         });
-        Key(Qt::Key_I);
         EXPECT_EQ(Format("%d %d %d %d %d %d", s.RecordStop.load(), s.RecordDelayEnable.load(),
                          s.RecordBeep.load(), s.PCBeep.load(), s.Autoload.load(), s.Units.load()),
                   stored)
@@ -97,13 +93,12 @@ TEST_F(Options, InputOptionsOkStoresEachOptionInItsOwnSetting) {
 // is stored; also for a count beyond what 32 bits of frames hold.
 TEST_F(Options, InputOptionsKeepsASecondsLimitAsShownAndTyped) {
     Start();
-    ModalScript script;
     GyroClose(Engine.SuitHandle.exchange(0));
     Settings.EnableTracking = 1; // no tracker: it would be said if a suit were told
     Engine.ActorData.ContactRadius[3] = 7.5f;
     Settings.RecordLimitFS = 5; // seconds
     QStringList shown;
-    script.Then([&shown](QWidget* d) {
+    Dialog(Qt::Key_I, [&shown](QWidget* d) {
         shown << Text(d, 1031) << Text(d, 1032);
         sim::SetSuits({});
         Click(d, 1046);
@@ -114,7 +109,6 @@ TEST_F(Options, InputOptionsKeepsASecondsLimitAsShownAndTyped) {
             Click(d, 2);
         }
     });
-    Key(Qt::Key_I);
     EXPECT_EQ(shown.join(QLatin1Char(' ')), QStringLiteral("120 5  30 5"));
     EXPECT_EQ(Settings.RecordLimitFS.load(), 10);
     EXPECT_TRUE(boxes.empty());
@@ -122,11 +116,10 @@ TEST_F(Options, InputOptionsKeepsASecondsLimitAsShownAndTyped) {
     EXPECT_EQ(Engine.ActorData.ContactRadius[3], 7.5f);
 
     sim::SetSuits({{1, "Slow", 120}});
-    script.Then([](QWidget* d) {
+    Dialog(Qt::Key_I, [](QWidget* d) {
         Type(d, 1032, "4294967295");
         Click(d, 1);
     });
-    Key(Qt::Key_I);
     EXPECT_EQ(static_cast<uint32_t>(Settings.RecordLimitFS.load()), 4294967295u);
     EXPECT_EQ(Settings.RecordFramesOrSeconds.load(), 0);
 }
@@ -136,7 +129,6 @@ TEST_F(Options, InputOptionsKeepsASecondsLimitAsShownAndTyped) {
 TEST_F(Options, InputOptionsRefusesBadValuesOnceAndCancelReopensThePreviousSuit) {
     sim::SetSuits({{5, "A", 1}, {5, "B", 4}});
     Start();
-    ModalScript script;
     Settings.SuitFlags = 0x10 | SuitFlagIgnoreFloor;
     Settings.EnableTracking = 1; // no tracker
     UpdateMenuState();
@@ -144,7 +136,7 @@ TEST_F(Options, InputOptionsRefusesBadValuesOnceAndCancelReopensThePreviousSuit)
     Engine.ActorData.FilterCoefficient = 0.25f; // the suit's measurements go to the next one
     GyroSetActorData(before, &Engine.ActorData);
     QStringList seen;
-    script.Then([&](QWidget* d) {
+    Dialog(Qt::Key_I, [&](QWidget* d) {
         seen << Control<QComboBox>(d, 1034)->currentText() << Text(d, 1031);
         Type(d, 1042, "1000");
         Click(d, 1);
@@ -156,7 +148,6 @@ TEST_F(Options, InputOptionsRefusesBadValuesOnceAndCancelReopensThePreviousSuit)
         OpenSuitIfNeeded(); // as a client's Record would while the dialog is open
         Click(d, 2);
     });
-    Key(Qt::Key_I);
     EXPECT_EQ(seen.join(QLatin1Char(' ')), QStringLiteral("KVX5 \"B\" 30 1042 1032"));
     EXPECT_EQ(boxes, (std::vector<std::string>{"Please enter an integer between 0 and 999.",
                                                "Please enter a positive integer.",
@@ -174,15 +165,13 @@ TEST_F(Options, InputOptionsRefusesBadValuesOnceAndCancelReopensThePreviousSuit)
 // The suit's library thread waits for its timeout box while the window closes that suit.
 TEST_F(Options, ClosingASuitAnswersTheBoxItsThreadWaitsFor) {
     Start();
-    ModalScript script;
     const GyroHandle silent = Engine.SuitHandle;
     sim::SetSilent(silent, true);
     std::thread library([silent] { sim::Deliver(silent, 1); });
     while (!Engine.TimeoutBusy) {
         std::this_thread::yield();
     }
-    script.Then([&](QWidget* d) { Click(d, 2); });
-    Key(Qt::Key_I);
+    Dialog(Qt::Key_I, [&](QWidget* d) { Click(d, 2); });
     library.join();
     EXPECT_TRUE(boxes.empty()) << "answered without being shown";
     EXPECT_NE(Engine.SuitHandle.load(), 0);
@@ -191,12 +180,11 @@ TEST_F(Options, ClosingASuitAnswersTheBoxItsThreadWaitsFor) {
 TEST_F(Options, TrackerOptionsShowsAndWritesBackTheActorsTrackerFields) {
     WriteAll(dir.path() / "Vexomark.ini", "[Vexomark]\nNumEmitters=3\nCoordinateFile=/s/a.crd\n");
     Start();
-    ModalScript script;
     Engine.ActorData.MarkerNode = 3.7f;
     Engine.ActorData.UseTracker = 0.5f;
     GyroSetActorData(Engine.SuitHandle, &Engine.ActorData);
     QStringList seen;
-    script.Then([&](QWidget* d) {
+    Dialog(Qt::Key_O, [&](QWidget* d) {
         seen << Text(d, 1077) << Text(d, 1079) << Control<QComboBox>(d, 1083)->currentText()
              << Text(d, 1072) << Text(d, 1053)
              << (Control<QAbstractButton>(d, 1082)->isChecked() ? "use" : "-");
@@ -206,15 +194,13 @@ TEST_F(Options, TrackerOptionsShowsAndWritesBackTheActorsTrackerFields) {
         Type(d, 1053, "0.5");
         Click(d, 1);
     });
-    Key(Qt::Key_O);
     EXPECT_EQ(seen.join(QLatin1Char(' ')), QStringLiteral("/s/a.crd 3 Neck 4 0.5 use 1053"));
     EXPECT_EQ(boxes, std::vector<std::string>{"Please enter a number."});
     EXPECT_EQ(Engine.ActorData.MarkerNode, 3.0f);
     EXPECT_EQ(Engine.ActorData.UseTracker, 1.0f);
     EXPECT_EQ(Engine.ActorDataChanged, 1);
     Engine.ActorDataChanged = 0;
-    script.Then([&](QWidget* d) { Click(d, 1); });
-    Key(Qt::Key_O);
+    Dialog(Qt::Key_O, [&](QWidget* d) { Click(d, 1); });
     EXPECT_EQ(Engine.ActorDataChanged, 0) << "nothing changed";
 }
 
@@ -222,7 +208,6 @@ TEST_F(Options, TrackerOptionsShowsAndWritesBackTheActorsTrackerFields) {
 TEST_F(Options, TrackerOptionsBrowseWritesTheFileAndOkRestartsTracking) {
     sim::SetTrackerPresent(true);
     Start();
-    ModalScript script;
     frame->Port().SetFileChooserHandler([this](const FileChooser& request) {
         EXPECT_EQ(request.filters.at(0).description, "Vexomark coordinate file (*.crd)");
         return FileChoice{true, (dir.path() / "b.crd").string(), 1};
@@ -231,13 +216,12 @@ TEST_F(Options, TrackerOptionsBrowseWritesTheFileAndOkRestartsTracking) {
     GyroSetNull(Engine.SuitHandle);
     QString offset;
     for (int answer : {2, 1}) {
-        script.Then([&, answer](QWidget* d) {
+        Dialog(Qt::Key_O, [&, answer](QWidget* d) {
             Type(d, 1070, "9");
             Click(d, 1078);
             offset = Text(d, 1070);
             Click(d, answer);
         });
-        Key(Qt::Key_O);
         EXPECT_EQ(offset, QStringLiteral("0")) << "Browse puts the values back";
         EXPECT_EQ(GetPrivateProfileString("Vexomark", "CoordinateFile", "", 260,
                                           dir.path() / "Vexomark.ini"),
@@ -255,14 +239,12 @@ TEST_F(Options, TrackerOptionsBrowseThatCannotWriteSaysSoAndKeepsTheOldFile) {
     frame->Port().SetFileChooserHandler([this](const FileChooser&) {
         return FileChoice{true, (dir.path() / "b.crd").string(), 1};
     });
-    ModalScript script;
     QString shown;
-    script.Then([&](QWidget* d) {
+    Dialog(Qt::Key_O, [&](QWidget* d) {
         Click(d, 1078);
         shown = Text(d, 1077);
         Click(d, 2);
     });
-    Key(Qt::Key_O);
     EXPECT_EQ(boxes, std::vector<std::string>{"Error writing file " +
                                               (dir.path() / "Vexomark.ini").string()});
     EXPECT_EQ(shown, QString());

@@ -49,22 +49,20 @@ TEST_F(StartUp, FailedLibraryStartClosesThroughTheCloseHandler) {
 // start Abort with the box checked closes the window, which saves that.
 TEST_F(StartUp, RetryTakesTheBoxEscapeLeavesTheSettingIgnoreGoesOnAbortCloses) {
     sim::SetSuits({});
-    ModalScript script;
     script.Then([](QWidget* dialog) {
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("No KVX Suits Detected"));
-        EXPECT_FALSE(dialog->findChild<QCheckBox*>(QStringLiteral("check"))->isChecked());
-        dialog->findChild<QCheckBox*>(QStringLiteral("check"))->setChecked(true);
-        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("retry")), Qt::LeftButton);
+        EXPECT_FALSE(Named<QCheckBox>(dialog, "check")->isChecked());
+        Named<QCheckBox>(dialog, "check")->setChecked(true);
+        QTest::mouseClick(Named<QPushButton>(dialog, "retry"), Qt::LeftButton);
     });
     script.Then([](QWidget* dialog) {
-        EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("check"))->isChecked());
-        dialog->findChild<QCheckBox*>(QStringLiteral("check"))->setChecked(false);
+        EXPECT_TRUE(Named<QCheckBox>(dialog, "check")->isChecked());
+        Named<QCheckBox>(dialog, "check")->setChecked(false);
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     script.Then([](QWidget* dialog) {
-        EXPECT_TRUE(dialog->findChild<QCheckBox*>(QStringLiteral("check"))->isChecked());
-        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("ignore")),
-                          Qt::LeftButton);
+        EXPECT_TRUE(Named<QCheckBox>(dialog, "check")->isChecked());
+        QTest::mouseClick(Named<QPushButton>(dialog, "ignore"), Qt::LeftButton);
     });
     Start();
     EXPECT_TRUE(script.Done());
@@ -75,8 +73,8 @@ TEST_F(StartUp, RetryTakesTheBoxEscapeLeavesTheSettingIgnoreGoesOnAbortCloses) {
 
     WriteSettings("[GyroSuit]\nLookForSuitOnStartup=1\n");
     script.Then([](QWidget* dialog) {
-        dialog->findChild<QCheckBox*>(QStringLiteral("check"))->setChecked(true);
-        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("abort")), Qt::LeftButton);
+        Named<QCheckBox>(dialog, "check")->setChecked(true);
+        QTest::mouseClick(Named<QPushButton>(dialog, "abort"), Qt::LeftButton);
     });
     Start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return frame->Closed(); }));
@@ -89,7 +87,6 @@ TEST_F(StartUp, SignalsCloseThroughTheCloseHandlerAlsoDuringThePrompt) {
         CMainFrame& made = Make();
         SignalRelay relay([&made](int) { made.CloseFromSignal(); });
         ASSERT_TRUE(relay.Active());
-        ModalScript script;
         script.Then([](QWidget*) { std::raise(SIGTERM); });
         EXPECT_TRUE(made.Create());
         made.show();
@@ -116,7 +113,6 @@ TEST_F(StartUp, CommandLineFileBoxComesOverTheWindowAndASignalClosesAndSaves) {
     CMainFrame& made = Make(std::move(options));
     made.Port().SetMessageBoxHandler(nullptr); // the real box, on screen
     SignalRelay relay([&made](int) { made.CloseFromSignal(); });
-    ModalScript script;
     script.Then([&made](QWidget* box) {
         EXPECT_TRUE(made.isVisible());
         EXPECT_EQ(box->parentWidget(), &made);

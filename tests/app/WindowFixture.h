@@ -47,9 +47,11 @@ public:
                 step(modal);
             }
         });
+    }
+    void Then(std::function<void(QWidget*)> step) {
+        steps_.push_back(std::move(step));
         start(5);
     }
-    void Then(std::function<void(QWidget*)> step) { steps_.push_back(std::move(step)); }
     bool Done() const { return steps_.empty(); }
 
 private:
@@ -110,11 +112,21 @@ protected:
         return dialog->findChild<W*>(QString::number(id));
     }
     static void Click(QWidget* dialog, int id) { Control<QAbstractButton>(dialog, id)->click(); }
+    // A dialog's part by its object name.
+    template <typename W> static W* Named(QWidget* dialog, const char* name) {
+        return dialog->findChild<W*>(QString::fromLatin1(name));
+    }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(frame.get(), key, modifiers);
     }
+    // Presses the key of a modal dialog and does the step inside it.
+    void Dialog(Qt::Key key, std::function<void(QWidget*)> step) {
+        script.Then(std::move(step));
+        Key(key);
+    }
 
     TempDir dir;
+    ModalScript script;
     std::unique_ptr<CMainFrame> frame;
     std::vector<std::string> boxes; // texts of the boxes shown, all on the window thread
     std::function<MessageAnswer(const std::string&, MessageButtons)> onBox;

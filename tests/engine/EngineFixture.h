@@ -18,6 +18,10 @@ namespace telvo {
 
 using Boxes = std::vector<FakePlatform::Box>;
 
+inline FakePlatform::Box Warning(std::string text, std::string detail = {}) {
+    return {std::move(text), MessageButtons::Ok, MessageIcon::Exclamation, true, std::move(detail)};
+}
+
 // The engine on the simulated suit library with its manual clock: frames come only when a
 // test delivers them, on the test's thread, and the window is a FakePlatform.
 class EngineTest : public ::testing::Test {

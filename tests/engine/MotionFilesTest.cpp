@@ -13,12 +13,13 @@ class MotionFiles : public EngineTest {
 protected:
     std::string In(const std::string& name) const { return (dir.path() / name).string(); }
     void Choose(const std::string& path, int entry) { window.AnswerChoosers({true, path, entry}); }
+    // Runs a file command whose chooser picks the file of the folder under that entry.
+    void Choosing(const std::string& name, int entry, void (*command)()) {
+        Choose(In(name), entry);
+        command();
+    }
     TempDir dir;
 };
-
-FakePlatform::Box Warning(std::string text, std::string detail = {}) {
-    return {std::move(text), MessageButtons::Ok, MessageIcon::Exclamation, true, std::move(detail)};
-}
 
 // A take saved as each type; opened under "All files" it is read by its extension and comes
 // back frame for frame, its measurements set or clear the change by comparison.
@@ -28,8 +29,7 @@ TEST_F(MotionFiles, SaveAsEveryTypeThenOpenByExtension) {
     const std::pair<const char*, int> saved[] = {
         {"take.txt", 3}, {"walk.BVH", 1}, {"take.tl", 2}, {"gone/take.tl", 2}, {"take.xyz", 5}};
     for (const auto& [name, entry] : saved) {
-        Choose(In(name), entry);
-        OnSaveAs();
+        Choosing(name, entry, OnSaveAs);
     }
     EXPECT_TRUE(std::filesystem::exists(In("take.txt")) && std::filesystem::exists(In("take.imp")));
     WriteAll(In("broken.Tl"), "not a recording");
@@ -69,8 +69,7 @@ TEST_F(MotionFiles, SaveAsEveryTypeThenOpenByExtension) {
 TEST_F(MotionFiles, SaveAsWithNothingRecordedTouchesNoFile) {
     WriteAll(In("take.tl"), "a take of yesterday");
     ASSERT_TRUE(SetPath(Settings.CurrentFile, In("take.tl")));
-    Choose(In("take.tl"), 2);
-    OnSaveAs();
+    Choosing("take.tl", 2, OnSaveAs);
     EXPECT_EQ(window.Boxes(), Boxes{Warning("There is nothing to save.")});
     EXPECT_TRUE(window.CallsOf("chooser ").empty());
     EXPECT_EQ(ReadAll(In("take.tl")), "a take of yesterday");
@@ -108,15 +107,9 @@ std::string Described(const FileChooser& c) {
     for (const FileFilter& f : c.filters) {
         text += " [" + f.description + "|" + f.pattern + "]";
     }
-    text += " " + c.initialDirectory + " " + c.initialName;
-    const std::pair<bool, const char*> checks[] = {{c.fileMustExist, " exists"},
-                                                   {c.pathMustExist, " folder"},
-                                                   {c.confirmOverwrite, " overwrite"},
-                                                   {c.refuseReadOnly, " writable"}};
-    for (auto [on, check] : checks) {
-        text += on ? check : "";
-    }
-    return text;
+    return text + " " + c.initialDirectory + " " + c.initialName +
+           (c.fileMustExist ? " exists" : "") + (c.pathMustExist ? " folder" : "") +
+           (c.confirmOverwrite ? " overwrite" : "") + (c.refuseReadOnly ? " writable" : "");
 }
 
 // Every file command ends a running recording first, asks (without an icon) before unsaved work
@@ -158,8 +151,7 @@ TEST_F(MotionFiles, FileCommandsStopAskAndOfferTheirOwnChooser) {
 TEST_F(MotionFiles, SaveAsGlbIsTheFourthEntryAndOpenThenOffersRecordings) {
     RecordFrames(6);
     Settings.CurrentFileType = 4;
-    Choose(In("take.glb"), 4);
-    OnSaveAs();
+    Choosing("take.glb", 4, OnSaveAs);
     const FileChooser saved = window.LastChooser();
     std::string name = "/x/run.bvh", extension = ".bvh";
     saved.onTypeChange(4, name, extension);
@@ -177,27 +169,20 @@ TEST_F(MotionFiles, SaveAsGlbIsTheFourthEntryAndOpenThenOffersRecordings) {
 TEST_F(MotionFiles, ReadMeasurementsReachTheSuitUnlessABvhFileBroughtThem) {
     RecordFrames(4);
     const GyroHandle suit = Engine.SuitHandle;
-    Choose(In("walk.bvh"), 1);
-    OnSaveAs();
+    Choosing("walk.bvh", 1, OnSaveAs);
     ActorData usual{};
-    ActorData tall{};
     GyroGetActorData(0, &usual);
     Skeleton shins{};
     GyroCopyActorToSkeleton(&shins, &usual);
     const float shin = shins.Nodes[20].Offset.z - 2.0f; // two inches longer
     shins.Nodes[20].Offset.z = shins.Nodes[26].Offset.z = shin;
-    tall = usual;
+    ActorData tall = usual;
     GyroUpdateActorFromSkeleton(&shins, &tall);
     ASSERT_NE(GyroWriteActorData(In("tall.ac").c_str(), &tall, -1), 0);
     Engine.ActorData = tall;
-    Choose(In("tall.tl"), 2);
-    OnSaveAs();
-
-    const struct {
-        const char* file;
-        const ActorData* suitKeeps; // none: the suit takes what was read
-        bool shapesSkeleton;
-    } reads[] = {
+    Choosing("tall.tl", 2, OnSaveAs);
+    // What the suit keeps (none: it takes what was read), and whether the skeleton is shaped.
+    const std::tuple<const char*, const ActorData*, bool> reads[] = {
         {"tall.ac", nullptr, true}, {"tall.tl", nullptr, false}, {"walk.bvh", &tall, false}};
     for (const auto& [file, suitKeeps, shapesSkeleton] : reads) {
         Engine.ActorData = usual;
@@ -232,14 +217,12 @@ TEST_F(MotionFiles, ActorFilesStoreAndThePromptsRules) {
         return read.ContactRadius[3];
     };
     Engine.ActorData.ContactRadius[3] = 7.5f;
-    Choose(In("memory.ac"), 1);
-    OnStoreActorFile();
+    Choosing("memory.ac", 1, OnStoreActorFile);
     EXPECT_EQ(stored("memory.ac"), 7.5f);
     ActorData suit{};
     GyroGetActorData(OpenSuitIfNeeded(), &suit);
     Engine.ActorData.ContactRadius[3] = suit.ContactRadius[3] + 1.0f;
-    Choose(In("suit.ac"), 1);
-    OnStoreActorFile();
+    Choosing("suit.ac", 1, OnStoreActorFile);
     EXPECT_EQ(stored("suit.ac"), suit.ContactRadius[3]);
     OpenDroppedFile(In("memory.ac"));
     EXPECT_EQ(window.StatusText(0), "Reading file " + In("memory.ac"));

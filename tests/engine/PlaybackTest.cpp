@@ -13,6 +13,15 @@ protected:
         return timers.size() == 1 ? timers.begin()->first : 0;
     }
     static uint32_t Index() { return Engine.PlaybackIndex.load(); }
+    // The frame shown after the ticks of the playback timer or a command.
+    uint32_t IndexAfter(int ticks) {
+        window.Tick(Timer(), ticks);
+        return Index();
+    }
+    static uint32_t IndexAfter(void (*command)()) {
+        command();
+        return Index();
+    }
 };
 
 // One timed playback through the bounds and texts of the rate, the timer's exact period, the
@@ -37,24 +46,19 @@ TEST_F(Playback, TheTimerStepsEveryNthTickWrapsWithLoopAndEndsWithoutIt) {
     EXPECT_NEAR(10e9 / static_cast<double>(window.RunningTimers()[timer]), 1200.0, 0.01);
     Engine.PaintPending = 0; // the recording's last frame was painted
     int paints = window.Invalidations();
-    window.Tick(timer, 2);
-    EXPECT_EQ(Index(), 0u);
-    window.Tick(timer);
-    EXPECT_EQ(Index(), 1u);
-    window.Tick(timer, 3); // stepped, but the first step's paint is still pending
-    EXPECT_EQ(Index(), 2u);
+    EXPECT_EQ(IndexAfter(2), 0u);
+    EXPECT_EQ(IndexAfter(1), 1u);
+    EXPECT_EQ(IndexAfter(3), 2u); // stepped, but the first step's paint is still pending
     EXPECT_EQ(window.Invalidations(), paints + 1);
 
     OnPauseStep(); // pauses where it is; ticks change nothing, a step back goes by hand
     window.Tick(timer, 6);
-    OnStepBackwards();
-    EXPECT_EQ(Index(), 1u);
+    EXPECT_EQ(IndexAfter(OnStepBackwards), 1u);
     OnPlay(); // resumes there, without a new timer
     EXPECT_EQ(window.CallsOf("timer start ").size(), 1u);
     OnPlaybackRate(CmdNormalPlaybackRate);
     EXPECT_EQ(window.StatusText(0), "Playing at 120.00 frames per second");
-    window.Tick(timer, 9); // 10 wraps to 0
-    EXPECT_EQ(Index(), 0u);
+    EXPECT_EQ(IndexAfter(9), 0u); // 10 wraps to 0
 
     Settings.Loop = 0;
     window.ClearCalls();
@@ -64,8 +68,7 @@ TEST_F(Playback, TheTimerStepsEveryNthTickWrapsWithLoopAndEndsWithoutIt) {
     EXPECT_TRUE(window.RunningTimers().empty());
     // Ending by itself leaves the marks alone until the next command.
     EXPECT_TRUE(window.CallsOf("check ").empty());
-    OnPlay(); // plays again from the start, and the title names the file only meanwhile
-    EXPECT_EQ(Index(), 0u);
+    EXPECT_EQ(IndexAfter(OnPlay), 0u); // from the start; the title names the file only meanwhile
     EXPECT_NE(Timer(), 0u);
     EXPECT_EQ(window.CallsOf("title ").back(), "TelvoView - /takes/walk 2.bvh");
     OnStop();
@@ -77,8 +80,7 @@ TEST_F(Playback, PauseStepAndStepBackwardsStopAtBothEndsOrWrapWithLoop) {
     window.Tick(Timer(), 5);
     OnPauseStep();
     OnPauseStep();
-    OnStepBackwards();
-    EXPECT_EQ(Index(), 0u);
+    EXPECT_EQ(IndexAfter(OnStepBackwards), 0u);
     OnStop();
 
     RecordFrames(4);
@@ -86,17 +88,13 @@ TEST_F(Playback, PauseStepAndStepBackwardsStopAtBothEndsOrWrapWithLoop) {
         SCOPED_TRACE(loop);
         Settings.Loop = loop;
         OnPauseStep(); // from stopped: paused on frame 0
-        window.Tick(Timer(), 10);
-        EXPECT_EQ(Index(), 0u);
+        EXPECT_EQ(IndexAfter(10), 0u);
         for (uint32_t expected : {1u, 2u, 3u, afterLast}) {
-            OnPauseStep();
-            EXPECT_EQ(Index(), expected);
+            EXPECT_EQ(IndexAfter(OnPauseStep), expected);
         }
         OnStop();
-        OnStepBackwards(); // from stopped: paused on frame 0 too
-        EXPECT_EQ(Index(), 0u);
-        OnStepBackwards();
-        EXPECT_EQ(Index(), beforeFirst);
+        EXPECT_EQ(IndexAfter(OnStepBackwards), 0u); // from stopped: paused on frame 0 too
+        EXPECT_EQ(IndexAfter(OnStepBackwards), beforeFirst);
         OnStop();
     }
 }
@@ -106,8 +104,7 @@ TEST_F(Playback, ATimerThatCannotStartIsReportedAndPlaybackStaysOnUntilStop) {
     window.ClearCalls();
     window.FailNextTimer();
     OnPlay();
-    const Boxes failed{
-        {"Couldn't start playback timer", MessageButtons::Ok, MessageIcon::Exclamation}};
+    const Boxes failed{Warning("Couldn't start playback timer")};
     EXPECT_EQ(window.Boxes(), failed);
     EXPECT_EQ(Engine.Playback.load(), 1);
     EXPECT_EQ(window.StatusText(0), "Playing at 120.00 frames per second");

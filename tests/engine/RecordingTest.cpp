@@ -74,8 +74,7 @@ TEST_F(Recording, ReportsTheAverageRateAndDroppedFramesButNotFromOneFrameOrNoTim
 TEST_F(Recording, StopKeepsLiveModeAndPlayAndRecordEachEndTheOther) {
     Settings.EnableTracking = 1; // without a tracker: said, switched off, and live goes on
     OnLive();
-    EXPECT_EQ(window.Boxes(),
-              (Boxes{{"Tracker not detected", MessageButtons::Ok, MessageIcon::Exclamation}}));
+    EXPECT_EQ(window.Boxes(), Boxes{Warning("Tracker not detected")});
     EXPECT_EQ(Settings.EnableTracking.load(), 0);
     OnRecord();
     Deliver(12);
@@ -110,9 +109,7 @@ TEST_F(Recording, WithoutASuitLiveAndRecordSaySoAndSetNorthStillAnnouncesNorth) 
     OnLive();
     OnRecord();
     OnSetNorth();
-    const FakePlatform::Box none{"No KVX suits detected", MessageButtons::Ok,
-                                 MessageIcon::Exclamation};
-    EXPECT_EQ(window.Boxes(), (Boxes{none, none, none}));
+    EXPECT_EQ(window.Boxes(), Boxes(3, Warning("No KVX suits detected")));
     EXPECT_EQ(Engine.Live.load(), 0);
     EXPECT_EQ(Engine.Recording.load(), 0);
     EXPECT_EQ(window.StatusText(0), "Setting North");

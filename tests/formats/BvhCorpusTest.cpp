@@ -4,9 +4,7 @@
 // double precision, one rotation matrix per channel multiplied in order. Our nodes are compared
 // with 14 landmarks after one similarity transform per take, in units of the figure's size
 // (thigh + shin + hips to head).
-#include "suitlib/SuitLib.h"
-#include "telvoria/TelvoriaFiles.h"
-#include "tests/support/TempDir.h"
+#include "tests/formats/BvhFiles.h"
 #include "tests/support/Vec3.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using telvo::Distance, telvo::Dot, telvo::Plus, telvo::V3;
+using telvo::Cross, telvo::Distance, telvo::Dot, telvo::Plus, telvo::V3;
 using M3 = std::array<V3, 3>;
 
 V3 Times(const M3& m, const V3& v) {
@@ -84,13 +82,10 @@ RefTake ReadTake(const std::string& path) {
         std::transform(w.begin(), w.end(), w.begin(), ::toupper);
         if (w == "ROOT" || w == "JOINT" || w == "END") {
             std::string rest;
-            std::getline(words, rest);
-            rest.erase(0, rest.find_first_not_of(" \t"));
+            std::getline(words >> std::ws, rest);
             rest.erase(rest.find_last_not_of(" \t\r{") + 1);
-            take.joints.push_back({w == "END" ? "" : rest,
-                                   open.empty() ? -1 : static_cast<int>(open.back()),
-                                   {},
-                                   {}});
+            const int parent = open.empty() ? -1 : static_cast<int>(open.back());
+            take.joints.push_back({w == "END" ? "" : rest, parent, {}, {}});
             open.push_back(take.joints.size() - 1);
         } else if (w == "}") {
             open.pop_back();
@@ -209,7 +204,7 @@ int JointOf(const RefTake& take, const Landmark& l) {
     return -1;
 }
 
-// ---- one similarity transform per take (Horn's quaternion method) -----------------------------
+// ---- one similarity transform per take ------------------------------------------------------
 
 struct Similarity {
     double scale = 1;
@@ -224,45 +219,25 @@ Similarity Fit(const std::vector<V3>& from, const std::vector<V3>& to) {
         cf = Plus(cf, from[i], 1.0 / static_cast<double>(from.size()));
         ct = Plus(ct, to[i], 1.0 / static_cast<double>(to.size()));
     }
-    double s[3][3] = {};
+    M3 r{}; // the transposed covariance, whose polar factor is the rotation
     double spread = 0;
     for (std::size_t i = 0; i < from.size(); ++i) {
         const V3 f = Plus(from[i], cf, -1), t = Plus(to[i], ct, -1);
         spread += Dot(f, f);
-        for (std::size_t r = 0; r < 3; ++r) {
-            for (std::size_t c = 0; c < 3; ++c) {
-                s[r][c] += f[r] * t[c];
-            }
+        for (std::size_t k = 0; k < 3; ++k) {
+            r[k] = Plus(r[k], f, t[k]);
         }
     }
-    double n[4][4] = {
-        {s[0][0] + s[1][1] + s[2][2], s[1][2] - s[2][1], s[2][0] - s[0][2], s[0][1] - s[1][0]},
-        {s[1][2] - s[2][1], s[0][0] - s[1][1] - s[2][2], s[0][1] + s[1][0], s[2][0] + s[0][2]},
-        {s[2][0] - s[0][2], s[0][1] + s[1][0], -s[0][0] + s[1][1] - s[2][2], s[1][2] + s[2][1]},
-        {s[0][1] - s[1][0], s[2][0] + s[0][2], s[1][2] + s[2][1], -s[0][0] - s[1][1] + s[2][2]}};
-    // Power iteration on the matrix shifted to be positive: its top eigenvector.
-    double shiftBy = 0;
-    for (auto& row : n) {
-        shiftBy += std::fabs(row[0]) + std::fabs(row[1]) + std::fabs(row[2]) + std::fabs(row[3]);
-    }
-    double q[4] = {1, 0.1, 0.01, 0.001};
-    for (int it = 0; it < 2000; ++it) {
-        double next[4] = {};
-        for (int r = 0; r < 4; ++r) {
-            next[r] =
-                shiftBy * q[r] + n[r][0] * q[0] + n[r][1] * q[1] + n[r][2] * q[2] + n[r][3] * q[3];
-        }
-        const double length = std::sqrt(next[0] * next[0] + next[1] * next[1] + next[2] * next[2] +
-                                        next[3] * next[3]);
-        for (int r = 0; r < 4; ++r) {
-            q[r] = next[r] / length;
+    // Newton's iteration: the mean of the matrix and its inverse's transpose, until a rotation.
+    for (int it = 0; it < 60; ++it) {
+        const M3 cofactors{Cross(r[1], r[2]), Cross(r[2], r[0]), Cross(r[0], r[1])};
+        const double det = Dot(r[0], cofactors[0]);
+        for (std::size_t k = 0; k < 3; ++k) {
+            r[k] = Plus(Plus({}, r[k], 0.5), cofactors[k], 0.5 / det);
         }
     }
-    const double w = q[0], x = q[1], y = q[2], z = q[3];
-    Similarity t;
-    t.rotation = M3{{{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
-                     {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
-                     {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}}};
+    EXPECT_GT(Dot(r[0], Cross(r[1], r[2])), 0) << "the figure is the file's mirror image";
+    Similarity t{.rotation = r};
     double along = 0;
     for (std::size_t i = 0; i < from.size(); ++i) {
         along += Dot(Times(t.rotation, Plus(from[i], cf, -1)), Plus(to[i], ct, -1));
@@ -310,20 +285,16 @@ void ScoreHumanFile(const std::string& path, const std::vector<Landmark>& landma
         joint.push_back(JointOf(take, l));
         ASSERT_GE(joint.back(), 0) << "no joint for the " << l.label;
     }
-    Skeleton sk;
-    GyroInitSkeleton(&sk);
-    ASSERT_EQ(GyroReadBVH(path.c_str(), &sk), 1) << telvo::files::LastProblem().reason;
-    ASSERT_EQ(sk.FrameCount, take.frames.size());
+    const auto poses = telvo::Play(path);
+    ASSERT_EQ(poses.size(), take.frames.size()) << telvo::Reason();
     std::vector<V3> ours, theirs;
-    for (uint32_t f = 0; f < sk.FrameCount; ++f) {
-        GyroApplyFrame(&sk, &sk.Frames[f]);
+    for (std::size_t f = 0; f < poses.size(); ++f) {
         for (std::size_t i = 0; i < landmarks.size(); ++i) {
-            const Vector& p = sk.Nodes[landmarks[i].node].Position;
+            const Vector& p = poses[f][static_cast<std::size_t>(landmarks[i].node)];
             ours.push_back({p.x, p.y, p.z});
             theirs.push_back(take.frames[f][static_cast<std::size_t>(joint[i])]);
         }
     }
-    GyroFreeSkeletonFrames(&sk);
     // The figure's size: thigh + shin + hips to head, the median over the take.
     std::vector<double> sizes;
     for (const auto& frame : take.frames) {
@@ -375,8 +346,7 @@ TEST(BvhCorpus, HumanFilesLandWhereTheirOwnJointsAre) {
 TEST(BvhCorpus, ARootAboveTheHipsOnlyMovesTheFigure) {
     const std::string text =
         telvo::ReadAll(telvo::SourcePath("tests/formats/corpus/human/rokoko_jesse_dance.bvh"));
-    const auto motion = text.find("MOTION");
-    const auto root = text.find("ROOT");
+    const auto motion = text.find("MOTION"), root = text.find("ROOT");
     ASSERT_NE(motion, std::string::npos);
     std::istringstream frames(text.substr(motion));
     std::string wrapped = "HIERARCHY\nROOT joint_Root\n{\nOFFSET 0 0 0\nCHANNELS 6 Xposition "
@@ -391,10 +361,7 @@ TEST(BvhCorpus, ARootAboveTheHipsOnlyMovesTheFigure) {
                              std::to_string(1.7 * i) + " " + std::to_string(1.1 * i) + " 5 " + line;
         wrapped += "\n";
     }
-    telvo::TempDir dir;
-    const std::string path = (dir.path() / "root_above.bvh").string();
-    std::ofstream(path, std::ios::binary) << wrapped;
-    ScoreHumanFile(path, Landmarks());
+    ScoreHumanFile(telvo::Write("root_above.bvh", wrapped), Landmarks());
 }
 
 TEST(BvhCorpus, OtherFiguresAreRefusedWithAReason) {

@@ -1,17 +1,14 @@
 // BVH in and out: every dialect and name family of one figure reads the same, bad files fail with a
 // line and a reason changing nothing, what we write reads back and keeps its layout in every
 // locale, and the foot measurements shape feet a file does not have.
-#include "suitlib/SuitLib.h"
-#include "telvoria/TelvoriaFiles.h"
-#include "tests/support/TempDir.h"
+#include "tests/formats/BvhFiles.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <clocale>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -19,23 +16,10 @@
 #include <tuple>
 #include <vector>
 
+namespace telvo {
 namespace {
 
-std::string Text(long v) {
-    char b[24];
-    return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
-}
-
-// A file in a folder of this test process, removed at its end.
-std::string Scratch(const std::string& name) {
-    static const telvo::TempDir dir;
-    return (dir.path() / name).string();
-}
-
-std::string Write(const std::string& name, const std::string& text) {
-    telvo::WriteAll(Scratch(name), text);
-    return Scratch(name);
-}
+using ::testing::HasSubstr, ::testing::StartsWith;
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos;
@@ -82,8 +66,8 @@ Figure(int frames = 3, bool mixedOrders = false,
     for (; !open.empty(); open.pop_back()) {
         t += "}\n";
     }
-    t += "MOTION\nFrames: " + Text(frames) + "\nFrame Time: 0.0333333\n";
-    auto num = [&t](int v) { t += Text(v) + ' '; };
+    t += "MOTION\nFrames: " + std::to_string(frames) + "\nFrame Time: 0.0333333\n";
+    auto num = [&t](int v) { t += std::to_string(v) + ' '; };
     for (int f = 0; f < frames; ++f) {
         num(2 * f);
         num(38 + f);
@@ -100,33 +84,12 @@ Figure(int frames = 3, bool mixedOrders = false,
     return t;
 }
 
-// The posed nodes of every frame of a file that must read.
-std::vector<std::array<Vector, 30>> Play(const std::string& path) {
-    Skeleton sk;
-    GyroInitSkeleton(&sk);
-    std::vector<std::array<Vector, 30>> poses;
-    EXPECT_EQ(GyroReadBVH(path.c_str(), &sk), 1)
-        << telvo::files::LastProblem().line << ": " << telvo::files::LastProblem().reason;
-    for (uint32_t f = 0; f < sk.FrameCount; ++f) {
-        GyroApplyFrame(&sk, &sk.Frames[f]);
-        poses.emplace_back();
-        for (int n = 0; n < 30; ++n) {
-            poses.back()[n] = sk.Nodes[n].Position;
-        }
-    }
-    GyroFreeSkeletonFrames(&sk);
-    return poses;
-}
-
 TEST(BvhRead, EveryDialectAndNameFamilyOfOneFigureReadsTheSame) {
     const std::string text = Figure();
     const auto plain = Play(Write("plain.bvh", text));
-    ASSERT_EQ(plain.size(), 3u);
-    const struct {
-        const char* what;
-        std::string text;
-        bool sameEnds; // the hands' and head's ends are in the file
-    } cases[] = {
+    ASSERT_EQ(plain.size(), 3u) << Reason();
+    // What differs, the text, and whether the hands' and head's ends are in the file.
+    const std::tuple<const char*, std::string, bool> cases[] = {
         {"CRLF, TABs and no final newline",
          ReplaceAll(ReplaceAll(text.substr(0, text.size() - 1), " ", "\t"), "\n", "\r\n"), true},
         {"another channel order on every joint", Figure(3, true), true},
@@ -146,43 +109,47 @@ TEST(BvhRead, EveryDialectAndNameFamilyOfOneFigureReadsTheSame) {
         {"names that say nothing",
          Figure(3, false, "j0 j1 j2 j3 j4 j5 j6 j7 j8 j9 j10 j11 j12 j13 j14 j15 j16 j17"), true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_NE(c.text, text);
-        auto poses = Play(Write("dialect.bvh", c.text));
-        ASSERT_EQ(poses.size(), plain.size());
+    for (const auto& [what, dialect, sameEnds] : cases) {
+        SCOPED_TRACE(what);
+        ASSERT_NE(dialect, text);
+        auto poses = Play(Write("dialect.bvh", dialect));
+        ASSERT_EQ(poses.size(), plain.size()) << files::LastProblem().line << ": " << Reason();
         for (std::size_t f = 0; f < poses.size(); ++f) {
             for (int n = 0; n < 30; ++n) {
-                bool end = n == 5 || n == 10 || n == 11 || n == 16 || n == 17;
-                const Vector d = poses[f][n] - plain[f][n];
-                EXPECT_TRUE((end && !c.sameEnds) || std::hypot(d.x, d.y, d.z) < 0.01)
+                const bool end = n == 5 || n == 10 || n == 11 || n == 16 || n == 17;
+                EXPECT_TRUE((end && !sameEnds) || (poses[f][n] - plain[f][n]).Length() < 0.01)
                     << "frame " << f << " " << GyroGetNodeName(n);
             }
         }
     }
 }
 
+// A long take is parsed in two halves side by side: the first fault in the file is reported.
 TEST(BvhRead, BadFilesFailWithALineAndAReasonAndChangeNothing) {
-    const std::string good = Figure();
+    const std::string good = Figure(), take = Figure(1000);
     auto lineOf = [&](const std::string& marker) {
         auto at = static_cast<long>(good.find(marker));
         return 1 + static_cast<int>(std::count(good.begin(), good.begin() + at, '\n'));
     };
-    const int firstRow = lineOf("Frame Time") + 1;
-    const std::string longer = Figure(50);
-    const std::string cut = longer.substr(0, longer.rfind('\n', longer.size() - 2) + 1);
+    const int firstRow = lineOf("Frame Time") + 1; // in a take of any length
+    auto cut = [](const std::string& t) { return t.substr(0, t.rfind('\n', t.size() - 2) + 1); };
+    auto opening = [](std::string t, int frame, const char* word) { // the frame's line starts so
+        return t.insert(t.find("\n" + std::to_string(2 * frame) + " ") + 1, word);
+    };
     std::string deep = "HIERARCHY\nROOT a\n{\nOFFSET 0 0 0\n";
     for (int i = 0; i < 100000; ++i) {
         deep += "JOINT a\n{\nOFFSET 0 0 0\n";
     }
-    const struct {
-        const char* what;
-        std::string text;
-        int line;
-        const char* reason;
-    } cases[] = {
+    // What is wrong, the text, and the line and reason given.
+    const std::tuple<const char*, std::string, int, const char*> cases[] = {
         {"binary bytes", std::string("\177ELF\2\1\0\377", 8), 1, "HIERARCHY expected"},
-        {"cut in the motion", cut, firstRow + 49, "the file ends after 49 of 50 frames"},
+        {"cut in the motion", cut(Figure(50)), firstRow + 49,
+         "the file ends after 49 of 50 frames"},
+        {"a long take cut", cut(take), firstRow + 999, "the file ends after 999 of 1000 frames"},
+        {"a fault late in a long take", opening(take, 990, "x "), firstRow + 990,
+         "\"x\" is not a number"},
+        {"a fault in each half", opening(opening(take, 990, "x "), 10, "y "), firstRow + 10,
+         "\"y\" is not a number"},
         {"far more frames claimed than held", ReplaceAll(good, "Frames: 3", "Frames: 100000000"),
          lineOf("Frame Time"), "the file claims 100000000 frames"},
         {"nested 100,000 deep", deep, 5 + 255 * 3, "nested deeper than 256"},
@@ -199,28 +166,27 @@ TEST(BvhRead, BadFilesFailWithALineAndAReasonAndChangeNothing) {
     Skeleton before;
     std::memcpy(static_cast<void*>(&before), &sk, sizeof sk);
     std::vector<Frame> framesBefore(sk.Frames, sk.Frames + sk.FrameCount);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(GyroReadBVH(Write("bad.bvh", c.text).c_str(), &sk), 0);
-        EXPECT_EQ(telvo::files::LastProblem().line, c.line);
-        EXPECT_NE(telvo::files::LastProblem().reason.find(c.reason), std::string::npos)
-            << telvo::files::LastProblem().reason;
+    for (const auto& [what, bad, line, reason] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(GyroReadBVH(Write("bad.bvh", bad).c_str(), &sk), 0);
+        EXPECT_EQ(files::LastProblem().line, line);
+        EXPECT_THAT(files::LastProblem().reason, HasSubstr(reason));
         EXPECT_EQ(std::memcmp(&before, &sk, sizeof sk), 0);
         EXPECT_EQ(std::memcmp(framesBefore.data(), sk.Frames, framesBefore.size() * sizeof(Frame)),
                   0);
     }
     EXPECT_EQ(GyroReadBVH(Scratch("missing.bvh").c_str(), &sk), 0);
-    EXPECT_EQ(telvo::files::LastProblem().reason.rfind("cannot open the file", 0), 0u);
+    EXPECT_THAT(files::LastProblem().reason, StartsWith("cannot open the file"));
     GyroFreeSkeletonFrames(&sk);
 }
 
-// A long take is read in two halves side by side: any line ends, blank lines between frames
-// and faults anywhere read as in one pass, the first fault in the file reported.
+// A long take is read in two halves side by side: any line ends and blank lines between frames
+// read as in one pass.
 TEST(BvhRead, ALongTakeReadsAsInOnePass) {
     const std::string text = Figure(1000);
     ASSERT_GT(text.size(), std::size_t{1} << 17);
     const auto plain = Play(Write("long.bvh", text));
-    ASSERT_EQ(plain.size(), 1000u);
+    ASSERT_EQ(plain.size(), 1000u) << Reason();
     std::string mixed = text; // CR and LF line ends in turn
     for (std::size_t at = mixed.find('\n'), n = 0; at != std::string::npos;
          at = mixed.find('\n', at + 1)) {
@@ -229,36 +195,8 @@ TEST(BvhRead, ALongTakeReadsAsInOnePass) {
     for (const std::string& other :
          {ReplaceAll(text, "\n", "\r"), ReplaceAll(text, "\n", "\r\n\r\n"), mixed}) {
         const auto poses = Play(Write("ends.bvh", other));
-        ASSERT_EQ(poses.size(), plain.size());
+        ASSERT_EQ(poses.size(), plain.size()) << Reason();
         EXPECT_EQ(std::memcmp(poses.data(), plain.data(), plain.size() * sizeof plain[0]), 0);
-    }
-    auto row = [&](int frame) { // where a frame's line starts, and its number
-        std::size_t at = text.find('\n', text.find("Frame Time")) + 1;
-        for (int f = 0; f < frame; ++f) {
-            at = text.find('\n', at) + 1;
-        }
-        auto line = 1 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n');
-        return std::pair{at, static_cast<int>(line)};
-    };
-    std::string late = text;
-    late.insert(row(990).first, "x ");
-    std::string both = late;
-    both.insert(row(10).first, "y ");
-    const std::string cut = text.substr(0, row(999).first);
-    const struct {
-        const std::string& text;
-        int line;
-        const char* reason;
-    } cases[] = {{late, row(990).second, "\"x\" is not a number"},
-                 {both, row(10).second, "\"y\" is not a number"},
-                 {cut, row(999).second, "the file ends after 999 of 1000 frames"}};
-    for (const auto& c : cases) {
-        Skeleton sk;
-        GyroInitSkeleton(&sk);
-        EXPECT_EQ(GyroReadBVH(Write("bad.bvh", c.text).c_str(), &sk), 0);
-        EXPECT_EQ(telvo::files::LastProblem().line, c.line) << c.reason;
-        EXPECT_NE(telvo::files::LastProblem().reason.find(c.reason), std::string::npos)
-            << telvo::files::LastProblem().reason;
     }
 }
 
@@ -267,7 +205,7 @@ void Convert(const std::string& from, const std::string& to) {
     Skeleton sk;
     GyroInitSkeleton(&sk);
     ASSERT_EQ(GyroReadBVH(from.c_str(), &sk), 1);
-    ASSERT_EQ(GyroWriteBVH(to.c_str(), &sk), 1) << telvo::files::LastProblem().reason;
+    ASSERT_EQ(GyroWriteBVH(to.c_str(), &sk), 1) << Reason();
     GyroFreeSkeletonFrames(&sk);
 }
 
@@ -275,12 +213,11 @@ void Convert(const std::string& from, const std::string& to) {
 double Farthest(const std::string& a, const std::string& b) {
     auto p = Play(a);
     auto q = Play(b);
-    EXPECT_EQ(p.size(), q.size());
+    EXPECT_EQ(p.size(), q.size()) << Reason();
     double worst = 0;
     for (std::size_t f = 0; f < std::min(p.size(), q.size()); ++f) {
         for (std::size_t n = 0; n < 30; ++n) {
-            const Vector d = p[f][n] - q[f][n];
-            worst = std::max(worst, static_cast<double>(std::hypot(d.x, d.y, d.z)));
+            worst = std::max(worst, static_cast<double>((p[f][n] - q[f][n]).Length()));
         }
     }
     return worst;
@@ -295,8 +232,7 @@ TEST(BvhWrite, ReadingBackKeepsEveryNode) {
           human + "bvhpython_mixamorig_freebvh.bvh", shared + "01_cmu_cgspeed_01_01.bvh",
           shared + "19_biovision_example1.bvh", shared + "20_optitrack_test_optitrack.bvh",
           std::string()}) {
-        source =
-            source.empty() ? Write("figure.bvh", Figure(40)) : telvo::SourcePath(source).string();
+        source = source.empty() ? Write("figure.bvh", Figure(40)) : SourcePath(source).string();
         if (!std::filesystem::exists(source)) {
             continue;
         }
@@ -305,19 +241,17 @@ TEST(BvhWrite, ReadingBackKeepsEveryNode) {
         EXPECT_LT(Farthest(source, Scratch("once.bvh")), 0.05); // a foreign file through ours
         Convert(Scratch("once.bvh"), Scratch("twice.bvh"));
         EXPECT_LT(Farthest(Scratch("once.bvh"), Scratch("twice.bvh")), 0.01); // our own
-        EXPECT_EQ(telvo::files::LastBvhSource().unit, "inches");
+        EXPECT_EQ(files::LastBvhSource().unit, "inches");
     }
 }
 
 TEST(BvhWrite, WritesTheUsualLayoutInTheCFormatInEveryLocale) {
     std::string source = Write("layout.bvh", ReplaceAll(Figure(), "0.0333333", "0.0083333"));
     Convert(source, Scratch("c.bvh"));
-    const std::string text = telvo::ReadAll(Scratch("c.bvh"));
-    EXPECT_EQ(text.rfind("HIERARCHY\nROOT Hips\n{\n\tOFFSET 0 0 0\n\tCHANNELS 6 Xposition "
-                         "Yposition Zposition Zrotation Xrotation Yrotation\n",
-                         0),
-              0u);
-    EXPECT_NE(text.find("\nFrames: 3\nFrame Time: 0.0083333000\n"), std::string::npos);
+    const std::string text = ReadAll(Scratch("c.bvh"));
+    EXPECT_THAT(text, StartsWith("HIERARCHY\nROOT Hips\n{\n\tOFFSET 0 0 0\n\tCHANNELS 6 Xposition "
+                                 "Yposition Zposition Zrotation Xrotation Yrotation\n"));
+    EXPECT_THAT(text, HasSubstr("\nFrames: 3\nFrame Time: 0.0083333000\n"));
     std::istringstream lines(text);
     int joints = 0, rotations = 0, ends = 0;
     for (std::string line; std::getline(lines, line);) {
@@ -336,7 +270,7 @@ TEST(BvhWrite, WritesTheUsualLayoutInTheCFormatInEveryLocale) {
     }
     Convert(source, Scratch("de.bvh"));
     std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(telvo::ReadAll(Scratch("de.bvh")), text);
+    EXPECT_EQ(ReadAll(Scratch("de.bvh")), text);
 }
 
 // Feet of a file without toe joints: the heel's pad is as wide as the heel and its back lies
@@ -350,7 +284,7 @@ TEST(BvhFoot, MeasurementsShapeFeetTheFileLacks) {
          {std::array{12.0f, 3.0f, 5.0f, 2.0f}, std::array{10.0f, 2.5f, 3.75f, 1.0f}}) {
         GyroSetBVHFoot(length, heelWidth, ballWidth, shorten);
         auto poses = Play(path);
-        ASSERT_EQ(poses.size(), 1u);
+        ASSERT_EQ(poses.size(), 1u) << Reason();
         const auto& p = poses[0]; // the rest pose: the figure faces -Y, its left is +X
         const Vector& ankle = p[20];
         float sole = ankle.z - 3.0f; // the file's foot end lies on the floor
@@ -369,3 +303,4 @@ TEST(BvhFoot, MeasurementsShapeFeetTheFileLacks) {
 }
 
 } // namespace
+} // namespace telvo

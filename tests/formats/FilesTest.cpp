@@ -6,6 +6,7 @@
 #include "tests/support/FifoRescue.h"
 #include "tests/support/TempDir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -15,10 +16,13 @@
 #include <cstring>
 #include <functional>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 namespace telvo {
 namespace {
+
+using ::testing::HasSubstr;
 
 void Pattern(void* data, std::size_t size, unsigned seed) {
     auto* bytes = static_cast<unsigned char*>(data);
@@ -61,11 +65,7 @@ protected:
 TEST_F(TlFile, DamagedFilesChangeNothingTheWholeOneReadsBackTheSame) {
     const std::string good = ReadAll(path);
     auto put32 = [](std::string& s, std::size_t at, uint32_t v) { std::memcpy(&s[at], &v, 4); };
-    const struct {
-        const char* name;
-        std::function<void(std::string&)> damage;
-        const char* reason;
-    } cases[] = {
+    const std::tuple<const char*, std::function<void(std::string&)>, const char*> cases[] = {
         {"text", [](std::string& s) { s = "HIERARCHY\nROOT Hips\n"; }, "not a recording file"},
         {"newer", [](std::string& s) { s[10] = 2; }, "later version"},
         {"frame size", [&](std::string& s) { put32(s, 20, 1000); }, "record sizes"},
@@ -78,17 +78,17 @@ TEST_F(TlFile, DamagedFilesChangeNothingTheWholeOneReadsBackTheSame) {
         {"flipped last frame bit", [](std::string& s) { s[s.size() - 5] ^= 1; }, "checksum"},
         {"flipped actor bit", [](std::string& s) { s[100] ^= 1; }, "checksum"},
     };
-    for (const auto& c : cases) {
+    const Frame* frames = other.Frames;
+    const ActorData before = otherActor;
+    for (const auto& [name, damage, reason] : cases) {
+        SCOPED_TRACE(name);
         std::string bytes = good;
-        c.damage(bytes);
+        damage(bytes);
         WriteAll(path, bytes);
-        const Frame* frames = other.Frames;
-        const ActorData before = otherActor;
-        EXPECT_EQ(GyroReadTL(path.c_str(), &other, &otherActor), 0) << c.name;
-        EXPECT_NE(files::LastProblem().reason.find(c.reason), std::string::npos)
-            << c.name << ": " << files::LastProblem().reason;
-        EXPECT_TRUE(other.Frames == frames && other.FrameCount == 1) << c.name;
-        EXPECT_EQ(std::memcmp(&before, &otherActor, sizeof before), 0) << c.name;
+        EXPECT_EQ(GyroReadTL(path.c_str(), &other, &otherActor), 0);
+        EXPECT_THAT(files::LastProblem().reason, HasSubstr(reason));
+        EXPECT_TRUE(other.Frames == frames && other.FrameCount == 1);
+        EXPECT_EQ(std::memcmp(&before, &otherActor, sizeof before), 0);
     }
     WriteAll(path, good);
     ASSERT_EQ(GyroReadTL(path.c_str(), &other, &otherActor), 1) << files::LastProblem().reason;
@@ -105,7 +105,7 @@ TEST_F(TlFile, WritersReturnZeroWhenTheFileCannotBeWritten) {
     EXPECT_EQ(GyroWriteTL((gone + ".tl").c_str(), &take, &actor), 0);
     EXPECT_EQ(GyroWriteSIMI((gone + ".txt").c_str(), &take, (gone + ".imp").c_str()), 0);
     EXPECT_EQ(GyroWriteActorData((gone + ".ac").c_str(), &actor, -1), 0);
-    EXPECT_NE(files::LastProblem().reason.find("No such file"), std::string::npos);
+    EXPECT_THAT(files::LastProblem().reason, HasSubstr("No such file"));
     const std::string before = ReadAll(path);
     take.FramePeriod = 0.0f;
     EXPECT_EQ(GyroWriteTL(path.c_str(), &take, &actor), 0);
@@ -150,7 +150,7 @@ TEST(SimiFile, TablePosesEveryFrameWithTheSkeletonsBonesAndCompanionNamesTheColu
     for (const char* want : {"Table take.txt\n", "Frames 3\n", "FrameRate 60\n", "Unit Inches\n",
                              "Columns 92\n", "Column 2 time\n", "Column 3 Hips.x\n",
                              "Column 62 LeftKnee.z\n", "Column 92 RightToe.z\n"}) {
-        EXPECT_NE(about.find(want), std::string::npos) << want;
+        EXPECT_THAT(about, HasSubstr(want));
     }
     GyroFreeSkeletonFrames(&take);
 }
@@ -183,9 +183,9 @@ TEST_F(ActorFile, EveryUnitReadsBackToTheSameLengths) {
     for (int units = -1; units < 5; ++units) {
         SCOPED_TRACE(units);
         std::string text = Written(units);
-        EXPECT_NE(text.find(std::string("\nUnit ") + GyroGetUnitName(std::max(units, 0)) + "\n"),
-                  std::string::npos);
-        EXPECT_NE(text.find(marker[std::max(units, 0)]), std::string::npos) << text;
+        EXPECT_THAT(text,
+                    HasSubstr(std::string("\nUnit ") + GyroGetUnitName(std::max(units, 0)) + "\n"));
+        EXPECT_THAT(text, HasSubstr(marker[std::max(units, 0)]));
         ActorData read{};
         ASSERT_EQ(GyroReadActorData(path.c_str(), &read), 1) << files::LastProblem().reason;
         EXPECT_TRUE(units > 0 || std::memcmp(&read, &actor, sizeof read) == 0);
@@ -204,11 +204,7 @@ TEST_F(ActorFile, BadLinesFailWithTheirNumberAndLeaveTheActorAndAreNeverWritten)
         std::size_t at = s.find("\n" + key) + 1;
         return s.replace(at, s.find('\n', at) - at, to);
     };
-    const struct {
-        std::string text;
-        int line;
-        const char* reason;
-    } cases[] = {
+    const std::tuple<std::string, int, const char*> cases[] = {
         {std::string("\177ELF\2\1\1\0\0", 9), 1, "not an actor file"},
         {swap("TelvoViewActor", "TelvoViewActor 2"), 4, "later version"},
         {swap("Unit", "Unit Furlongs"), 5, "unknown unit 'Furlongs'"},
@@ -223,12 +219,11 @@ TEST_F(ActorFile, BadLinesFailWithTheirNumberAndLeaveTheActorAndAreNeverWritten)
         {good + std::string(70000, '#'), 0, "too large"},
     };
     const ActorData before = actor;
-    for (const auto& c : cases) {
-        WriteAll(path, c.text);
-        EXPECT_EQ(GyroReadActorData(path.c_str(), &actor), 0) << c.text;
-        EXPECT_EQ(files::LastProblem().line, c.line) << files::LastProblem().reason;
-        EXPECT_NE(files::LastProblem().reason.find(c.reason), std::string::npos)
-            << files::LastProblem().reason;
+    for (const auto& [text, line, reason] : cases) {
+        WriteAll(path, text);
+        EXPECT_EQ(GyroReadActorData(path.c_str(), &actor), 0) << text;
+        EXPECT_EQ(files::LastProblem().line, line) << files::LastProblem().reason;
+        EXPECT_THAT(files::LastProblem().reason, HasSubstr(reason));
         EXPECT_EQ(std::memcmp(&before, &actor, sizeof actor), 0);
     }
     // The writer refuses what the reader would.

@@ -15,13 +15,11 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <set>
 
 namespace telvo {
 namespace {
 
-using Vec = V3;
 using Quat = std::array<double, 4>; // x, y, z, w
 
 constexpr int LeftShoulder = 7; // nodes
@@ -49,13 +47,13 @@ std::vector<Element> Elements(const tinygltf::Model& m, int index) {
     return out;
 }
 
-Vec Rotate(const Quat& q, const Vec& v) {
-    const Vec u{q[0], q[1], q[2]};
+V3 Rotate(const Quat& q, const V3& v) {
+    const V3 u{q[0], q[1], q[2]};
     return Plus(v, Cross(u, Plus(Cross(u, v), v, q[3])), 2);
 }
 
 // glTF's metres, Y up, in our inches, Z up.
-Vec Inches(const Vec& p) {
+V3 Inches(const V3& p) {
     return Plus({}, {p[0], -p[2], p[1]}, 1 / 0.0254);
 }
 
@@ -77,13 +75,13 @@ public:
                                Elements(m, animation.samplers.at(c.sampler).output)});
         }
     }
-    std::vector<Vec> Pose(std::size_t frame) const {
+    std::vector<V3> Pose(std::size_t frame) const {
         const std::size_t count = m_.nodes.size();
-        std::vector<Vec> translation(count);
+        std::vector<V3> translation(count);
         std::vector<Quat> rotation(count, Quat{0, 0, 0, 1});
         for (std::size_t i = 0; i < count; ++i) {
             const auto& t = m_.nodes[i].translation;
-            translation[i] = t.empty() ? Vec{0, 0, 0} : Vec{t[0], t[1], t[2]};
+            translation[i] = t.empty() ? V3{0, 0, 0} : V3{t[0], t[1], t[2]};
         }
         for (const Track& track : tracks_) {
             const float* v = &track.values.at((track.rotation ? 4 : 3) * frame);
@@ -93,8 +91,8 @@ public:
                 translation[track.node] = {v[0], v[1], v[2]};
             }
         }
-        std::vector<Vec> position(count);
-        auto place = [&](auto& self, int node, const Vec& at, const Quat& above) -> void {
+        std::vector<V3> position(count);
+        auto place = [&](auto& self, int node, const V3& at, const Quat& above) -> void {
             position[node] = at;
             const Quat turn = Product(above, rotation[node]);
             for (int child : m_.nodes[node].children) {
@@ -171,10 +169,10 @@ TEST_F(Gltf, EveryFramePosesTheNodesWhereTheLibraryPosesOurs) {
     for (uint32_t f = 0; f < s.FrameCount; ++f) {
         EXPECT_EQ(times[f], static_cast<float>(f * static_cast<double>(s.FramePeriod)));
         GyroApplyFrame(&s, &s.Frames[f]);
-        const std::vector<Vec> posed = reader.Pose(f);
+        const std::vector<V3> posed = reader.Pose(f);
         for (int i = 0; i < SkeletonNodeCount; ++i) {
             const Vector& p = s.Nodes[i].Position;
-            const double off = Distance(Inches(posed[i]), Vec{p.x, p.y, p.z});
+            const double off = Distance(Inches(posed[i]), V3{p.x, p.y, p.z});
             worst = off <= worst ? worst : off; // a node that is not a number counts too
         }
     }
@@ -212,18 +210,18 @@ TEST_F(Gltf, TheMeshIsTheViewsSolidBodiesBoundToTheirJoints) {
         Elements<unsigned char>(m, p.attributes.at("JOINTS_0"));
     ASSERT_EQ(at.size(), 3u * 18 * 28) << "18 corners for each of 28 bones";
 
-    // The rest pose: the nodes' translations, and the skin's inverse bind matrices undo it.
-    std::vector<Vec> rest(SkeletonNodeCount);
-    std::map<int, int> parentOf;
-    for (int i = 0; i < SkeletonNodeCount; ++i) {
-        for (int c : m.nodes[i].children) {
-            parentOf[c] = i;
-        }
-    }
+    // The rest pose: the nodes' translations (parents come first), and the skin's inverse bind
+    // matrices undo it.
+    auto translation = [&m](int i) {
+        const auto& t = m.nodes[i].translation;
+        return V3{t[0], t[1], t[2]};
+    };
+    std::vector<V3> rest(SkeletonNodeCount, translation(0));
     const std::vector<float> inverse = Elements(m, m.skins[0].inverseBindMatrices);
     for (int i = 0; i < SkeletonNodeCount; ++i) {
-        const auto& t = m.nodes[i].translation;
-        rest[i] = Plus(i == 0 ? Vec{} : rest[parentOf.at(i)], {t[0], t[1], t[2]});
+        for (int c : m.nodes[i].children) {
+            rest[c] = Plus(rest[i], translation(c));
+        }
         for (int a = 0; a < 3; ++a) {
             EXPECT_NEAR(inverse[16 * i + 12 + a], -rest[i][a], 1e-6) << i;
         }
@@ -234,37 +232,37 @@ TEST_F(Gltf, TheMeshIsTheViewsSolidBodiesBoundToTheirJoints) {
         const std::size_t first = 18 * bone;
         const int parent = joint[4 * first];
         bound.insert(parent);
-        std::vector<Vec> corners;
+        std::vector<V3> corners;
         for (std::size_t v = first; v < first + 18; ++v) {
             EXPECT_EQ(joint[4 * v], parent);
             EXPECT_EQ(std::vector<float>(weight.begin() + 4 * v, weight.begin() + 4 * v + 4),
                       (std::vector<float>{1, 0, 0, 0}));
-            const Vec c{at[3 * v], at[3 * v + 1], at[3 * v + 2]};
+            const V3 c{at[3 * v], at[3 * v + 1], at[3 * v + 2]};
             if (std::none_of(corners.begin(), corners.end(),
-                             [&](const Vec& k) { return Distance(k, c) < 1e-7; })) {
+                             [&](const V3& k) { return Distance(k, c) < 1e-7; })) {
                 corners.push_back(c);
             }
         }
         ASSERT_EQ(corners.size(), 5u);
         // The tips are the parent's joint and one of its children's, the farthest corner.
-        const Vec& a = rest[parent];
+        const V3& a = rest[parent];
         ASSERT_LT(Distance(corners[0], a), 1e-6);
-        const Vec b = *std::max_element(corners.begin(), corners.end(), [&](auto& x, auto& y) {
+        const V3 b = *std::max_element(corners.begin(), corners.end(), [&](auto& x, auto& y) {
             return Distance(x, a) < Distance(y, a);
         });
         EXPECT_TRUE(std::any_of(m.nodes[parent].children.begin(), m.nodes[parent].children.end(),
                                 [&](int child) { return Distance(rest[child], b) < 1e-6; }));
         const double length = Distance(a, b);
-        const Vec axis = Plus({}, Plus(b, a, -1), 1 / length), mid = Plus(a, Plus(b, a, -1), 0.5);
-        for (const Vec& corner : corners) {
-            const Vec d = Plus(corner, a, -1);
+        const V3 axis = Plus({}, Plus(b, a, -1), 1 / length), mid = Plus(a, Plus(b, a, -1), 0.5);
+        for (const V3& corner : corners) {
+            const V3 d = Plus(corner, a, -1);
             if (Distance(corner, a) > 1e-6 && Distance(corner, b) > 1e-6) {
                 EXPECT_NEAR(Dot(d, axis), length / 8, 1e-6);
                 EXPECT_NEAR(std::sqrt(Dot(d, d) - Dot(d, axis) * Dot(d, axis)), length / 8, 1e-6);
             }
         }
         for (std::size_t v = first; v < first + 18; v += 3) {
-            const Vec n{normal[3 * v], normal[3 * v + 1], normal[3 * v + 2]};
+            const V3 n{normal[3 * v], normal[3 * v + 1], normal[3 * v + 2]};
             EXPECT_NEAR(std::sqrt(Dot(n, n)), 1.0, 1e-6);
             EXPECT_GT(Dot(n, Plus({at[3 * v], at[3 * v + 1], at[3 * v + 2]}, mid, -1)), 0)
                 << "bone " << bone;

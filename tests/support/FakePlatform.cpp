@@ -4,14 +4,6 @@
 
 namespace telvo {
 
-void FakePlatform::AnswerBoxes(BoxHandler handler) {
-    Locked([&] { answerBox_ = std::move(handler); });
-}
-
-void FakePlatform::AnswerChoosers(FileChoice choice) {
-    Locked([&] { choice_ = std::move(choice); });
-}
-
 int FakePlatform::Tick(TimerId id, int n) {
     int made = 0;
     for (; made < n; ++made) {
@@ -50,14 +42,6 @@ std::map<TimerId, std::int64_t> FakePlatform::RunningTimers() const {
     return running;
 }
 
-std::vector<int> FakePlatform::TakePosted() {
-    return Locked([&] { return std::exchange(posted_, {}); });
-}
-
-std::vector<std::string> FakePlatform::Calls() const {
-    return Locked([&] { return calls_; });
-}
-
 std::vector<std::string> FakePlatform::CallsOf(std::string_view prefix) const {
     std::vector<std::string> rest;
     for (const std::string& call : Calls()) {
@@ -74,10 +58,6 @@ void FakePlatform::ClearCalls() {
         boxes_.clear();
     });
     invalidations_ = 0;
-}
-
-std::vector<FakePlatform::Box> FakePlatform::Boxes() const {
-    return Locked([&] { return boxes_; });
 }
 
 std::string FakePlatform::StatusText(int pane) const {
@@ -116,15 +96,6 @@ void FakePlatform::PostCommand(int command) {
     Log("post " + std::to_string(command));
 }
 
-void FakePlatform::Sleep(std::uint32_t ms) {
-    now_ += ms;
-    Log("sleep " + std::to_string(ms));
-}
-
-void FakePlatform::Tone(std::uint32_t hz, std::uint32_t ms) {
-    Log("tone " + std::to_string(hz) + " " + std::to_string(ms));
-}
-
 TimerId FakePlatform::StartTimer(std::int64_t periodNs, std::function<void()> callback) {
     if (failTimer_.exchange(false)) {
         return 0;
@@ -156,10 +127,6 @@ FileChoice FakePlatform::ChooseFile(const FileChooser& request) {
         lastChooser_ = request;
         return choice_;
     });
-}
-
-FileChooser FakePlatform::LastChooser() const {
-    return Locked([&] { return lastChooser_; });
 }
 
 } // namespace telvo

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace telvo {
@@ -23,16 +24,11 @@ namespace telvo {
 class FakePlatform : public Platform {
 public:
     struct Box {
-        Box(std::string text_ = {}, MessageButtons buttons_ = MessageButtons::Ok,
-            MessageIcon icon_ = MessageIcon::None, bool onWindowThread_ = true,
-            std::string detail_ = {})
-            : text(std::move(text_)), buttons(buttons_), icon(icon_),
-              onWindowThread(onWindowThread_), detail(std::move(detail_)) {}
-        std::string text;
+        std::string text{};
         MessageButtons buttons = MessageButtons::Ok;
         MessageIcon icon = MessageIcon::None;
         bool onWindowThread = true;
-        std::string detail;
+        std::string detail{};
         bool operator==(const Box&) const = default;
         friend void PrintTo(const Box& box, std::ostream* os) {
             *os << '"' << box.text << '"';
@@ -45,20 +41,16 @@ public:
 
     // Answers every later box, on the thread that shows it. Until then a box gets the answer
     // of a box nobody sees (DismissAnswer).
-    void AnswerBoxes(BoxHandler handler);
+    void AnswerBoxes(BoxHandler handler) { Set(answerBox_, std::move(handler)); }
     void AnswerBoxes(MessageAnswer answer) {
         AnswerBoxes([answer](const Box&) { return answer; });
     }
     // Answers every later file chooser; until then they are cancelled.
-    void AnswerChoosers(FileChoice choice);
-    FileChooser LastChooser() const;            // the request of the latest chooser
-    void FailNextTimer() { failTimer_ = true; } // the next StartTimer returns 0
-    void SetDrawingArea(PixelSize size) {
-        Locked([&] { drawingArea_ = size; });
-    }
-    void SetScreenSize(PixelSize size) {
-        Locked([&] { screenSize_ = size; });
-    }
+    void AnswerChoosers(FileChoice choice) { Set(choice_, std::move(choice)); }
+    FileChooser LastChooser() const { return Get(lastChooser_); } // the latest chooser's request
+    void FailNextTimer() { failTimer_ = true; }                   // the next StartTimer returns 0
+    void SetDrawingArea(PixelSize size) { Set(drawingArea_, size); }
+    void SetScreenSize(PixelSize size) { Set(screenSize_, size); }
     void SetTime(std::uint32_t ms) { now_ = ms; } // the manual clock; Sleep advances it too
     void SetModalOpen(bool open) { modalOpen_ = open; }
 
@@ -68,17 +60,20 @@ public:
     void TickAll();
     std::map<TimerId, std::int64_t> RunningTimers() const; // id -> period in ns
 
-    std::vector<int> TakePosted(); // the queued commands, oldest first
+    // The queued commands, oldest first.
+    std::vector<int> TakePosted() {
+        return Locked([&] { return std::exchange(posted_, {}); });
+    }
 
     // Every call in order as one line each ("status 0 Live", "box Timeout on suit KVX1",
     // "check 32858 1", "title TelvoView", "post 32842", "tone 1047 250", "sound Default",
     // "sleep 1000", "timer start 1", "timer kill 1", "close", "cursor 1", "capture 1",
     // "chooser Save"). Invalidations are only counted (they come from every frame).
-    std::vector<std::string> Calls() const;
+    std::vector<std::string> Calls() const { return Get(calls_); }
     // The rest of each call line that starts with the prefix: CallsOf("sleep ") the sleeps.
     std::vector<std::string> CallsOf(std::string_view prefix) const;
     void ClearCalls();
-    std::vector<Box> Boxes() const;
+    std::vector<Box> Boxes() const { return Get(boxes_); }
     std::string StatusText(int pane) const; // latest text of the pane since ClearCalls
     // Current check mark of a command (nullopt when never set); ClearCalls keeps the marks.
     std::optional<bool> Checked(int command) const;
@@ -97,8 +92,13 @@ public:
     void PostClose() override { Log("close"); }
     bool IsWindowThread() const override { return std::this_thread::get_id() == windowThread_; }
     bool ModalOpen() const override { return modalOpen_; }
-    void Sleep(std::uint32_t ms) override;
-    void Tone(std::uint32_t hz, std::uint32_t ms) override;
+    void Sleep(std::uint32_t ms) override {
+        now_ += ms;
+        Log("sleep " + std::to_string(ms));
+    }
+    void Tone(std::uint32_t hz, std::uint32_t ms) override {
+        Log("tone " + std::to_string(hz) + " " + std::to_string(ms));
+    }
     void PlaySystemSound(SystemSound sound) override {
         Log(sound == SystemSound::Exclamation ? "sound Exclamation" : "sound Default");
     }
@@ -107,12 +107,8 @@ public:
     TimerId StartTimer(std::int64_t periodNs, std::function<void()> callback) override;
     void KillTimer(TimerId id) override;
     FileChoice ChooseFile(const FileChooser& request) override;
-    PixelSize DrawingArea() override {
-        return Locked([&] { return drawingArea_; });
-    }
-    PixelSize ScreenSize() override {
-        return Locked([&] { return screenSize_; });
-    }
+    PixelSize DrawingArea() override { return Get(drawingArea_); }
+    PixelSize ScreenSize() override { return Get(screenSize_); }
     void SetCapture() override { Log("capture 1"); }
     void ReleaseCapture() override { Log("capture 0"); }
 
@@ -131,6 +127,14 @@ private:
     template <typename F> auto Locked(F f) const -> decltype(f()) {
         std::lock_guard lock(mutex_);
         return f();
+    }
+    template <typename T> T Get(const T& field) const {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
+    template <typename T, typename V> void Set(T& field, V&& value) {
+        std::lock_guard lock(mutex_);
+        field = std::forward<V>(value);
     }
 
     mutable std::mutex mutex_;

@@ -9,13 +9,9 @@ void RecordingSurface::Restore() {
     }
 }
 
-void RecordingSurface::Add(Kind kind, Point a, Point b, Point c, std::optional<Rgb> fill) {
-    all_.push_back({kind, state_.pen, fill, state_.text, state_.label, a, b, c, {}});
-}
-
-void RecordingSurface::Text(int x, int y, std::string_view text) {
-    Add(Kind::Text, {x, y});
-    all_.back().text = std::string(text);
+void RecordingSurface::Add(Kind kind, Point a, Point b, Point c, std::optional<Rgb> fill,
+                           std::string text) {
+    all_.push_back({kind, state_.pen, fill, state_.text, state_.label, a, b, c, std::move(text)});
 }
 
 std::vector<RecordingSurface::Primitive> RecordingSurface::Of(Kind kind,

@@ -23,11 +23,9 @@ public:
         std::string text;
     };
 
-    bool labelFontAvailable = true;
-
     void SetPen(Pen pen) override { state_.pen = pen; }
     void SetTextColor(Rgb colour) override { state_.text = colour; }
-    bool SelectLabelFont() override { return state_.label = labelFontAvailable; }
+    bool SelectLabelFont() override { return state_.label = true; }
     void Save() override { saved_.push_back(state_); }
     void Restore() override;
     void Line(Point from, Point to) override { Add(Kind::Line, from, to); }
@@ -35,7 +33,9 @@ public:
     void Triangle(const Point (&p)[3], Rgb fill) override {
         Add(Kind::Triangle, p[0], p[1], p[2], fill);
     }
-    void Text(int x, int y, std::string_view text) override;
+    void Text(int x, int y, std::string_view text) override {
+        Add(Kind::Text, {x, y}, {}, {}, {}, std::string(text));
+    }
     void FillRect(int l, int t, int r, int b, Rgb c) override {
         Add(Kind::Fill, {l, t}, {r, b}, {}, c);
     }
@@ -43,12 +43,11 @@ public:
     const std::vector<Primitive>& All() const { return all_; }
     // Primitives of a kind, drawn with this pen when one is given.
     std::vector<Primitive> Of(Kind kind, std::optional<Pen> pen = std::nullopt) const;
-    int Depth() const { return static_cast<int>(saved_.size()); }
-    Pen CurrentPen() const { return state_.pen; }
     void Clear() { all_.clear(); }
 
 private:
-    void Add(Kind kind, Point a, Point b = {}, Point c = {}, std::optional<Rgb> fill = {});
+    void Add(Kind kind, Point a, Point b = {}, Point c = {}, std::optional<Rgb> fill = {},
+             std::string text = {});
 
     struct State {
         Pen pen{1, Black};

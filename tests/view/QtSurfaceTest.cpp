@@ -1,15 +1,8 @@
 // The QPainter surface, pixel by pixel.
 #include "view/qt/QtSurface.h"
 
-#include "core/Settings.h"
-#include "engine/EngineState.h"
-#include "telvoria/TelvoriaSim.h"
-#include "tests/support/FakePlatform.h"
 #include "tests/view/ViewTestSupport.h"
 #include "view/Camera.h"
-#include "view/ViewState.h"
-
-#include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <QImage>
@@ -126,9 +119,10 @@ TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
 
 // What the camera alone decides is kept from one paint to the next; every later paint must be
 // the picture a fresh paint would draw, whatever changed since.
-TEST(QtSurface, KeptBackgroundGivesTheFreshPicture) {
+using QtView = ViewTest;
+
+TEST_F(QtView, KeptBackgroundGivesTheFreshPicture) {
     App();
-    ResetToStart();
     ASSERT_EQ(GyroInit(), 1);
     Engine.SuitHandle = GyroOpen(
         nullptr,
@@ -141,17 +135,13 @@ TEST(QtSurface, KeptBackgroundGivesTheFreshPicture) {
     GyroInitSkeleton(&Engine.Skeleton);
     Engine.Live = 1;
     Settings.RenderType = static_cast<int>(RenderType::Solid);
-    FakePlatform platform;
     platform.SetDrawingArea({320, 240});
     View.ViewWidth = 320;
     View.ViewHeight = 240;
     OnCenterView(platform);
     QImage kept(320, 240, QImage::Format_RGB32);
     QtPicture keeping(kept);
-    const struct {
-        const char* change;
-        void (*apply)();
-    } steps[] = {
+    const std::pair<const char*, void (*)()> steps[] = {
         {"nothing", [] {}},
         {"nothing again", [] {}},
         {"the figure", [] { sim::Deliver(Engine.SuitHandle, 30); }},
@@ -160,17 +150,14 @@ TEST(QtSurface, KeptBackgroundGivesTheFreshPicture) {
         {"nothing after the pan", [] {}},
         {"the grid", [] { Settings.ShowGrid = 0; }},
     };
-    for (const auto& step : steps) {
-        step.apply();
+    for (const auto& [change, apply] : steps) {
+        apply();
         OnPaint(platform, keeping);
         QImage fresh(320, 240, QImage::Format_RGB32);
         QtPicture once(fresh);
         OnPaint(platform, once);
-        ASSERT_EQ(kept, fresh) << "after a change of " << step.change;
+        ASSERT_EQ(kept, fresh) << "after a change of " << change;
     }
-    Engine.SuitHandle = 0;
-    GyroFinish();
-    Engine.Reset();
 }
 
 } // namespace

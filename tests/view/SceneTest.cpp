@@ -33,14 +33,10 @@ protected:
 
 TEST_F(Scene, DepthOrderWithTiesByClass) {
     OnFrontView(platform); // depth grows towards the viewer, along -y
-    DrawItem bone, node, marker, nearer;
-    bone.kind = BoneItem;
-    bone.OrderClass = nearer.OrderClass = OrderBone;
-    bone.pos = {-1.0f, 0.0f, 0.0f};
+    const DrawItem node{.OrderClass = OrderNode}, marker{.OrderClass = OrderMarker};
+    DrawItem bone{.kind = BoneItem, .OrderClass = OrderBone, .pos = {-1.0f, 0.0f, 0.0f}};
     bone.end = {1.0f, 0.0f, 0.0f};
-    node.OrderClass = OrderNode;
-    marker.OrderClass = OrderMarker;
-    nearer.pos = {0.0f, -1.0f, 0.0f};
+    const DrawItem nearer{.OrderClass = OrderBone, .pos = {0.0f, -1.0f, 0.0f}};
     EXPECT_EQ(CompareDrawItems(&node, &node), 0);
     DrawList list;
     for (const DrawItem& item : {nearer, marker, node, bone}) {

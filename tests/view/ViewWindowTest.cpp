@@ -43,11 +43,9 @@ protected:
 // Drag angles follow the screen: an eighth of its width turns a radian about screen up, as
 // an eighth of its height does about screen right, outermost.
 TEST_F(ViewWindow, DragsTurnPanRollAndZoomToTheLimit) {
-    const int w = frame->Port().ScreenSize().width;
-    const int h = frame->Port().ScreenSize().height;
+    const auto [w, h] = frame->Port().ScreenSize();
     frame->OnCommand(CmdTopView);
-    const float panX = View.ViewPanX;
-    const float panY = View.ViewPanY;
+    const float panX = View.ViewPanX, panY = View.ViewPanY;
     Send(QEvent::MouseButtonPress, 0, 0, Qt::LeftButton, Qt::LeftButton);
     Move(w / 8, h / 16, Qt::LeftButton);
     ExpectNear(View.ViewRotation, Matrix::RotX(static_cast<float>(8.0 * (h / 16) / h)) *
