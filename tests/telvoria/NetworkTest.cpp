@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 
@@ -44,9 +46,8 @@ template <typename T> bool Same(const T& a, const T& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-std::size_t OpenFiles() {
-    auto all = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(all, std::filesystem::directory_iterator()));
+std::ptrdiff_t OpenFiles() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
 bool ClientsAre(std::size_t n) {
@@ -258,17 +259,14 @@ TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
     Client early; // has commanded: it keeps its place
     early.Send(net::EncodeCommand(7));
     ASSERT_TRUE(early.ReadAnswers(1));
-    std::vector<std::unique_ptr<Client>> silent;
-    while (silent.size() + 1 < net::MaxClients) {
-        silent.push_back(std::make_unique<Client>());
-    }
+    std::deque<Client> silent(net::MaxClients - 1);
     ASSERT_TRUE(ClientsAre(net::MaxClients));
     Client operatorTool;
     ASSERT_TRUE(operatorTool.ReadGreeting());
     operatorTool.Send(net::EncodeCommand(net::CommandRecord));
     ASSERT_TRUE(operatorTool.ReadAnswers(1));
     EXPECT_EQ(operatorTool.answers[0].second, net::AnswerTaken);
-    EXPECT_TRUE(silent[0]->ReadToClose()); // the longest silent
+    EXPECT_TRUE(silent[0].ReadToClose()); // the longest silent
     sim::Deliver(suit, 1);
     EXPECT_TRUE(early.ReadFrames(1));
     EXPECT_EQ(net::ClientCount(), net::MaxClients);
@@ -295,20 +293,19 @@ TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
     for (int i = 0; i < 1000; ++i) {
         Client c;
     }
-    std::vector<std::unique_ptr<Client>> clients(8);
-    std::generate(clients.begin(), clients.end(), [] { return std::make_unique<Client>(); });
+    std::deque<Client> clients(8);
     std::atomic<bool> pumping{true};
     std::thread pump([&] {
         while (pumping) {
             sim::Deliver(suit, 1);
         }
     });
-    ASSERT_TRUE(clients[0]->ReadFrames(10));
+    ASSERT_TRUE(clients[0].ReadFrames(10));
     GyroFinish(); // ends the server with the suits, frames still arriving
     pumping = false;
     pump.join();
-    for (auto& c : clients) {
-        EXPECT_TRUE(c->ReadToClose());
+    for (Client& c : clients) {
+        EXPECT_TRUE(c.ReadToClose());
     }
     EXPECT_EQ(NetworkGetServerPort(), 0u);
     clients.clear();
@@ -387,10 +384,7 @@ TEST(Vmc, ArmsHangDownFromTheTPoseInSmallFloatBundles) {
         EXPECT_NE(at, std::string::npos) << name;
         uint32_t big;
         std::memcpy(&big, all.data() + at + (name.size() / 4 + 1 + i) * 4, 4);
-        big = ntohl(big);
-        float value;
-        std::memcpy(&value, &big, 4);
-        return value;
+        return std::bit_cast<float>(ntohl(big));
     };
     // The left arm hangs down from the T-pose's -X: a quarter turn about the receivers' Z.
     const float quarterTurnAboutZ[4] = {0.0f, 0.0f, std::sqrt(0.5f), std::sqrt(0.5f)};

@@ -19,9 +19,7 @@ const float nan = std::numeric_limits<float>::quiet_NaN();
 
 Frame FrameWith(const Matrix& every, Vector root) {
     Frame f{};
-    for (auto& m : f.RawMatrices) {
-        m = every;
-    }
+    std::ranges::fill(f.RawMatrices, every);
     f.RootPosition = root;
     return f;
 }
@@ -38,10 +36,6 @@ void Mark(const Skeleton& s, int i, Marks& marks) {
             }
         }
     }
-}
-
-bool Turned(const SkeletonNode& n) {
-    return n.Orientation.m11 < 0.99f;
 }
 
 // Height of the lowest contact sphere's bottom above the floor.
@@ -99,8 +93,8 @@ TEST_F(SkeletonTest, NullPoseIsOneTreeOfThirtyNamedNodesAndEachSensorTurnsOneSeg
         Frame f = still;
         f.RawMatrices[sensor] = math::Mul(math::RotZ(0.4f), math::RotX(0.7f));
         ASSERT_EQ(GyroApplyFrame(&skel, &f), 1);
-        int driven = 0;
-        while (driven < SkeletonNodeCount && !Turned(skel.Nodes[driven])) {
+        int driven = 0; // the first node turned: the segment the sensor drives
+        while (driven < SkeletonNodeCount && skel.Nodes[driven].Orientation.m11 >= 0.99f) {
             ++driven;
         }
         ASSERT_LT(driven, SkeletonNodeCount) << "the sensor drives nothing";

@@ -4,10 +4,8 @@
 // them into build/npm).
 #include "tests/telvoria/TrackerLoopback.h"
 
-#include <cmath>
 #include <cstdio>
 #include <memory>
-#include <numbers>
 
 namespace telvo::test {
 namespace {
@@ -16,13 +14,8 @@ using namespace std::chrono_literals;
 
 // The angle the left thigh makes with the right one, which follows the hips.
 float LeftThighDegrees() {
-    Frame f = Delivered::Get().Last();
-    Skeleton skeleton{};
-    GyroInitSkeleton(&skeleton);
-    GyroApplyFrame(&skeleton, &f);
-    Vector thigh = skeleton.Nodes[19].Position - skeleton.Nodes[18].Position;
-    return std::acos(std::clamp(-thigh.z / thigh.Length(), -1.0f, 1.0f)) * 180.0f /
-           std::numbers::pi_v<float>;
+    Skeleton s = delivered->Posed();
+    return Degrees(s.Nodes[19].Position - s.Nodes[18].Position, Vector(0.0f, 0.0f, -1.0f));
 }
 
 TEST_F(TrackerSuitTest, PublishedEmulatorConnectsStaysConnectedAndMovesTheFigure) {
@@ -72,7 +65,7 @@ TEST_F(TrackerSuitTest, PublishedEmulatorConnectsStaysConnectedAndMovesTheFigure
     EXPECT_EQ(ReadAll(heard).find("disconnected"), std::string::npos) << ReadAll(heard);
     say("turn -30\n");
     EXPECT_TRUE(Eventually([] { return std::abs(LeftThighDegrees() - 30.0f) < 3.0f; }, 6s));
-    EXPECT_EQ(Delivered::Get().timeouts.load(), 0);
+    EXPECT_EQ(delivered->timeouts.load(), 0);
 }
 
 } // namespace
