@@ -29,23 +29,19 @@ inline std::string HoldInput(const uint8_t* data, size_t size) {
 
 // In memory where there is a memory file system (the writers sync), made and removed around
 // each use so that no run leaves one behind.
-class Scratch {
-public:
+struct Scratch {
     explicit Scratch(const char* name) {
         namespace fs = std::filesystem;
         fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        folder_ = (base / "telvo-fuzz-XXXXXX").string();
-        Require(::mkdtemp(folder_.data()) != nullptr);
-        path = folder_ + "/" + name;
+        folder = (base / "telvo-fuzz-XXXXXX").string();
+        Require(::mkdtemp(folder.data()) != nullptr);
+        path = folder + "/" + name;
     }
     ~Scratch() {
         std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
+        std::filesystem::remove_all(folder, ec);
     }
-    std::string path;
-
-private:
-    std::string folder_;
+    std::string folder, path;
 };
 
 } // namespace telvo::fuzz

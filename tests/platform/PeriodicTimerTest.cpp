@@ -39,20 +39,18 @@ TEST(PeriodicTimer, RefusesWhatItCannotRunAndStopWaitsForTheRunningCallback) {
 
 // Time moves only when the timer sleeps, each sleep waking late by a fixed amount, or when a
 // callback says it worked. Only the timer's thread moves it while the timer runs.
-class SteppedClock : public TimerClock {
-public:
-    explicit SteppedClock(std::int64_t lateNs = 0) : late_(lateNs) {}
-    std::int64_t NowNs() override { return now_; }
+struct SteppedClock : TimerClock {
+    explicit SteppedClock(std::int64_t lateNs = 0) : late(lateNs) {}
+    std::int64_t NowNs() override { return now; }
     void SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) override {
-        if (!stop && now_ < deadlineNs) {
-            now_ = deadlineNs + late_;
+        if (!stop && now < deadlineNs) {
+            now = deadlineNs + late;
         }
     }
-    void Work(std::int64_t ns) { now_ += ns; }
+    void Work(std::int64_t ns) { now += ns; }
 
-private:
-    const std::int64_t late_;
-    std::atomic<std::int64_t> now_{1'000'000'000};
+    const std::int64_t late;
+    std::atomic<std::int64_t> now{1'000'000'000};
 };
 
 // Runs a timer until its callback has been called `calls` times; returns when each call came by
@@ -78,8 +76,7 @@ std::vector<std::int64_t> CallTimes(PeriodicTimer& timer, std::int64_t period, s
 TEST(PeriodicTimer, TicksOnExactMultiplesOfAFractionalPeriodHoweverLateEachWakeUp) {
     // 1/120 s is 8.333 ms: a whole-millisecond period would give 125 ticks a second, and
     // sleeping a period from each late wake-up would drift.
-    constexpr std::int64_t period = 1'000'000'000 / 120;
-    constexpr std::int64_t late = 1'000'000;
+    constexpr std::int64_t period = 1'000'000'000 / 120, late = 1'000'000;
     SteppedClock clock(late);
     PeriodicTimer t(clock);
     std::vector<std::int64_t> expected;

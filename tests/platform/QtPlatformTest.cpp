@@ -49,8 +49,7 @@ struct CountingView : QWidget {
 };
 
 // A real main window with the parts the port acts on.
-class QtPlatformTest : public ::testing::Test {
-protected:
+struct QtPlatformTest : ::testing::Test {
     QtPlatformTest() {
         main.setCentralWidget(view);
         for (QLabel*& p : panes) {
@@ -122,8 +121,7 @@ TEST_F(QtPlatformTest, CallsFromOtherThreadsArriveInOrderOnTheWindowThread) {
         there = port.DrawingArea();
     }).join();
     EXPECT_TRUE(PumpUntil([&] { return view->paints > painted; }));
-    EXPECT_EQ(there.width, view->width());
-    EXPECT_EQ(there.height, view->height());
+    EXPECT_EQ(QSize(there.width, there.height), view->size());
     port.PostClose();
     EXPECT_EQ(closes, 0);
     EXPECT_TRUE(PumpUntil([&] { return closes == 1; }));

@@ -7,8 +7,7 @@
 namespace telvo::test {
 
 // Every test starts from the simulation's defaults, away from the user's own config file.
-class SimTest : public ::testing::Test {
-protected:
+struct SimTest : ::testing::Test {
     void SetUp() override {
         sim::Reset();
         sim::UseConfigFile(false);

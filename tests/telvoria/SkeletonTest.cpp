@@ -49,8 +49,7 @@ float LowestContact(const Skeleton& s, const ActorData& actor) {
     return lowest;
 }
 
-class SkeletonTest : public SimTest {
-protected:
+struct SkeletonTest : SimTest {
     void SetUp() override {
         SimTest::SetUp();
         GyroInitSkeleton(&skel);

@@ -19,8 +19,7 @@ void OnTimeout(SuitInfo* suit) {
     timeouts.emplace_back(suit->Name);
 }
 
-class Suits : public SimTest {
-protected:
+struct Suits : SimTest {
     void SetUp() override {
         SimTest::SetUp();
         frames.clear();

@@ -50,8 +50,7 @@ void OnTimeout(SuitInfo*) {
     }
 }
 
-class Threads : public SimTest {
-protected:
+struct Threads : SimTest {
     void SetUp() override {
         SimTest::SetUp();
         ASSERT_EQ(GyroInit(), 1);

@@ -79,8 +79,7 @@ inline float Degrees(Vector a, Vector b) {
 }
 
 // The simulation with no simulated suit and a [Trackers] section naming these keys.
-class TrackerSuitTest : public ::testing::Test {
-protected:
+struct TrackerSuitTest : ::testing::Test {
     void SetUp() override {
         sim::Reset();
         delivered.emplace();

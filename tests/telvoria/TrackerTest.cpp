@@ -16,8 +16,7 @@ constexpr uint32_t Sync = FrameExternalSync | (7u << FrameSyncExponentShift);
 
 Frame last;
 
-class Tracker : public SimTest {
-protected:
+struct Tracker : SimTest {
     void SetUp() override {
         SimTest::SetUp();
         sim::SetManualClock(true);

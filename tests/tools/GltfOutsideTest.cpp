@@ -32,8 +32,7 @@ bool Installed(const char* program) {
 }
 
 // The files, made once: each .glb beside the positions of its take.
-class Outside : public ::testing::Test {
-protected:
+struct Outside : ::testing::Test {
     struct Take {
         std::string glb;
         std::string csv;

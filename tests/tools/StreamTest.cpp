@@ -9,7 +9,6 @@
 
 #include <tiny_gltf.h>
 
-#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -29,8 +28,7 @@ void Remember(uint32_t code) {
     seen.push_back(code);
 }
 
-class Stream : public ::testing::Test {
-protected:
+struct Stream : ::testing::Test {
     void SetUp() override {
         seen.clear(); // before the server's thread exists
         sim::Reset();
@@ -57,9 +55,8 @@ protected:
 TEST_F(Stream, PositionsAndTakesHoldTheFramesSentUpToTheCountAsked) {
     Frame sent{};
     sent.RootPosition = {3.0f, -2.0f, 40.0f};
-    std::atomic<bool> done{false};
-    std::thread frames([&] {
-        for (int i = 0; i < 1000 && !done; ++i) { // 20 s at most
+    std::jthread frames([&](std::stop_token stop) { // stopped and joined as the test ends
+        for (int i = 0; i < 1000 && !stop.stop_requested(); ++i) { // 20 s at most
             for (int burst = 0; burst < 10; ++burst) {
                 NetworkSendFrame(0, &sent);
             }
@@ -70,8 +67,6 @@ TEST_F(Stream, PositionsAndTakesHoldTheFramesSentUpToTheCountAsked) {
     const Ran printed = Run("--positions --frames 3");
     const Ran saved = Run("--save " + take + " --frames 4");
     const Ran glb = Run("--save take.glb --frames 30");
-    done = true;
-    frames.join();
 
     ASSERT_EQ(printed.status, 0) << printed.err;
     Skeleton posed{};
