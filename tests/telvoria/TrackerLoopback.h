@@ -4,10 +4,10 @@
 // frames collected from the suit's thread, every wait bounded.
 
 #include "geometry/Vector.h"
-#include "telvoria/TelvoriaSim.h"
 #include "telvoria/TelvoriaTrackers.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TempDir.h"
+#include "tests/telvoria/SimFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -42,13 +42,7 @@ struct Delivered {
         return frames;
     }
     // The figure as the last frame poses it.
-    Skeleton Posed() {
-        const Frame f = Last();
-        Skeleton s{};
-        GyroInitSkeleton(&s);
-        GyroApplyFrame(&s, &f);
-        return s;
-    }
+    Skeleton Posed() { return test::Posed(Last()); }
 };
 
 // Made afresh by each test before any suit delivers.

@@ -37,10 +37,7 @@ struct Tracker : SimTest {
     }
     // How far marker m of the last frame lies from where the actor data puts the marker.
     float MarkerError(int m, const ActorData& actor) {
-        Skeleton skeleton{};
-        GyroInitSkeleton(&skeleton);
-        GyroApplyFrame(&skeleton, &last);
-        SkeletonNode node = skeleton.Nodes[static_cast<int>(actor.MarkerNode)];
+        SkeletonNode node = Posed(last).Nodes[static_cast<int>(actor.MarkerNode)];
         Vector d =
             last.MarkerPositions[m] - node.Position -
             (actor.Relative != 0.0f ? node.Orientation * actor.MarkerOffset : actor.MarkerOffset);

@@ -41,6 +41,7 @@ struct Outside : ::testing::Test {
 
     static void SetUpTestSuite() {
         folder_.emplace();
+        takes_.clear();
         std::error_code missing;
         std::vector<fs::path> files;
         for (const auto& entry : fs::directory_iterator(TELVO_SHARED_BVH, missing)) {
@@ -49,7 +50,7 @@ struct Outside : ::testing::Test {
             }
         }
         sharedFound_ = !files.empty();
-        std::sort(files.begin(), files.end());
+        std::ranges::sort(files);
         // Two of the in-tree corpus, so that a checkout without the shared folder checks files
         // from other tools too.
         for (const char* name : {"rokoko_jesse_dance.bvh", "bvhpython_mixamorig_freebvh.bvh"}) {
@@ -63,8 +64,7 @@ struct Outside : ::testing::Test {
             }
         }
         LiveTake live(600);
-        const std::string path = In("live.glb");
-        ASSERT_EQ(GyroWriteGLB(path.c_str(), &live.skeleton, &live.actor), 1)
+        ASSERT_EQ(GyroWriteGLB(In("live.glb").c_str(), &live.skeleton, &live.actor), 1)
             << files::LastProblem().reason;
         ASSERT_EQ(GyroWriteTL(In("live.tl").c_str(), &live.skeleton, &live.actor), 1);
         Add("live", In("live.tl"));

@@ -1,8 +1,8 @@
 // telvoview-stream's commands as a user sends them, against a server in this process.
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaNet.h"
-#include "telvoria/TelvoriaSim.h"
 #include "tests/support/TempDir.h"
+#include "tests/telvoria/SimFixture.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -28,11 +28,10 @@ void Remember(uint32_t code) {
     seen.push_back(code);
 }
 
-struct Stream : ::testing::Test {
+struct Stream : test::SimTest {
     void SetUp() override {
         seen.clear(); // before the server's thread exists
-        sim::Reset();
-        sim::UseConfigFile(false);
+        SimTest::SetUp();
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = "s3cret"});
         GyroGetActorData(0, &descriptor.Actor);
         ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
@@ -40,7 +39,7 @@ struct Stream : ::testing::Test {
     void TearDown() override {
         NetworkFinish();
         net::ClearServerOptions();
-        sim::Reset();
+        SimTest::TearDown();
     }
     Ran Run(const std::string& args) {
         return RunIn(dir.path(), TELVO_STREAM " 127.0.0.1:" +
