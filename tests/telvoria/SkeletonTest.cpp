@@ -89,7 +89,7 @@ TEST_F(SkeletonTest, NullPoseIsOneTreeOfThirtyNamedNodesAndEachSensorTurnsOneSeg
         f.RawMatrices[sensor] = math::Mul(math::RotZ(0.4f), math::RotX(0.7f));
         ASSERT_EQ(GyroApplyFrame(&skel, &f), 1);
         int driven = 0; // the first node turned: the segment the sensor drives
-        while (driven < SkeletonNodeCount && skel.Nodes[driven].Orientation.m11 >= 0.99f) {
+        while (driven < SkeletonNodeCount && !(skel.Nodes[driven].Orientation.m11 < 0.99f)) {
             ++driven;
         }
         ASSERT_LT(driven, SkeletonNodeCount) << "the sensor drives nothing";

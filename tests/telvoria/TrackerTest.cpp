@@ -35,14 +35,6 @@ struct Tracker : SimTest {
         EXPECT_EQ(GyroSetNull(suit), 1);
         return Next();
     }
-    // How far marker m of the last frame lies from where the actor data puts the marker.
-    float MarkerError(int m, const ActorData& actor) {
-        SkeletonNode node = Posed(last).Nodes[static_cast<int>(actor.MarkerNode)];
-        Vector d =
-            last.MarkerPositions[m] - node.Position -
-            (actor.Relative != 0.0f ? node.Orientation * actor.MarkerOffset : actor.MarkerOffset);
-        return std::sqrt(d * d);
-    }
     GyroHandle suit = 0;
 };
 
@@ -90,8 +82,12 @@ TEST_F(Tracker, MarkersFollowTheNodeAndOffsetSmoothedByTheFilterCoefficient) {
         sim::Deliver(suit, 120);
         float sum = 0.0f;
         for (int i = 0; i < 120; ++i) {
-            Next();
-            sum += MarkerError(i % 3, actor);
+            Next(); // how far each marker lies from where the actor data puts it
+            SkeletonNode node = Posed(last).Nodes[static_cast<int>(actor.MarkerNode)];
+            Vector d = last.MarkerPositions[i % 3] - node.Position -
+                       (actor.Relative != 0.0f ? node.Orientation * actor.MarkerOffset
+                                               : actor.MarkerOffset);
+            sum += std::sqrt(d * d);
         }
         EXPECT_TRUE(sum / 120.0f > c.least && sum / 120.0f < c.most) << c.filter << c.relative;
     }
