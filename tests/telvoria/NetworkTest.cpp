@@ -61,8 +61,7 @@ struct Client {
     Greeting greeting;
     std::vector<StreamFrame> frames;
     Answers answers;
-    bool greeted = false;
-    bool closed = false;
+    bool greeted = false, closed = false;
 
     explicit Client(int receiveBuffer = 0) : fd(Connect(NetworkGetServerPort(), receiveBuffer)) {
         EXPECT_GE(fd, 0);

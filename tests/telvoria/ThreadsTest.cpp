@@ -17,8 +17,8 @@ constexpr int64_t PeriodNs = 8333333; // divider 1
 std::atomic<int> frameCount{0}, timeoutCount{0}, inCallback{0};
 std::atomic<GyroHandle> closeAt{0};
 std::atomic<int> closeAfter{-1}; // frames; 0: close from the timeout callback
-std::atomic<int> holdMs{0};      // how long each frame callback takes
-std::atomic<int> holds{0};       // callbacks that began a hold
+// How long each frame callback takes, and the callbacks that began such a hold.
+std::atomic<int> holdMs{0}, holds{0};
 std::atomic<bool> broken{false}; // a frame out of order, early, or off its deadline
 // Per suit: each suit delivers on its own thread.
 thread_local uint64_t nextSequence = 0;

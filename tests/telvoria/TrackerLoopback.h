@@ -26,10 +26,10 @@ struct Delivered {
     std::mutex m;
     Frame last{};
     uint64_t frames = 0;
-    std::atomic<bool> gap{false};       // a sequence number or sample skipped
-    std::atomic<bool> offPeriod{false}; // deadlines not one period apart
-    std::atomic<int> timeouts{0};
-    std::atomic<int> timeoutHoldMs{0}; // as long as the program's message box would hold it
+    // A sequence number or sample skipped; deadlines not one period apart.
+    std::atomic<bool> gap{false}, offPeriod{false};
+    // Timeouts, each held as long as the program's message box would hold it.
+    std::atomic<int> timeouts{0}, timeoutHoldMs{0};
 
     static void OnFrame(const Frame* f, SuitInfo*);
     static void OnTimeout(SuitInfo*);

@@ -34,8 +34,7 @@ bool Installed(const char* program) {
 // The files, made once: each .glb beside the positions of its take.
 struct Outside : ::testing::Test {
     struct Take {
-        std::string glb;
-        std::string csv;
+        std::string glb, csv;
         std::size_t frames;
     };
 
