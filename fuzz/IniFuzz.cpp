@@ -3,12 +3,12 @@
 // through it; the suit library reads the same bytes as its telvoria-sim.ini.
 #include "base/IniFile.h"
 #include "core/Settings.h"
+#include "fuzz/Fuzz.h"
 #include "telvoria/sim/Config.h"
 
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 #include <string_view>
+
+using telvo::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -29,17 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     telvo::LoadSettings(reread, again);
     using telvo::SettingKind;
     for (const telvo::SettingKey& key : telvo::SettingKeys) {
-        const bool same = key.kind == SettingKind::Path ? std::string_view(values.*key.path) ==
-                                                              std::string_view(reread.*key.path)
-                          : key.kind == SettingKind::Integer
-                              ? (values.*key.integer).load() == (reread.*key.integer).load()
-                              : (values.*key.real).load() == (reread.*key.real).load();
-        if (!same) {
-            std::abort();
-        }
+        Require(key.kind == SettingKind::Path
+                    ? std::string_view(values.*key.path) == std::string_view(reread.*key.path)
+                : key.kind == SettingKind::Integer
+                    ? (values.*key.integer).load() == (reread.*key.integer).load()
+                    : (values.*key.real).load() == (reread.*key.real).load());
     }
-    if (again.Serialize() != saved) {
-        std::abort();
-    }
+    Require(again.Serialize() == saved);
     return 0;
 }

@@ -1,11 +1,9 @@
 // Any bytes from a server, in pieces of any size: the client's reader takes whole messages or
 // gives up for good, and how the bytes were split never changes what it takes.
+#include "fuzz/Fuzz.h"
 #include "telvoria/TelvoriaNet.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <memory>
-#include <string>
 
 static std::string Read(const uint8_t* data, size_t size, size_t piece) {
     telvo::net::StreamReader reader;
@@ -33,8 +31,7 @@ static std::string Read(const uint8_t* data, size_t size, size_t piece) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 0 && Read(data + 1, size - 1, size) != Read(data + 1, size - 1, 1 + data[0] % 97)) {
-        std::abort();
-    }
+    telvo::fuzz::Require(size == 0 || Read(data + 1, size - 1, size) ==
+                                          Read(data + 1, size - 1, 1 + data[0] % 97));
     return 0;
 }

@@ -16,8 +16,7 @@ namespace telvo {
 namespace {
 
 // The load and save that the window's creation and close perform, around a real file.
-class SettingsFile : public ::testing::Test {
-protected:
+struct SettingsFile : ::testing::Test {
     void SetUp() override {
         // What the library reports before the load: the float fallbacks and the flags.
         values.FootLength = 10.5f;

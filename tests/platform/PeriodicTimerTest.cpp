@@ -1,5 +1,6 @@
 #include "platform/PeriodicTimer.h"
 #include "platform/Clock.h"
+#include "tests/support/Loopback.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,6 @@ namespace telvo {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Waits up to a generous limit for a condition another thread makes true.
-template <class Pred> bool Eventually(Pred pred) {
-    for (int i = 0; i < 5000 && !pred(); ++i) {
-        std::this_thread::sleep_for(1ms);
-    }
-    return pred();
-}
 
 TEST(PeriodicTimer, RefusesWhatItCannotRunAndStopWaitsForTheRunningCallback) {
     PeriodicTimer t;
@@ -46,31 +39,29 @@ TEST(PeriodicTimer, RefusesWhatItCannotRunAndStopWaitsForTheRunningCallback) {
 
 // Time moves only when the timer sleeps, each sleep waking late by a fixed amount, or when a
 // callback says it worked. Only the timer's thread moves it while the timer runs.
-class SteppedClock : public TimerClock {
-public:
-    explicit SteppedClock(std::int64_t lateNs = 0) : late_(lateNs) {}
-    std::int64_t NowNs() override { return now_; }
+struct SteppedClock : TimerClock {
+    explicit SteppedClock(std::int64_t lateNs = 0) : late(lateNs) {}
+    std::int64_t NowNs() override { return now; }
     void SleepUntil(std::int64_t deadlineNs, const std::atomic<bool>& stop) override {
-        if (!stop && now_ < deadlineNs) {
-            now_ = deadlineNs + late_;
+        if (!stop && now < deadlineNs) {
+            now = deadlineNs + late;
         }
     }
-    void Work(std::int64_t ns) { now_ += ns; }
+    void Work(std::int64_t ns) { now += ns; }
 
-private:
-    const std::int64_t late_;
-    std::atomic<std::int64_t> now_{1'000'000'000};
+    const std::int64_t late;
+    std::atomic<std::int64_t> now{1'000'000'000};
 };
 
-// Runs a timer on the clock until its callback has been called `calls` times; returns when each
-// call came, counted from the start.
-std::vector<std::int64_t> CallTimes(SteppedClock& clock, PeriodicTimer& timer, std::int64_t period,
-                                    std::size_t calls,
+// Runs a timer until its callback has been called `calls` times; returns when each call came by
+// now(), counted from the start.
+std::vector<std::int64_t> CallTimes(PeriodicTimer& timer, std::int64_t period, std::size_t calls,
+                                    std::function<std::int64_t()> now,
                                     std::function<void(std::size_t)> work = nullptr) {
     std::vector<std::int64_t> at; // the timer's thread alone until Stop has joined it
-    const std::int64_t start = clock.NowNs();
+    const std::int64_t start = now();
     EXPECT_TRUE(timer.Start(period, [&] {
-        at.push_back(clock.NowNs() - start);
+        at.push_back(now() - start);
         if (at.size() == calls) {
             timer.Stop();
         } else if (work) {
@@ -85,34 +76,24 @@ std::vector<std::int64_t> CallTimes(SteppedClock& clock, PeriodicTimer& timer, s
 TEST(PeriodicTimer, TicksOnExactMultiplesOfAFractionalPeriodHoweverLateEachWakeUp) {
     // 1/120 s is 8.333 ms: a whole-millisecond period would give 125 ticks a second, and
     // sleeping a period from each late wake-up would drift.
-    constexpr std::int64_t period = 1'000'000'000 / 120;
-    constexpr std::int64_t late = 1'000'000;
+    constexpr std::int64_t period = 1'000'000'000 / 120, late = 1'000'000;
     SteppedClock clock(late);
     PeriodicTimer t(clock);
     std::vector<std::int64_t> expected;
     for (std::int64_t k = 1; k <= 120; ++k) {
         expected.push_back(k * period + late);
     }
-    EXPECT_EQ(CallTimes(clock, t, period, 120), expected);
+    EXPECT_EQ(CallTimes(t, period, 120, [&] { return clock.NowNs(); }), expected);
 }
 
 // The real clock: a loaded machine may call late, never early; ClockMs reads the same clock.
 TEST(PeriodicTimer, MonotonicClockCallsNoTickBeforeItsDeadline) {
     constexpr std::int64_t period = 1'000'000'000 / 120;
-    std::vector<std::int64_t> at;
     PeriodicTimer t;
-    const std::int64_t before = MonotonicNs();
-    ASSERT_TRUE(t.Start(period, [&] {
-        at.push_back(MonotonicNs());
-        if (at.size() == 12) {
-            t.Stop();
-        }
-    }));
-    ASSERT_TRUE(Eventually([&] { return !t.Running(); }));
-    t.Stop();
+    const auto at = CallTimes(t, period, 12, MonotonicNs);
     ASSERT_EQ(at.size(), 12u);
     for (std::size_t k = 0; k < at.size(); ++k) {
-        EXPECT_GE(at[k] - before, static_cast<std::int64_t>(k + 1) * period) << k;
+        EXPECT_GE(at[k], static_cast<std::int64_t>(k + 1) * period) << k;
     }
     const auto first = static_cast<std::uint32_t>(MonotonicNs() / 1'000'000);
     const std::uint32_t ms = ClockMs();
@@ -127,15 +108,17 @@ TEST(PeriodicTimer, OverrunsLoseNoTickUnderAPeriodAndNeverBurst) {
     SteppedClock clock;
     PeriodicTimer t(clock);
     std::uint64_t missedAfterShortOverrun = 99;
-    const auto at = CallTimes(clock, t, period, 5, [&](std::size_t call) {
-        if (call == 1) {
-            clock.Work(period * 3 / 2);
-        } else if (call == 2) {
-            missedAfterShortOverrun = t.MissedTicks();
-        } else if (call == 3) {
-            clock.Work(period * 52 / 10);
-        }
-    });
+    const auto at = CallTimes(
+        t, period, 5, [&] { return clock.NowNs(); },
+        [&](std::size_t call) {
+            if (call == 1) {
+                clock.Work(period * 3 / 2);
+            } else if (call == 2) {
+                missedAfterShortOverrun = t.MissedTicks();
+            } else if (call == 3) {
+                clock.Work(period * 52 / 10);
+            }
+        });
     EXPECT_EQ(at, (std::vector<std::int64_t>{period, period * 5 / 2, 3 * period,
                                              3 * period + period * 52 / 10, 9 * period}));
     EXPECT_EQ(missedAfterShortOverrun, 0u);

@@ -1,7 +1,4 @@
 #include "platform/qt/QtPlatform.h"
-#include "platform/qt/QtDialogs.h"
-
-#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -46,17 +43,13 @@ template <class T> void WhenModal(std::function<void(T*)> fn) {
     });
 }
 
-class CountingView : public QWidget {
-public:
+struct CountingView : QWidget {
     std::atomic<int> paints{0};
-
-protected:
     void paintEvent(QPaintEvent*) override { ++paints; }
 };
 
 // A real main window with the parts the port acts on.
-class QtPlatformTest : public ::testing::Test {
-protected:
+struct QtPlatformTest : ::testing::Test {
     QtPlatformTest() {
         main.setCentralWidget(view);
         for (QLabel*& p : panes) {
@@ -95,9 +88,8 @@ TEST_F(QtPlatformTest, CallsFromOtherThreadsArriveInOrderOnTheWindowThread) {
     main.resize(main.width() + 60, 500); // the size read from other threads follows
     port.SetStatusText(3, "ignored");
     port.SetStatusText(-1, "ignored");
-    constexpr int kThreads = 3;
-    constexpr int kEach = 300;
-    std::vector<std::thread> threads;
+    constexpr int kThreads = 3, kEach = 300;
+    std::vector<std::jthread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int n = 0; n < kEach; ++n) {
@@ -111,9 +103,7 @@ TEST_F(QtPlatformTest, CallsFromOtherThreadsArriveInOrderOnTheWindowThread) {
         });
     }
     ASSERT_TRUE(PumpUntil([&] { return commands.size() == kThreads * kEach; }));
-    for (auto& th : threads) {
-        th.join();
-    }
+    threads.clear(); // joins them
     std::vector<int> last(kThreads, -1);
     for (const auto& [c, pane] : commands) {
         const int t = c / 10000;
@@ -131,8 +121,7 @@ TEST_F(QtPlatformTest, CallsFromOtherThreadsArriveInOrderOnTheWindowThread) {
         there = port.DrawingArea();
     }).join();
     EXPECT_TRUE(PumpUntil([&] { return view->paints > painted; }));
-    EXPECT_EQ(there.width, view->width());
-    EXPECT_EQ(there.height, view->height());
+    EXPECT_EQ(QSize(there.width, there.height), view->size());
     port.PostClose();
     EXPECT_EQ(closes, 0);
     EXPECT_TRUE(PumpUntil([&] { return closes == 1; }));
@@ -174,7 +163,7 @@ TEST_F(QtPlatformTest, BeginCloseAnswersEveryThreadWaitingForABox) {
         ++shown;
         return MessageAnswer::Retry;
     });
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int t = 0; t < 6; ++t) {
         threads.emplace_back([&] {
             for (int n = 0; n < 200; ++n) {
@@ -185,9 +174,7 @@ TEST_F(QtPlatformTest, BeginCloseAnswersEveryThreadWaitingForABox) {
     ASSERT_TRUE(PumpUntil([&] { return shown > 100; }));
     port.BeginClose();
     const int atClose = shown; // boxes are shown on this thread, so none is half-way
-    for (auto& th : threads) {
-        th.join();
-    }
+    threads.clear();           // joins them
     // Later boxes and choosers from other threads never wait: a box nobody sees is dismissed.
     std::thread([&] {
         EXPECT_EQ(port.MessageBox("a", MessageButtons::YesNo, MessageIcon::None),

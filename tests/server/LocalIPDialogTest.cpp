@@ -12,8 +12,7 @@
 namespace telvo::testing {
 namespace {
 
-class LocalIPDialogTest : public WindowTest {
-protected:
+struct LocalIPDialogTest : WindowTest {
     void SetUp() override {
         WindowTest::SetUp();
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});

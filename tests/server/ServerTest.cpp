@@ -8,8 +8,7 @@ namespace {
 
 const uint32_t Loopback = htonl(INADDR_LOOPBACK);
 
-class ServerTest : public EngineTest {
-protected:
+struct ServerTest : EngineTest {
     void SetUp() override {
         EngineTest::SetUp();
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});

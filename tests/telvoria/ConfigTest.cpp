@@ -56,13 +56,10 @@ TEST_F(SimConfigFile, GyroInitReadsTheChosenFolderUnlessTheControlsSayOtherwise)
     EXPECT_EQ(GyroFindSuits(), 1) << "the controls win over the file";
 }
 
-// The file as the docs show it, read from the source tree so the docs cannot drift.
-std::string SourceFile(const std::string& name) {
-    return ReadAll(SourcePath(name));
-}
-
-// The fenced block of a Markdown file that holds the line.
-std::string Example(const std::string& markdown, const std::string& line) {
+// The fenced block of a Markdown file that holds the line, read from the source tree so the docs
+// cannot drift.
+std::string Example(const std::string& file, const std::string& line) {
+    const std::string markdown = ReadAll(SourcePath(file));
     std::size_t at = markdown.find("\n" + line + "\n");
     std::size_t start = markdown.rfind("```", at);
     std::size_t end = markdown.find("```", at);
@@ -74,7 +71,8 @@ std::string Example(const std::string& markdown, const std::string& line) {
 }
 
 // The example in a header's comment: the "//   " lines from the one that starts with first.
-std::string CommentExample(const std::string& header, const std::string& first) {
+std::string CommentExample(const std::string& file, const std::string& first) {
+    const std::string header = ReadAll(SourcePath(file));
     std::string text;
     for (std::size_t at = header.find("//   " + first);
          at != std::string::npos && header.compare(at, 5, "//   ") == 0;
@@ -110,16 +108,13 @@ TEST(SimConfig, ServerKeysTakeTheirWholeRangeAndBadPortsFallBackToTheDefault) {
 
 TEST(SimConfig, TheDocumentedExamplesGiveTheDocumentedValues) {
     const std::string server = "7240 token 'secret' [127.0.0.1:39539] [10.0.0.7]";
-    EXPECT_EQ(
-        Describe(sim::ParseServerOptions(Example(SourceFile("docs/protocol.md"), "[Server]"))),
-        server);
-    EXPECT_EQ(Describe(sim::ParseServerOptions(
-                  "[Server]\n" + CommentExample(SourceFile("telvoria/TelvoriaNet.h"), "Port="))),
+    EXPECT_EQ(Describe(sim::ParseServerOptions(Example("docs/protocol.md", "[Server]"))), server);
+    EXPECT_EQ(Describe(sim::ParseServerOptions("[Server]\n" +
+                                               CommentExample("telvoria/TelvoriaNet.h", "Port="))),
               server);
-    EXPECT_EQ(Describe(sim::ParseSetup(Example(SourceFile("README.md"), "[Simulation]"))),
+    EXPECT_EQ(Describe(sim::ParseSetup(Example("README.md", "[Simulation]"))),
               "1 'Studio' /1\n7 'Stage B' /2\ntracker 1000 ms");
-    EXPECT_EQ(Describe(sim::ParseSetup(
-                  CommentExample(SourceFile("telvoria/sim/Config.h"), "[Simulation]"))),
+    EXPECT_EQ(Describe(sim::ParseSetup(CommentExample("telvoria/sim/Config.h", "[Simulation]"))),
               "65537 'Studio' /1\n2 'Suit 2' /1\n90 'Trackers' /1\ntracker 1000 ms");
 }
 

@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 
@@ -19,6 +21,7 @@ namespace telvo::test {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace telvo::net;
 using Answers = std::vector<std::pair<uint32_t, uint32_t>>; // code, result
 
 std::mutex seenMutex;
@@ -30,9 +33,9 @@ void Remember(uint32_t code) {
     seenCommands.push_back(code);
 }
 
-std::size_t Seen() {
+std::vector<uint32_t> Seen() {
     std::lock_guard lock(seenMutex);
-    return seenCommands.size();
+    return seenCommands;
 }
 
 void Send(const Frame* frame, SuitInfo*) {
@@ -44,23 +47,21 @@ template <typename T> bool Same(const T& a, const T& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-std::size_t OpenFiles() {
-    auto all = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(all, std::filesystem::directory_iterator()));
+std::ptrdiff_t OpenFiles() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
 bool ClientsAre(std::size_t n) {
-    return Eventually([n] { return net::ClientCount() == n; });
+    return Eventually([n] { return ClientCount() == n; });
 }
 
 struct Client {
     int fd;
-    net::StreamReader reader;
-    net::Greeting greeting;
-    std::vector<net::StreamFrame> frames;
+    StreamReader reader;
+    Greeting greeting;
+    std::vector<StreamFrame> frames;
     Answers answers;
-    bool greeted = false;
-    bool closed = false;
+    bool greeted = false, closed = false;
 
     explicit Client(int receiveBuffer = 0) : fd(Connect(NetworkGetServerPort(), receiveBuffer)) {
         EXPECT_GE(fd, 0);
@@ -69,7 +70,7 @@ struct Client {
     void Send(const std::string& bytes) { ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
     // Reads until done() or the server closes; false when it closed first.
     bool ReadUntil(const std::function<bool()>& done) {
-        net::StreamFrame frame;
+        StreamFrame frame;
         char buffer[65536];
         while (!done() && !closed) {
             pollfd p{fd, POLLIN, 0};
@@ -79,12 +80,12 @@ struct Client {
             }
             ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
             closed = n <= 0 || !reader.Feed(buffer, static_cast<std::size_t>(n));
-            for (net::StreamReader::Kind k;
-                 (k = reader.Next(greeting, frame)) != net::StreamReader::Kind::None;) {
-                greeted = greeted || k == net::StreamReader::Kind::Greeting;
-                if (k == net::StreamReader::Kind::Frame) {
+            for (StreamReader::Kind k;
+                 (k = reader.Next(greeting, frame)) != StreamReader::Kind::None;) {
+                greeted = greeted || k == StreamReader::Kind::Greeting;
+                if (k == StreamReader::Kind::Frame) {
                     frames.push_back(frame);
-                } else if (k == net::StreamReader::Kind::Answer) {
+                } else if (k == StreamReader::Kind::Answer) {
                     answers.emplace_back(reader.LastAnswer().code, reader.LastAnswer().result);
                 }
             }
@@ -106,8 +107,7 @@ struct Client {
     }
 };
 
-class NetworkTest : public SimTest {
-protected:
+struct NetworkTest : SimTest {
     void SetUp() override {
         SimTest::SetUp();
         sim::SetManualClock(true);
@@ -121,15 +121,15 @@ protected:
     }
     void TearDown() override {
         NetworkFinish();
-        net::ClearServerOptions();
+        ClearServerOptions();
         SimTest::TearDown();
     }
     void Start(std::vector<std::string> vmcTargets, std::string token = {}) {
         NetworkFinish();
-        net::SetServerOptions({.port = 0, .vmcTargets = std::move(vmcTargets), .token = token});
+        SetServerOptions({.port = 0, .vmcTargets = std::move(vmcTargets), .token = token});
         ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
     }
-    static bool Contiguous(const std::vector<net::StreamFrame>& f) {
+    static bool Contiguous(const std::vector<StreamFrame>& f) {
         return !f.empty() && f[0].sequence == 0 &&
                std::adjacent_find(f.begin(), f.end(), [](auto& a, auto& b) {
                    return b.sequence != a.sequence + 1;
@@ -149,7 +149,7 @@ TEST_F(NetworkTest, EveryClientGetsTheGreetingAndEveryFramePosed) {
     GyroCopyActorToSkeleton(&skeleton, &descriptor.Actor);
     for (Client* c : {&a, &b}) {
         ASSERT_TRUE(c->ReadFrames(40));
-        EXPECT_EQ(c->greeting.version, net::ProtocolVersion);
+        EXPECT_EQ(c->greeting.version, ProtocolVersion);
         EXPECT_TRUE(Same(c->greeting.actor, descriptor.Actor));
         for (int i = 0; i < SkeletonNodeCount; ++i) {
             EXPECT_EQ(c->greeting.name[i], GyroGetNodeName(i));
@@ -157,7 +157,7 @@ TEST_F(NetworkTest, EveryClientGetsTheGreetingAndEveryFramePosed) {
         }
         EXPECT_TRUE(Contiguous(c->frames));
         for (std::size_t f = 0; f < 40; f += 13) {
-            const net::StreamFrame& got = c->frames[f];
+            const StreamFrame& got = c->frames[f];
             EXPECT_EQ(got.divider, 2u);
             EXPECT_TRUE(Same(got.frame, sentFrames[f]));
             GyroApplyFrame(&skeleton, &sentFrames[f]);
@@ -173,7 +173,7 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     Client good, slow(4096), stalled(4096);
     ASSERT_TRUE(ClientsAre(3));
     constexpr int Frames = 800; // more than the socket buffers and a client's queue hold
-    const uint64_t overrunBefore = net::FramesOverrun(); // counted for the whole process
+    const uint64_t overrunBefore = FramesOverrun(); // counted for the whole process
     std::thread reading([&] { good.ReadFrames(Frames); });
     for (int i = 0; i < Frames; ++i) {
         sim::Deliver(suit, 1);
@@ -188,94 +188,87 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     EXPECT_TRUE(std::is_sorted(slow.frames.begin(), slow.frames.end(),
                                [](auto& x, auto& y) { return x.sequence <= y.sequence; }));
     EXPECT_TRUE(ClientsAre(2)); // the one that never reads
-    EXPECT_EQ(net::FramesOverrun() - overrunBefore, 0u);
+    EXPECT_EQ(FramesOverrun() - overrunBefore, 0u);
 }
 
 TEST_F(NetworkTest, CommandsNeedTheTokenAndBadBytesCloseOnlyTheirClient) {
     Start({}, "s3cret");
     Client commander, badLength, halfway;
     ASSERT_TRUE(commander.ReadGreeting());
-    EXPECT_EQ(commander.greeting.flags, net::GreetingTokenRequired);
-    commander.Send(net::EncodeCommand(net::CommandRecord) +
-                   net::EncodeCommand(net::CommandToken, "s3cret") +
-                   net::EncodeCommand(net::CommandPlay) + net::EncodeCommand(7) +
-                   net::EncodeCommand(net::CommandStop));
+    EXPECT_EQ(commander.greeting.flags, GreetingTokenRequired);
+    commander.Send(EncodeCommand(CommandRecord) + EncodeCommand(CommandToken, "s3cret") +
+                   EncodeCommand(CommandPlay) + EncodeCommand(7) + EncodeCommand(CommandStop));
     ASSERT_TRUE(commander.ReadAnswers(5));
-    EXPECT_EQ(commander.answers, (Answers{{net::CommandRecord, net::AnswerTokenNeeded},
-                                          {net::CommandToken, net::AnswerTokenAccepted},
-                                          {net::CommandPlay, net::AnswerTaken},
-                                          {7, net::AnswerTaken},
-                                          {net::CommandStop, net::AnswerTaken}}));
+    EXPECT_EQ(commander.answers, (Answers{{CommandRecord, AnswerTokenNeeded},
+                                          {CommandToken, AnswerTokenAccepted},
+                                          {CommandPlay, AnswerTaken},
+                                          {7, AnswerTaken},
+                                          {CommandStop, AnswerTaken}}));
     badLength.Send(std::string("\xff\xff\xff\xff", 4));
-    halfway.Send(net::EncodeCommand(net::CommandRecord).substr(0, 5));
+    halfway.Send(EncodeCommand(CommandRecord).substr(0, 5));
     ::shutdown(halfway.fd, SHUT_RDWR);
     EXPECT_TRUE(badLength.ReadToClose());
     ASSERT_TRUE(ClientsAre(1));
     sim::Deliver(suit, 3);
     EXPECT_TRUE(commander.ReadFrames(3));
-    std::lock_guard lock(seenMutex);
-    EXPECT_EQ(seenCommands, (std::vector<uint32_t>{net::CommandPlay, 7, net::CommandStop}));
+    EXPECT_EQ(Seen(), (std::vector<uint32_t>{CommandPlay, 7, CommandStop}));
 }
 
 TEST_F(NetworkTest, AWrongTokenBansItsAddressEvenWithTheRightOne) {
     Start({}, "s3cret");
     Client waiting, guesser;
     ASSERT_TRUE(waiting.ReadGreeting());
-    guesser.Send(net::EncodeCommand(net::CommandToken, "guess"));
+    guesser.Send(EncodeCommand(CommandToken, "guess"));
     EXPECT_TRUE(guesser.ReadToClose());
     Client later; // closed at once, told why
     EXPECT_TRUE(later.ReadToClose());
     EXPECT_FALSE(later.greeted);
-    waiting.Send(net::EncodeCommand(net::CommandToken, "s3cret") +
-                 net::EncodeCommand(net::CommandRecord));
+    waiting.Send(EncodeCommand(CommandToken, "s3cret") + EncodeCommand(CommandRecord));
     EXPECT_TRUE(waiting.ReadToClose());
-    EXPECT_EQ(guesser.answers, (Answers{{net::CommandToken, net::AnswerWrongToken}}));
-    EXPECT_EQ(later.answers, (Answers{{0, net::AnswerBanned}}));
-    EXPECT_EQ(waiting.answers, (Answers{{net::CommandToken, net::AnswerBanned}}));
-    EXPECT_EQ(Seen(), 0u);
+    EXPECT_EQ(guesser.answers, (Answers{{CommandToken, AnswerWrongToken}}));
+    EXPECT_EQ(later.answers, (Answers{{0, AnswerBanned}}));
+    EXPECT_EQ(waiting.answers, (Answers{{CommandToken, AnswerBanned}}));
+    EXPECT_TRUE(Seen().empty());
 }
 
 TEST_F(NetworkTest, ReconnectingFloodReachesTheWindowAtTheAddressRate) {
     std::string twenty;
     for (int i = 0; i < 20; ++i) {
-        twenty += net::EncodeCommand(net::CommandStop);
+        twenty += EncodeCommand(CommandStop);
     }
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 5000 && std::chrono::steady_clock::now() - start < 1s; ++i) {
         Client(0).Send(twenty);
     }
     Client last; // accepted after every flooder, so once it is answered they all were
-    last.Send(net::EncodeCommand(net::CommandStop));
+    last.Send(EncodeCommand(CommandStop));
     ASSERT_TRUE(last.ReadAnswers(1));
     ASSERT_TRUE(ClientsAre(1)); // each flooder read to its end
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(Seen(), std::size_t{net::AddressCommandBurst});
-    EXPECT_LE(static_cast<double>(Seen()),
-              net::AddressCommandBurst + net::AddressCommandsPerSecond * seconds.count());
+    EXPECT_GE(Seen().size(), std::size_t{AddressCommandBurst});
+    EXPECT_LE(static_cast<double>(Seen().size()),
+              AddressCommandBurst + AddressCommandsPerSecond * seconds.count());
 }
 
 TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
     Client early; // has commanded: it keeps its place
-    early.Send(net::EncodeCommand(7));
+    early.Send(EncodeCommand(7));
     ASSERT_TRUE(early.ReadAnswers(1));
-    std::vector<std::unique_ptr<Client>> silent;
-    while (silent.size() + 1 < net::MaxClients) {
-        silent.push_back(std::make_unique<Client>());
-    }
-    ASSERT_TRUE(ClientsAre(net::MaxClients));
+    std::deque<Client> silent(MaxClients - 1);
+    ASSERT_TRUE(ClientsAre(MaxClients));
     Client operatorTool;
     ASSERT_TRUE(operatorTool.ReadGreeting());
-    operatorTool.Send(net::EncodeCommand(net::CommandRecord));
+    operatorTool.Send(EncodeCommand(CommandRecord));
     ASSERT_TRUE(operatorTool.ReadAnswers(1));
-    EXPECT_EQ(operatorTool.answers[0].second, net::AnswerTaken);
-    EXPECT_TRUE(silent[0]->ReadToClose()); // the longest silent
+    EXPECT_EQ(operatorTool.answers[0].second, AnswerTaken);
+    EXPECT_TRUE(silent[0].ReadToClose()); // the longest silent
     sim::Deliver(suit, 1);
     EXPECT_TRUE(early.ReadFrames(1));
-    EXPECT_EQ(net::ClientCount(), net::MaxClients);
+    EXPECT_EQ(ClientCount(), MaxClients);
 }
 
 TEST_F(NetworkTest, NobodyListeningCostsNothingAndTheGreetingKeepsTheDivider) {
-    const uint64_t before = net::FramesEncoded();
+    const uint64_t before = FramesEncoded();
     for (uint32_t divider : {3u, 4u}) {
         ASSERT_TRUE(ClientsAre(0));
         descriptor.FrameDivider = divider;
@@ -287,7 +280,7 @@ TEST_F(NetworkTest, NobodyListeningCostsNothingAndTheGreetingKeepsTheDivider) {
         ASSERT_TRUE(c.ReadFrames(1));
         EXPECT_EQ(c.frames[0].sequence, divider - 3u); // frames nobody heard are not numbered
     }
-    EXPECT_EQ(net::FramesEncoded() - before, 2u);
+    EXPECT_EQ(FramesEncoded() - before, 2u);
 }
 
 TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
@@ -295,20 +288,18 @@ TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
     for (int i = 0; i < 1000; ++i) {
         Client c;
     }
-    std::vector<std::unique_ptr<Client>> clients(8);
-    std::generate(clients.begin(), clients.end(), [] { return std::make_unique<Client>(); });
-    std::atomic<bool> pumping{true};
-    std::thread pump([&] {
-        while (pumping) {
+    std::deque<Client> clients(8);
+    std::jthread pump([&](std::stop_token stop) {
+        while (!stop.stop_requested()) {
             sim::Deliver(suit, 1);
         }
     });
-    ASSERT_TRUE(clients[0]->ReadFrames(10));
+    ASSERT_TRUE(clients[0].ReadFrames(10));
     GyroFinish(); // ends the server with the suits, frames still arriving
-    pumping = false;
+    pump.request_stop();
     pump.join();
-    for (auto& c : clients) {
-        EXPECT_TRUE(c->ReadToClose());
+    for (Client& c : clients) {
+        EXPECT_TRUE(c.ReadToClose());
     }
     EXPECT_EQ(NetworkGetServerPort(), 0u);
     clients.clear();
@@ -322,9 +313,9 @@ TEST_F(NetworkTest, StartFailuresAndLocalAddresses) {
     NetworkFinish();
     EXPECT_EQ(NetworkStartServer(loopback, 2, &other, nullptr), 3);
     // A token no command can carry would lock every client out.
-    for (std::size_t length : {net::MaxTokenLength + 1, net::MaxTokenLength}) {
-        net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = std::string(length, 't')});
-        const bool fits = length == net::MaxTokenLength;
+    for (std::size_t length : {MaxTokenLength + 1, MaxTokenLength}) {
+        SetServerOptions({.port = 0, .vmcTargets = {}, .token = std::string(length, 't')});
+        const bool fits = length == MaxTokenLength;
         EXPECT_EQ(NetworkStartServer(loopback, 1, &other, nullptr), fits ? 0 : 5);
         EXPECT_EQ(files::LastProblem().reason,
                   fits ? "" : "the Token in telvoria-sim.ini is longer than 256 bytes");
@@ -387,10 +378,7 @@ TEST(Vmc, ArmsHangDownFromTheTPoseInSmallFloatBundles) {
         EXPECT_NE(at, std::string::npos) << name;
         uint32_t big;
         std::memcpy(&big, all.data() + at + (name.size() / 4 + 1 + i) * 4, 4);
-        big = ntohl(big);
-        float value;
-        std::memcpy(&value, &big, 4);
-        return value;
+        return std::bit_cast<float>(ntohl(big));
     };
     // The left arm hangs down from the T-pose's -X: a quarter turn about the receivers' Z.
     const float quarterTurnAboutZ[4] = {0.0f, 0.0f, std::sqrt(0.5f), std::sqrt(0.5f)};

@@ -19,8 +19,7 @@ bool Holds(const Frame& f, uint32_t n) {
     return std::memcmp(&f, &want, sizeof f) == 0;
 }
 
-class Recording : public SimTest {
-protected:
+struct Recording : SimTest {
     void TearDown() override {
         GyroFreeSkeletonFrames(&skel);
         SimTest::TearDown();

@@ -6,9 +6,16 @@
 
 namespace telvo::test {
 
+// The figure as the frame poses it.
+inline Skeleton Posed(const Frame& frame) {
+    Skeleton s{};
+    GyroInitSkeleton(&s);
+    GyroApplyFrame(&s, &frame);
+    return s;
+}
+
 // Every test starts from the simulation's defaults, away from the user's own config file.
-class SimTest : public ::testing::Test {
-protected:
+struct SimTest : ::testing::Test {
     void SetUp() override {
         sim::Reset();
         sim::UseConfigFile(false);

@@ -19,9 +19,7 @@ const float nan = std::numeric_limits<float>::quiet_NaN();
 
 Frame FrameWith(const Matrix& every, Vector root) {
     Frame f{};
-    for (auto& m : f.RawMatrices) {
-        m = every;
-    }
+    std::ranges::fill(f.RawMatrices, every);
     f.RootPosition = root;
     return f;
 }
@@ -40,23 +38,7 @@ void Mark(const Skeleton& s, int i, Marks& marks) {
     }
 }
 
-bool Turned(const SkeletonNode& n) {
-    return n.Orientation.m11 < 0.99f;
-}
-
-// Height of the lowest contact sphere's bottom above the floor.
-float LowestContact(const Skeleton& s, const ActorData& actor) {
-    int count = 0;
-    const int* points = GyroGetContactPointIndexArray(&count);
-    float lowest = 1e9f;
-    for (int i = 0; i < count; ++i) {
-        lowest = std::min(lowest, s.Nodes[points[i]].Position.z - actor.ContactRadius[points[i]]);
-    }
-    return lowest;
-}
-
-class SkeletonTest : public SimTest {
-protected:
+struct SkeletonTest : SimTest {
     void SetUp() override {
         SimTest::SetUp();
         GyroInitSkeleton(&skel);
@@ -91,7 +73,14 @@ TEST_F(SkeletonTest, NullPoseIsOneTreeOfThirtyNamedNodesAndEachSensorTurnsOneSeg
     EXPECT_STREQ(GyroGetNodeName(30), "");
     EXPECT_STREQ(GyroGetNodeName(-1), "");
     EXPECT_NEAR(top, 70.0f, 2.0f);
-    EXPECT_NEAR(LowestContact(skel, actor), 0.0f, 1e-4f);
+    int count = 0; // the lowest contact sphere's bottom is on the floor
+    const int* points = GyroGetContactPointIndexArray(&count);
+    float lowest = 1e9f;
+    for (int i = 0; i < count; ++i) {
+        lowest =
+            std::min(lowest, skel.Nodes[points[i]].Position.z - actor.ContactRadius[points[i]]);
+    }
+    EXPECT_NEAR(lowest, 0.0f, 1e-4f);
 
     std::set<int> drivenNodes;
     for (int sensor = 0; sensor < RawSensorCount; ++sensor) {
@@ -99,8 +88,8 @@ TEST_F(SkeletonTest, NullPoseIsOneTreeOfThirtyNamedNodesAndEachSensorTurnsOneSeg
         Frame f = still;
         f.RawMatrices[sensor] = math::Mul(math::RotZ(0.4f), math::RotX(0.7f));
         ASSERT_EQ(GyroApplyFrame(&skel, &f), 1);
-        int driven = 0;
-        while (driven < SkeletonNodeCount && !Turned(skel.Nodes[driven])) {
+        int driven = 0; // the first node turned: the segment the sensor drives
+        while (driven < SkeletonNodeCount && !(skel.Nodes[driven].Orientation.m11 < 0.99f)) {
             ++driven;
         }
         ASSERT_LT(driven, SkeletonNodeCount) << "the sensor drives nothing";

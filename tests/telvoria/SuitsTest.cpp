@@ -19,8 +19,7 @@ void OnTimeout(SuitInfo* suit) {
     timeouts.emplace_back(suit->Name);
 }
 
-class Suits : public SimTest {
-protected:
+struct Suits : SimTest {
     void SetUp() override {
         SimTest::SetUp();
         frames.clear();
@@ -128,8 +127,7 @@ TEST_F(Suits, SetNullCalibratesOnTheCurrentHeading) {
         EXPECT_NEAR(f.RawMatrices[i].m01, f.RawMatrices[0].m01, 1e-5f) << "sensor " << i;
         EXPECT_NEAR(f.RawMatrices[i].m22, 1.0f, 1e-5f) << "sensor " << i;
     }
-    Matrix calibrated[RawSensorCount];
-    Matrix read[RawSensorCount];
+    Matrix calibrated[RawSensorCount], read[RawSensorCount];
     ASSERT_EQ(GyroGetRaw(h, calibrated, 1), 1);
     ASSERT_EQ(GyroGetRaw(h, read, 0), 1);
     EXPECT_EQ(std::memcmp(calibrated, f.RawMatrices, sizeof read), 0);

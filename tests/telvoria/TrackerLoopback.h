@@ -3,15 +3,20 @@
 // A tracker suit on 127.0.0.1 for tests: a telvoria-sim.ini in a fresh folder, a free port,
 // frames collected from the suit's thread, every wait bounded.
 
-#include "telvoria/TelvoriaSim.h"
+#include "geometry/Vector.h"
 #include "telvoria/TelvoriaTrackers.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/TempDir.h"
+#include "tests/telvoria/SimFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <mutex>
+#include <numbers>
+#include <optional>
 #include <string>
 
 namespace telvo::test {
@@ -21,41 +26,13 @@ struct Delivered {
     std::mutex m;
     Frame last{};
     uint64_t frames = 0;
-    int64_t lastStampNs = 0;
-    uint64_t next[2] = {};  // sequence number, sample
-    bool gap = false;       // a sequence number or sample skipped
-    bool offPeriod = false; // deadlines not one period apart
-    std::atomic<int> timeouts{0};
-    std::atomic<int> timeoutHoldMs{0}; // as long as the program's message box would hold it
+    // A sequence number or sample skipped; deadlines not one period apart.
+    std::atomic<bool> gap{false}, offPeriod{false};
+    // Timeouts, each held as long as the program's message box would hold it.
+    std::atomic<int> timeouts{0}, timeoutHoldMs{0};
 
-    static Delivered& Get() {
-        static Delivered d;
-        return d;
-    }
-    void Reset() {
-        std::lock_guard lock(m);
-        frames = 0;
-        gap = offPeriod = false;
-        timeouts = timeoutHoldMs = 0;
-    }
-    static void OnFrame(const Frame* f, SuitInfo*) {
-        Delivered& d = Get();
-        std::lock_guard lock(d.m);
-        const uint64_t now[2] = {sim::FrameSequence(*f), sim::FrameSampleIndex(*f)};
-        const int64_t step = sim::FrameTimestampNs(*f) - d.lastStampNs;
-        if (d.frames++ > 0) {
-            d.gap |= now[0] != d.next[0] || now[1] != d.next[1];
-            d.offPeriod |= step < 8'333'000 || step > 8'334'000;
-        }
-        d.next[0] = now[0] + 1;
-        d.next[1] = now[1] + 1;
-        d.lastStampNs += step;
-        d.last = *f;
-    }
-    static void OnTimeout(SuitInfo*) {
-        Get().timeouts.fetch_add(1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(Get().timeoutHoldMs.load()));
-    }
+    static void OnFrame(const Frame* f, SuitInfo*);
+    static void OnTimeout(SuitInfo*);
     Frame Last() {
         std::lock_guard lock(m);
         return last;
@@ -64,14 +41,42 @@ struct Delivered {
         std::lock_guard lock(m);
         return frames;
     }
+    // The figure as the last frame poses it.
+    Skeleton Posed() { return test::Posed(Last()); }
 };
 
+// Made afresh by each test before any suit delivers.
+inline std::optional<Delivered> delivered;
+
+inline void Delivered::OnFrame(const Frame* f, SuitInfo*) {
+    std::lock_guard lock(delivered->m);
+    const Frame& before = delivered->last;
+    if (delivered->frames++ > 0) {
+        const int64_t step = sim::FrameTimestampNs(*f) - sim::FrameTimestampNs(before);
+        delivered->gap = delivered->gap ||
+                         sim::FrameSequence(*f) != sim::FrameSequence(before) + 1 ||
+                         sim::FrameSampleIndex(*f) != sim::FrameSampleIndex(before) + 1;
+        delivered->offPeriod = delivered->offPeriod || step < 8'333'000 || step > 8'334'000;
+    }
+    delivered->last = *f;
+}
+
+inline void Delivered::OnTimeout(SuitInfo*) {
+    delivered->timeouts.fetch_add(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delivered->timeoutHoldMs.load()));
+}
+
+// The angle between two directions, in degrees.
+inline float Degrees(Vector a, Vector b) {
+    return std::acos(std::clamp((a * b) / (a.Length() * b.Length()), -1.0f, 1.0f)) * 180.0f /
+           std::numbers::pi_v<float>;
+}
+
 // The simulation with no simulated suit and a [Trackers] section naming these keys.
-class TrackerSuitTest : public ::testing::Test {
-protected:
+struct TrackerSuitTest : ::testing::Test {
     void SetUp() override {
         sim::Reset();
-        Delivered::Get().Reset();
+        delivered.emplace();
         port_ = trackers::FreeLoopbackPort();
     }
     void TearDown() override { sim::Reset(); }
@@ -82,11 +87,8 @@ protected:
                                                        "\nAddress=127.0.0.1\n" + keys);
         sim::SetConfigFolder(dir_.path().string());
     }
-    trackers::Emulator::Options EmulatorOptions() const {
-        trackers::Emulator::Options o;
-        o.port = port_;
-        o.holdSeconds = 3600.0;
-        return o;
+    trackers::Emulator::Options EmulatorOptions(bool bundles = false) const {
+        return {.port = port_, .holdSeconds = 3600.0, .bundles = bundles};
     }
     static GyroHandle OpenSuit() {
         return GyroOpen(nullptr, Delivered::OnFrame, Delivered::OnTimeout);

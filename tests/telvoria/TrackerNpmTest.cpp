@@ -4,10 +4,8 @@
 // them into build/npm).
 #include "tests/telvoria/TrackerLoopback.h"
 
-#include <cmath>
 #include <cstdio>
 #include <memory>
-#include <numbers>
 
 namespace telvo::test {
 namespace {
@@ -16,13 +14,8 @@ using namespace std::chrono_literals;
 
 // The angle the left thigh makes with the right one, which follows the hips.
 float LeftThighDegrees() {
-    Frame f = Delivered::Get().Last();
-    Skeleton skeleton{};
-    GyroInitSkeleton(&skeleton);
-    GyroApplyFrame(&skeleton, &f);
-    Vector thigh = skeleton.Nodes[19].Position - skeleton.Nodes[18].Position;
-    return std::acos(std::clamp(-thigh.z / thigh.Length(), -1.0f, 1.0f)) * 180.0f /
-           std::numbers::pi_v<float>;
+    Skeleton s = delivered->Posed();
+    return Degrees(s.Nodes[19].Position - s.Nodes[18].Position, Vector(0.0f, 0.0f, -1.0f));
 }
 
 TEST_F(TrackerSuitTest, PublishedEmulatorConnectsStaysConnectedAndMovesTheFigure) {
@@ -38,19 +31,14 @@ TEST_F(TrackerSuitTest, PublishedEmulatorConnectsStaysConnectedAndMovesTheFigure
     ASSERT_EQ(GyroInit(), 1);
     // The tracker reads its commands on standard input and ends with it.
     const std::filesystem::path heard = dir_.path() / "heard.txt";
-    const std::unique_ptr<FILE, int (*)(FILE*)> tracker(
-        ::popen(("cd '" + npm.string() + "' && TRACKER_PORT=" + std::to_string(port_) +
-                 " timeout 100 node --input-type=module -e \"$(cat '" +
-                 SourcePath("tests/telvoria/npm/emulated-tracker.mjs").string() + "')\" >'" +
-                 heard.string() + "'")
-                    .c_str(),
-                "w"),
-        ::pclose);
+    const std::string command = "cd '" + npm.string() +
+                                "' && TRACKER_PORT=" + std::to_string(port_) +
+                                " timeout 100 node --input-type=module -e \"$(cat '" +
+                                SourcePath("tests/telvoria/npm/emulated-tracker.mjs").string() +
+                                "')\" >'" + heard.string() + "'";
+    const std::unique_ptr<FILE, int (*)(FILE*)> tracker(::popen(command.c_str(), "w"), ::pclose);
     ASSERT_NE(tracker, nullptr);
-    auto say = [&tracker](const char* line) {
-        std::fputs(line, tracker.get());
-        std::fflush(tracker.get());
-    };
+    std::setvbuf(tracker.get(), nullptr, _IONBF, 0); // each command goes out at once
     ASSERT_TRUE(
         Eventually([&] { return ReadAll(heard).find("connected") != std::string::npos; }, 15s))
         << ReadAll(heard);
@@ -60,7 +48,7 @@ TEST_F(TrackerSuitTest, PublishedEmulatorConnectsStaysConnectedAndMovesTheFigure
     GyroSetNull(suit);
     ASSERT_TRUE(Eventually([] { return LeftThighDegrees() < 3.0f; }, 6s));
 
-    say("turn 60\n");
+    std::fputs("turn 60\n", tracker.get());
     EXPECT_TRUE(Eventually([] { return std::abs(LeftThighDegrees() - 60.0f) < 3.0f; }, 6s));
     // Thirty seconds on heartbeats and pings, never silent.
     for (int second = 0; second < 30; ++second) {
@@ -70,9 +58,9 @@ TEST_F(TrackerSuitTest, PublishedEmulatorConnectsStaysConnectedAndMovesTheFigure
         EXPECT_FALSE(seen[0].silent) << "second " << second;
     }
     EXPECT_EQ(ReadAll(heard).find("disconnected"), std::string::npos) << ReadAll(heard);
-    say("turn -30\n");
+    std::fputs("turn -30\n", tracker.get());
     EXPECT_TRUE(Eventually([] { return std::abs(LeftThighDegrees() - 30.0f) < 3.0f; }, 6s));
-    EXPECT_EQ(Delivered::Get().timeouts.load(), 0);
+    EXPECT_EQ(delivered->timeouts.load(), 0);
 }
 
 } // namespace

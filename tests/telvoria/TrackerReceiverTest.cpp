@@ -41,8 +41,7 @@ struct Sender {
 
 const Mac Known = EmulatedMac(1);
 
-class TrackerReceiver : public TrackerSuitTest {
-protected:
+struct TrackerReceiver : TrackerSuitTest {
     void SetUp() override {
         TrackerSuitTest::SetUp();
         Configure("Hips=02:00:00:00:00:01\n");

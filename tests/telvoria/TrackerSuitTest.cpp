@@ -1,13 +1,10 @@
 // The suit made of trackers, end to end over loopback: calibration on the null pose, frames
 // on the suit's deadlines, silent and unknown trackers on the raw sensor display, the suit's
 // timeout.
-#include "geometry/Vector.h"
 #include "tests/telvoria/TrackerLoopback.h"
 #include "tests/view/ViewTestSupport.h"
 #include "view/SceneRenderer.h"
 
-#include <algorithm>
-#include <cmath>
 #include <numbers>
 
 namespace telvo::test {
@@ -33,28 +30,17 @@ constexpr const char* HipsAndThighsKeys = "Hips=02:00:00:00:00:01\n"
                                           "LeftHip=02:00:00:00:00:02/0\n"
                                           "RightHip=02:00:00:00:00:03\n";
 
-// The angle between the thighs of the last frame delivered.
+// The angle between the thighs (hip to knee, left and right) of the last frame delivered.
 float ThighAngleDegrees() {
-    const Frame frame = Delivered::Get().Last();
-    Skeleton skeleton{};
-    GyroInitSkeleton(&skeleton);
-    GyroApplyFrame(&skeleton, &frame);
-    auto bone = [&](int from, int to) {
-        return skeleton.Nodes[to].Position - skeleton.Nodes[from].Position;
-    };
-    Vector l = bone(18, 19), r = bone(24, 25); // hip to knee, left and right
-    const float c = (l * r) / (l.Length() * r.Length());
-    return std::acos(std::clamp(c, -1.0f, 1.0f)) * 180.0f / std::numbers::pi_v<float>;
-}
-
-bool ThighsAt(float degrees) {
-    return Eventually([=] { return std::abs(ThighAngleDegrees() - degrees) < 3.0f; }, 6s);
+    Skeleton s = delivered->Posed();
+    return Degrees(s.Nodes[19].Position - s.Nodes[18].Position,
+                   s.Nodes[25].Position - s.Nodes[24].Position);
 }
 
 // Frames made after now have seen what the trackers sent until now.
 void LetFramesCatchUp(uint64_t frames = 12) {
-    const uint64_t seen = Delivered::Get().Count();
-    Eventually([&] { return Delivered::Get().Count() >= seen + frames; }, 6s);
+    const uint64_t seen = delivered->Count();
+    Eventually([&] { return delivered->Count() >= seen + frames; }, 6s);
 }
 
 // The trackers come in bundles, with a fourth nobody assigned; one falls silent at the end.
@@ -62,9 +48,7 @@ TEST_F(TrackerSuitTest, AThighTurnedAfterTheNullPoseBendsTheHipsAndASilentOneHol
     Configure(HipsAndThighsKeys, "Suits=0\nTimeoutMs=600000\n");
     auto set = HipsAndThighs();
     set.push_back(At(9, LeftThighSensor, 0.0f, 0.0f));
-    auto options = EmulatorOptions();
-    options.bundles = true;
-    Emulator emulator(options, set);
+    Emulator emulator(EmulatorOptions(true), set);
     for (std::size_t i = 0; i < set.size(); ++i) {
         emulator.Hold(i, {1.0f, 0.0f, 0.0f, 0.0f});
     }
@@ -80,36 +64,30 @@ TEST_F(TrackerSuitTest, AThighTurnedAfterTheNullPoseBendsTheHipsAndASilentOneHol
     LetFramesCatchUp();
     EXPECT_LT(ThighAngleDegrees(), 10.0f);
     emulator.TurnAboutOwnX(1, 60.0f);
-    EXPECT_TRUE(ThighsAt(60.0f));
+    EXPECT_TRUE(Eventually([] { return std::abs(ThighAngleDegrees() - 60.0f) < 3.0f; }, 6s));
     EXPECT_GT(trackers::Counts().ignored, 0u) << "the battery level beside each rotation";
     // A second of frames, each one period after the last, none lost.
     LetFramesCatchUp(120);
     EXPECT_EQ(GyroGetDropped(suit), 0u);
-    {
-        std::lock_guard lock(Delivered::Get().m);
-        EXPECT_FALSE(Delivered::Get().gap);
-        EXPECT_FALSE(Delivered::Get().offPeriod);
-    }
+    EXPECT_FALSE(delivered->gap);
+    EXPECT_FALSE(delivered->offPeriod);
     // The unassigned tracker is listed with its MAC once it has named its sensor, driving none.
     const auto seen = trackers::Seen();
     EXPECT_EQ(seen.size(), 4u);
-    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const trackers::SeenTracker& t) {
+    EXPECT_TRUE(std::ranges::any_of(seen, [](const trackers::SeenTracker& t) {
         return t.mac == "02:00:00:00:00:09" && t.sensor == 0 && t.suitSensor == -1;
     }));
 
     emulator.Silence(1, true);
     emulator.TurnAboutOwnX(1, -20.0f); // never sent
     ASSERT_TRUE(Eventually([] {
-        for (const auto& t : trackers::Seen()) {
-            if (t.suitSensor == LeftThighSensor) {
-                return t.silent;
-            }
-        }
-        return false;
+        return std::ranges::any_of(trackers::Seen(), [](const trackers::SeenTracker& t) {
+            return t.suitSensor == LeftThighSensor && t.silent;
+        });
     }));
     LetFramesCatchUp();
     EXPECT_NEAR(ThighAngleDegrees(), 60.0f, 3.0f);
-    EXPECT_EQ(Delivered::Get().timeouts.load(), 0) << "the others go on";
+    EXPECT_EQ(delivered->timeouts.load(), 0) << "the others go on";
 
     // The raw sensor display marks the silent sensor's cell and lists the unassigned tracker for
     // the operator to copy; playback shows what was recorded, not the suit's state now.
@@ -151,27 +129,27 @@ TEST_F(TrackerSuitTest, IsListedBeforeAnyTrackerAndAllSilentForTheTimeoutIsASuit
     EXPECT_EQ(trackers::ListeningPort(), port_);
     GyroHandle suit = OpenSuit();
     ASSERT_NE(suit, 0);
-    EXPECT_TRUE(Eventually([] { return Delivered::Get().Count() > 0; }));
+    EXPECT_TRUE(Eventually([] { return delivered->Count() > 0; }));
 
     Emulator emulator(EmulatorOptions(), HipsAndThighs());
     ASSERT_TRUE(emulator.Start());
     ASSERT_TRUE(Eventually([&] { return emulator.Connected(0) && emulator.Connected(2); }));
     LetFramesCatchUp();
     GyroClearDropped(suit);
-    Delivered::Get().timeouts = 0;        // the wait for the first tracker may have been one
-    Delivered::Get().timeoutHoldMs = 700; // the trackers come back while the message is up
+    delivered->timeouts = 0;        // the wait for the first tracker may have been one
+    delivered->timeoutHoldMs = 700; // the trackers come back while the message is up
     for (std::size_t i = 0; i < 3; ++i) {
         emulator.Silence(i, true);
     }
-    ASSERT_TRUE(Eventually([] { return Delivered::Get().timeouts.load() > 0; }));
-    const uint64_t frames = Delivered::Get().Count();
+    ASSERT_TRUE(Eventually([] { return delivered->timeouts.load() > 0; }));
+    const uint64_t frames = delivered->Count();
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(Delivered::Get().Count(), frames) << "a suit not answering delivers nothing";
-    EXPECT_EQ(Delivered::Get().timeouts.load(), 1) << "one message per silence";
+    EXPECT_EQ(delivered->Count(), frames) << "a suit not answering delivers nothing";
+    EXPECT_EQ(delivered->timeouts.load(), 1) << "one message per silence";
     for (std::size_t i = 0; i < 3; ++i) {
         emulator.Silence(i, false);
     }
-    EXPECT_TRUE(Eventually([&] { return Delivered::Get().Count() > frames + 10; }));
+    EXPECT_TRUE(Eventually([&] { return delivered->Count() > frames + 10; }));
     EXPECT_EQ(GyroGetDropped(suit), 0u) << "a silence loses no frames on the way";
     GyroClose(suit);
 }

@@ -16,8 +16,7 @@ constexpr uint32_t Sync = FrameExternalSync | (7u << FrameSyncExponentShift);
 
 Frame last;
 
-class Tracker : public SimTest {
-protected:
+struct Tracker : SimTest {
     void SetUp() override {
         SimTest::SetUp();
         sim::SetManualClock(true);
@@ -35,17 +34,6 @@ protected:
         EXPECT_EQ(GyroEnableMarkerTracking(suit, 1), 1);
         EXPECT_EQ(GyroSetNull(suit), 1);
         return Next();
-    }
-    // How far marker m of the last frame lies from where the actor data puts the marker.
-    float MarkerError(int m, const ActorData& actor) {
-        Skeleton skeleton{};
-        GyroInitSkeleton(&skeleton);
-        GyroApplyFrame(&skeleton, &last);
-        SkeletonNode node = skeleton.Nodes[static_cast<int>(actor.MarkerNode)];
-        Vector d =
-            last.MarkerPositions[m] - node.Position -
-            (actor.Relative != 0.0f ? node.Orientation * actor.MarkerOffset : actor.MarkerOffset);
-        return std::sqrt(d * d);
     }
     GyroHandle suit = 0;
 };
@@ -94,8 +82,12 @@ TEST_F(Tracker, MarkersFollowTheNodeAndOffsetSmoothedByTheFilterCoefficient) {
         sim::Deliver(suit, 120);
         float sum = 0.0f;
         for (int i = 0; i < 120; ++i) {
-            Next();
-            sum += MarkerError(i % 3, actor);
+            Next(); // how far each marker lies from where the actor data puts it
+            SkeletonNode node = Posed(last).Nodes[static_cast<int>(actor.MarkerNode)];
+            Vector d = last.MarkerPositions[i % 3] - node.Position -
+                       (actor.Relative != 0.0f ? node.Orientation * actor.MarkerOffset
+                                               : actor.MarkerOffset);
+            sum += std::sqrt(d * d);
         }
         EXPECT_TRUE(sum / 120.0f > c.least && sum / 120.0f < c.most) << c.filter << c.relative;
     }

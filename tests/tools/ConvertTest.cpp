@@ -8,8 +8,7 @@
 namespace telvo {
 namespace {
 
-class Convert : public ::testing::Test {
-protected:
+struct Convert : ::testing::Test {
     // Exit status; standard output in out, standard error in err.
     int Run(const std::string& args) {
         Ran ran = RunIn(dir.path(), TELVO_CONVERT " " + args);

@@ -14,6 +14,7 @@
 #include <tiny_gltf.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,27 +32,24 @@ bool Installed(const char* program) {
 }
 
 // The files, made once: each .glb beside the positions of its take.
-class Outside : public ::testing::Test {
-protected:
+struct Outside : ::testing::Test {
     struct Take {
-        std::string glb;
-        std::string csv;
+        std::string glb, csv;
         std::size_t frames;
     };
 
     static void SetUpTestSuite() {
-        folder_ = new TempDir;
-        takes_ = new std::vector<Take>;
-        const fs::path shared = TELVO_SHARED_BVH;
+        folder_.emplace();
+        takes_.clear();
         std::error_code missing;
         std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(shared, missing)) {
+        for (const auto& entry : fs::directory_iterator(TELVO_SHARED_BVH, missing)) {
             if (entry.path().extension() == ".bvh") {
                 files.push_back(entry.path());
             }
         }
         sharedFound_ = !files.empty();
-        std::sort(files.begin(), files.end());
+        std::ranges::sort(files);
         // Two of the in-tree corpus, so that a checkout without the shared folder checks files
         // from other tools too.
         for (const char* name : {"rokoko_jesse_dance.bvh", "bvhpython_mixamorig_freebvh.bvh"}) {
@@ -65,18 +63,14 @@ protected:
             }
         }
         LiveTake live(600);
-        const std::string path = In("live.glb");
-        ASSERT_EQ(GyroWriteGLB(path.c_str(), &live.skeleton, &live.actor), 1)
+        ASSERT_EQ(GyroWriteGLB(In("live.glb").c_str(), &live.skeleton, &live.actor), 1)
             << files::LastProblem().reason;
         ASSERT_EQ(GyroWriteTL(In("live.tl").c_str(), &live.skeleton, &live.actor), 1);
         Add("live", In("live.tl"));
         ASSERT_EQ(Convert("live.tl recorded.glb"), 0); // the converter reads recordings too
         Add("recorded", In("live.tl"));
     }
-    static void TearDownTestSuite() {
-        delete takes_;
-        delete folder_;
-    }
+    static void TearDownTestSuite() { folder_.reset(); }
 
     static std::string In(const std::string& name) { return (folder_->path() / name).string(); }
     static int Convert(const std::string& args) {
@@ -86,31 +80,30 @@ protected:
         ASSERT_EQ(Convert("--positions " + name + ".csv " + Quoted(source)), 0);
         const std::string csv = ReadAll(In(name + ".csv"));
         const auto lines = static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n'));
-        takes_->push_back({In(name + ".glb"), In(name + ".csv"), lines - 1});
+        takes_.push_back({In(name + ".glb"), In(name + ".csv"), lines - 1});
     }
     // The files as arguments: FILE.glb POSITIONS.csv ...
     static std::string Pairs() {
         std::string args;
-        for (const Take& t : *takes_) {
+        for (const Take& t : takes_) {
             args += " " + Quoted(t.glb) + " " + Quoted(t.csv);
         }
         return args;
     }
 
     static inline bool sharedFound_ = false;
-    static inline TempDir* folder_ = nullptr;
-    static inline std::vector<Take>* takes_ = nullptr;
+    static inline std::optional<TempDir> folder_;
+    static inline std::vector<Take> takes_;
 };
 
 // Every human figure among the shared files converts, and each file reads back with its take's
 // frames.
 TEST_F(Outside, EveryHumanSharedFileAndALiveTakeBecomeGlb) {
-    ASSERT_EQ(takes_->size(), sharedFound_ ? 9u : 4u)
+    ASSERT_EQ(takes_.size(), sharedFound_ ? 9u : 4u)
         << "five shared figures (where found), two of the corpus, the live take and its recording";
-    for (const Take& take : *takes_) {
+    for (const Take& take : takes_) {
         tinygltf::Model model;
-        std::string problem;
-        std::string warning;
+        std::string problem, warning;
         ASSERT_TRUE(tinygltf::TinyGLTF().LoadBinaryFromFile(&model, &problem, &warning, take.glb))
             << take.glb << ": " << problem;
         const int times = model.animations.at(0).samplers.at(0).input;
@@ -132,7 +125,7 @@ TEST_F(Outside, TheValidatorPassesThemAndThreeJsPosesTheTakeAtFiftyFrames) {
                                                " " + Quoted(modules) + Pairs() + " 2>&1; }");
     EXPECT_EQ(ran.status, 0) << ran.out;
     EXPECT_EQ(static_cast<std::size_t>(std::count(ran.out.begin(), ran.out.end(), '\n')),
-              takes_->size())
+              takes_.size())
         << ran.out;
 }
 
@@ -152,7 +145,7 @@ TEST_F(Outside, BlenderImportsOneArmatureOfThirtyBonesWithEveryFrame) {
     for (std::size_t at = 0; (at = ran.out.find("ok in Blender", at)) != std::string::npos; ++at) {
         ++ok;
     }
-    EXPECT_EQ(ok, takes_->size()) << ran.out;
+    EXPECT_EQ(ok, takes_.size()) << ran.out;
 }
 
 } // namespace

@@ -1,15 +1,14 @@
 // telvoview-stream's commands as a user sends them, against a server in this process.
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaNet.h"
-#include "telvoria/TelvoriaSim.h"
 #include "tests/support/TempDir.h"
+#include "tests/telvoria/SimFixture.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <tiny_gltf.h>
 
-#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -29,12 +28,10 @@ void Remember(uint32_t code) {
     seen.push_back(code);
 }
 
-class Stream : public ::testing::Test {
-protected:
+struct Stream : test::SimTest {
     void SetUp() override {
         seen.clear(); // before the server's thread exists
-        sim::Reset();
-        sim::UseConfigFile(false);
+        SimTest::SetUp();
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = "s3cret"});
         GyroGetActorData(0, &descriptor.Actor);
         ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
@@ -42,7 +39,7 @@ protected:
     void TearDown() override {
         NetworkFinish();
         net::ClearServerOptions();
-        sim::Reset();
+        SimTest::TearDown();
     }
     Ran Run(const std::string& args) {
         return RunIn(dir.path(), TELVO_STREAM " 127.0.0.1:" +
@@ -57,9 +54,8 @@ protected:
 TEST_F(Stream, PositionsAndTakesHoldTheFramesSentUpToTheCountAsked) {
     Frame sent{};
     sent.RootPosition = {3.0f, -2.0f, 40.0f};
-    std::atomic<bool> done{false};
-    std::thread frames([&] {
-        for (int i = 0; i < 1000 && !done; ++i) { // 20 s at most
+    std::jthread frames([&](std::stop_token stop) { // stopped and joined as the test ends
+        for (int i = 0; i < 1000 && !stop.stop_requested(); ++i) { // 20 s at most
             for (int burst = 0; burst < 10; ++burst) {
                 NetworkSendFrame(0, &sent);
             }
@@ -70,8 +66,6 @@ TEST_F(Stream, PositionsAndTakesHoldTheFramesSentUpToTheCountAsked) {
     const Ran printed = Run("--positions --frames 3");
     const Ran saved = Run("--save " + take + " --frames 4");
     const Ran glb = Run("--save take.glb --frames 30");
-    done = true;
-    frames.join();
 
     ASSERT_EQ(printed.status, 0) << printed.err;
     Skeleton posed{};

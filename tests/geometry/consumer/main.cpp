@@ -78,9 +78,8 @@ int main() {
     e *= 0.5f;
     CHECK(Same(e, m));
 
-    Matrix rx = Matrix::RotX(1.5707963f);
-    Matrix ry = Matrix::RotY(1.5707963f);
-    Matrix rz = Matrix::RotZ(1.5707963f);
+    Matrix rx = Matrix::RotX(1.5707963f), ry = Matrix::RotY(1.5707963f),
+           rz = Matrix::RotZ(1.5707963f);
     CHECK(Same(rx * VectorYAxis, VectorZAxis) && Same(ry * VectorZAxis, VectorXAxis));
     CHECK(Same(rz * VectorXAxis, VectorYAxis));
     Matrix turn = rz;

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the recording and actor file targets share: the input reaches the library by name
-// through a memory file, so no disk is touched, and what the writers make goes to a scratch
-// folder.
+// What the targets share: a property that fails stops the run as a crash; file inputs reach the
+// library by name through a memory file, so no disk is touched, and what the writers make goes
+// to a scratch folder.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -13,37 +13,35 @@
 
 namespace telvo::fuzz {
 
+inline void Require(bool holds) {
+    if (!holds) {
+        std::abort();
+    }
+}
+
 // The input under a name the library can open.
 inline std::string HoldInput(const uint8_t* data, size_t size) {
     static const int fd = ::memfd_create("fuzz-input", MFD_CLOEXEC);
-    if (fd < 0 || ::ftruncate(fd, 0) != 0 ||
-        (size > 0 && ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))) {
-        std::abort();
-    }
+    Require(fd >= 0 && ::ftruncate(fd, 0) == 0 &&
+            (size == 0 || ::pwrite(fd, data, size, 0) == static_cast<ssize_t>(size)));
     return "/proc/self/fd/" + std::to_string(fd);
 }
 
 // In memory where there is a memory file system (the writers sync), made and removed around
 // each use so that no run leaves one behind.
-class Scratch {
-public:
+struct Scratch {
     explicit Scratch(const char* name) {
         namespace fs = std::filesystem;
         fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        folder_ = (base / "telvo-fuzz-XXXXXX").string();
-        if (::mkdtemp(folder_.data()) == nullptr) {
-            std::abort();
-        }
-        path = folder_ + "/" + name;
+        folder = (base / "telvo-fuzz-XXXXXX").string();
+        Require(::mkdtemp(folder.data()) != nullptr);
+        path = folder + "/" + name;
     }
     ~Scratch() {
         std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
+        std::filesystem::remove_all(folder, ec);
     }
-    std::string path;
-
-private:
-    std::string folder_;
+    std::string folder, path;
 };
 
 } // namespace telvo::fuzz
