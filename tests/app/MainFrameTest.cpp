@@ -5,6 +5,7 @@
 #include "app/CommandTable.h"
 #include "app/ViewWidget.h"
 #include "core/CommandIds.h"
+#include "core/Toggles.h"
 #include "dialogs/AboutBox.h"
 #include "engine/Engine.h"
 #include "server/ServerCommands.h"
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <thread>
 #include <tuple>
@@ -66,43 +68,21 @@ TEST_F(Window, EveryToggleFlipsItsOwnFlagAndItsOwnMark) {
     ASSERT_EQ(Engine.SuitHandle.load(), 0);
     EXPECT_TRUE(boxes.empty());
     EXPECT_GT(Engine.Skeleton.FramePeriod, 0.0f);
-    SettingsValues& s = Settings;
-    const struct Toggle {
-        int command;
-        std::atomic<int>* flag; // or else a bit of SuitFlags
-        int suitBit = 0;
-    } toggles[] = {{CmdReportFrameRate, &s.ReportFrameRate},
-                   {CmdUseSwitches, &s.UseSwitches},
-                   {CmdLookForSuitsOnStartup, &s.LookForSuitOnStartup},
-                   {CmdLoopedPlayback, &s.Loop},
-                   {CmdShowAxes, &s.ShowAxes},
-                   {CmdShowGrid, &s.ShowGrid},
-                   {CmdShowNorth, &s.ShowNorth},
-                   {CmdShowContactShadows, &s.ShowFootShadow},
-                   {CmdShowContactPoints, &s.ShowContactPoints},
-                   {CmdShowContactRadii, &s.ShowContactPointRadii},
-                   {CmdShowNodes, &s.ShowNodes},
-                   {CmdShowNodeNames, &s.ShowNodeNames},
-                   {CmdShowInfo, &s.ShowInfo},
-                   {CmdShowMarkers, &s.ShowMarkers},
-                   {CmdShowMarkerNames, &s.ShowMarkerNames},
-                   {CmdColorFront, &s.ColorFront},
-                   {CmdFollowCharacter, &s.FollowCharacter},
-                   {CmdEnableJumping, nullptr, SuitFlagJumping},
-                   {CmdIgnoreFloor, nullptr, SuitFlagIgnoreFloor},
-                   {CmdSwapSpineGyroWithHips, nullptr, SuitFlagSwapSpineHips},
-                   {CmdUseSpineForExtraGyro, nullptr, SuitFlagSpineExtraGyro}};
-    auto on = [](const Toggle& t) {
-        return t.flag != nullptr ? t.flag->load() != 0 : (Settings.SuitFlags & t.suitBit) != 0;
-    };
+    // The program's own tables say which flag is whose; here each flips once and alone.
+    std::vector<std::pair<int, std::function<bool()>>> toggles;
+    for (const SettingToggle& t : SettingToggles) {
+        toggles.emplace_back(t.command, [flag = t.flag] { return (Settings.*flag).load() != 0; });
+    }
+    for (const SuitFlagToggle& t : SuitFlagToggles) {
+        toggles.emplace_back(t.command, [bit = t.bit] { return (Settings.SuitFlags & bit) != 0; });
+    }
     for (int round = 0; round < 2; ++round) {
-        for (const Toggle& t : toggles) {
-            const bool before = on(t);
-            frame->Action(t.command)->trigger();
-            EXPECT_NE(on(t), before) << t.command;
-            for (const Toggle& other : toggles) {
-                EXPECT_EQ(Checked(other.command), on(other))
-                    << other.command << " after " << t.command;
+        for (const auto& [command, on] : toggles) {
+            const bool before = on();
+            frame->Action(command)->trigger();
+            EXPECT_NE(on(), before) << command;
+            for (const auto& [other, otherOn] : toggles) {
+                EXPECT_EQ(Checked(other), otherOn()) << other << " after " << command;
             }
         }
     }
@@ -132,25 +112,6 @@ TEST_F(Window, AboutBoxStopsShowsBothVersionsAndKeepsItsKeys) {
     EXPECT_EQ(shown, CAboutBox::VersionText(GyroVersion()));
     EXPECT_EQ(CAboutBox::VersionText(2u | (3u << 16)),
               QStringLiteral("TelvoView Version 11.6\nTelvoria.dll Version 2.3\n"));
-}
-
-// The user closes the window while the library's thread waits for its box.
-TEST_F(Window, CloseWhileALibraryThreadWaitsForABox) {
-    sim::SetManualClock(false);
-    sim::SetTimeoutMs(50);
-    onBox = [this](const std::string&, MessageButtons buttons) {
-        if (!frame->Closed()) {
-            frame->close();
-        }
-        return QtPlatform::CloseAnswer(buttons);
-    };
-    Start();
-    Key(Qt::Key_L);
-    sim::SetSilent(Engine.SuitHandle, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->Closed(); }));
-    EXPECT_EQ(boxes.at(0).rfind("Timeout on suit KVX", 0), 0u);
-    EXPECT_EQ(sim::OpenSuitCount(), 0);
-    EXPECT_EQ(ReadSetting("ShowGrid"), "1");
 }
 
 // Clients flood Record at a program without a suit: each would raise "No KVX suits detected",

@@ -1,6 +1,9 @@
 // BVH in and out: every dialect and name family of one figure reads the same, bad files fail with a
 // line and a reason changing nothing, what we write reads back and keeps its layout in every
 // locale, and the foot measurements shape feet a file does not have.
+#include "telvoria/formats/BvhKinematics.h"
+#include "telvoria/formats/BvhParse.h"
+#include "telvoria/skeleton/Math.h"
 #include "tests/formats/BvhFiles.h"
 
 #include <gmock/gmock.h>
@@ -200,6 +203,28 @@ TEST(BvhRead, ALongTakeReadsAsInOnePass) {
     }
 }
 
+// The file's own forward kinematics, which the corpus test takes for the file's joints: rotation
+// channels in degrees, turning in the order listed, each child in its parent's turned frame,
+// position channels added to the offset.
+TEST(BvhKinematics, ChannelsTurnInTheOrderListedAndChildrenWithTheirParents) {
+    const std::string text = "HIERARCHY\nROOT a\n{\nOFFSET 0 0 0\nCHANNELS 5 Xposition Yposition "
+                             "Zposition Zrotation Xrotation\nJOINT b\n{\nOFFSET 0 0 1\nCHANNELS 1 "
+                             "Yrotation\nEnd Site\n{\nOFFSET 2 0 0\n}\n}\n}\nMOTION\nFrames: 1\n"
+                             "Frame Time: 0.1\n1 2 3 90 90 90\n";
+    bvh::Reader reader(text);
+    ASSERT_TRUE(reader.ReadHeader()) << reader.Error();
+    std::array<float, 6> values{};
+    ASSERT_TRUE(reader.NextFrame(values.data())) << reader.Error();
+    bvh::Kinematics fk(reader.Joints(), math::Identity(), 1.0f);
+    fk.Pose(values.data());
+    const Vector want[] = {Vector(1.0f, 2.0f, 3.0f), Vector(2.0f, 2.0f, 3.0f),
+                           Vector(0.0f, 2.0f, 3.0f)};
+    for (int j = 0; j < 3; ++j) {
+        Vector at = fk.Position(j);
+        EXPECT_LT((at - want[j]).Length(), 1e-5f) << "joint " << j;
+    }
+}
+
 // Reads a file and writes what it read.
 void Convert(const std::string& from, const std::string& to) {
     Skeleton sk;
@@ -252,18 +277,6 @@ TEST(BvhWrite, WritesTheUsualLayoutInTheCFormatInEveryLocale) {
     EXPECT_THAT(text, StartsWith("HIERARCHY\nROOT Hips\n{\n\tOFFSET 0 0 0\n\tCHANNELS 6 Xposition "
                                  "Yposition Zposition Zrotation Xrotation Yrotation\n"));
     EXPECT_THAT(text, HasSubstr("\nFrames: 3\nFrame Time: 0.0083333000\n"));
-    std::istringstream lines(text);
-    int joints = 0, rotations = 0, ends = 0;
-    for (std::string line; std::getline(lines, line);) {
-        line.erase(0, line.find_first_not_of('\t'));
-        EXPECT_TRUE(line.find_first_of("{}") == std::string::npos || line.size() == 1) << line;
-        joints += line.rfind("JOINT ", 0) == 0;
-        rotations += line == "CHANNELS 3 Zrotation Xrotation Yrotation";
-        ends += line == "End Site";
-    }
-    EXPECT_EQ(joints, 20); // the 19 sensor segments and the balls of the feet, below the root
-    EXPECT_EQ(rotations, 20);
-    EXPECT_EQ(ends, 9); // head top, fingertips, thumbs, heels, toes
 
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
         GTEST_SKIP() << "no comma locale on this machine";

@@ -17,12 +17,6 @@ struct Figure {
         }
     }
     void Place(int node, Vector at) { skeleton.Nodes[node].Position = at; }
-    void Link(int parent, int child) {
-        SkeletonNode& p = skeleton.Nodes[parent];
-        SkeletonNode& c = skeleton.Nodes[child];
-        p.Children[p.ChildCount++] = &c;
-        c.Offset = c.Position - p.Position;
-    }
 };
 
 class Scene : public ViewTest {
@@ -47,24 +41,6 @@ TEST_F(Scene, DepthOrderWithTiesByClass) {
     EXPECT_EQ(list.Items[1].OrderClass, OrderNode);
     EXPECT_EQ(list.Items[2].OrderClass, OrderMarker);
     EXPECT_EQ(list.Items[3].pos.y, -1.0f);
-}
-
-TEST_F(Scene, DrawListDropsWhatItCannotHold) {
-    std::vector<int> many(200, 3); // far more contact points than the list holds
-    Engine.ContactPointIndices = many.data();
-    Engine.ContactPointCount = 200;
-    Engine.ActorData.ContactRadius[3] = 2.0f;
-    Settings.ShowNodes = 1;
-    for (int i = 0; i + 1 < SkeletonNodeCount; ++i) {
-        figure.Place(i + 1, {0.0f, 0.0f, static_cast<float>(i + 1)});
-        figure.Link(i, i + 1);
-    }
-    figure.skeleton.Nodes[4].ChildCount = 99; // never read past the three children
-    DrawList list;
-    BuildDrawList(list, figure.skeleton, frame);
-    EXPECT_EQ(list.Count, DrawListCapacity);
-    EXPECT_EQ(list.Items[28].kind, BoneItem);
-    EXPECT_EQ(list.Items[59].OrderClass, OrderContactRadius);
 }
 
 TEST_F(Scene, GridAndProjectionStayBoundedAtAnyAngleOrScale) {
