@@ -48,6 +48,7 @@ TEST_F(ServerTest, ARestartCarriesTheNewActor) {
     Engine.ActorData.ContactRadius[3] = 2.5f;
     Enable(Loopback);
     EXPECT_EQ(Server.ServerDescriptor.Actor.ContactRadius[3], 2.5f);
+    EXPECT_TRUE(window.Boxes().empty());
 }
 
 TEST_F(ServerTest, PortInUseShowsBindErrorAndStaysStopped) {
