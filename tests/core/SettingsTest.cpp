@@ -42,30 +42,6 @@ struct SettingsFile : ::testing::Test {
     SettingsValues values;
 };
 
-// The defaults as the saved file shows them; empty paths are written as empty entries.
-TEST_F(SettingsFile, FreshStartTakesTheDefaultsAndWritesAll38KeysInTableOrder) {
-    Load();
-    const std::string text = Save();
-    // The keys in the order they are written.
-    const std::string expected =
-        "CurrentActorFile CurrentActorFileDir CurrentFile CurrentFileDir CurrentFileType ShowAxes "
-        "ColorFront ShowNorth ShowGrid ShowInfo ReportFrameRate ShowFootShadow "
-        "ShowContactPointRadii FollowCharacter ShowContactPoints ShowNodeNames ShowNodes Loop "
-        "RenderType FootLength HeelWidth BallWidth FootShortenOutside RecordLimitFS "
-        "RecordFramesOrSeconds RecordStop RecordBeep PCBeep RecordDelayEnable RecordDelay Autoload "
-        "LookForSuitOnStartup SuitFlags EnableTracking ShowMarkers ShowMarkerNames UseSwitches "
-        "Units";
-    std::string keys;
-    for (const std::string& key : KeysIn(text)) {
-        keys += (keys.empty() ? "" : " ") + key;
-    }
-    EXPECT_EQ(keys, expected);
-    for (const char* line : {"[GyroSuit]\nCurrentActorFile=\n", "\nCurrentFileType=2\n",
-                             "\nUnits=-1\n", "\nSuitFlags=1\n", "\nFootLength=10.500000\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line;
-    }
-}
-
 // Saving what was loaded gives the same file back, but for EnableTracking: written, never read.
 TEST_F(SettingsFile, EveryKeyRoundTripsAndEnableTrackingIsWrittenButNeverRead) {
     SetPath(values.CurrentFile, "/home/op/takes/walk 3.tl");

@@ -39,21 +39,14 @@ TEST_F(ServerTest, CancelAndNoAddressChangeNothing) {
     EXPECT_EQ(NetworkGetServerPort(), 0u);
 }
 
-TEST_F(ServerTest, StartStopStartPreselectsAndCarriesTheNewActor) {
+TEST_F(ServerTest, ARestartCarriesTheNewActor) {
     Engine.ActorData.ContactRadius[3] = 1.5f;
-    EXPECT_EQ(Enable(Loopback), 0u);
-    EXPECT_EQ(Server.ServerRunning, 1);
-    EXPECT_EQ(window.Checked(CmdEnableServer), true);
+    Enable(Loopback);
     ASSERT_NE(NetworkGetServerPort(), 0u); // the free port the settings' 0 asked for
-    EXPECT_EQ(window.StatusText(0),
-              "Serving on 127.0.0.1 port " + std::to_string(NetworkGetServerPort()));
-    EXPECT_EQ(Server.ServerDescriptor.Version, 1);
-    Enable(std::nullopt); // while running: stops without asking
-    EXPECT_EQ(Server.ServerRunning, 0);
-    EXPECT_EQ(window.Checked(CmdEnableServer), false);
+    Enable(std::nullopt);                  // while running: stops without asking
     EXPECT_EQ(NetworkGetServerPort(), 0u);
     Engine.ActorData.ContactRadius[3] = 2.5f;
-    EXPECT_EQ(Enable(Loopback), Loopback);
+    Enable(Loopback);
     EXPECT_EQ(Server.ServerDescriptor.Actor.ContactRadius[3], 2.5f);
     EXPECT_TRUE(window.Boxes().empty());
 }

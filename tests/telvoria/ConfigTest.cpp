@@ -39,23 +39,6 @@ TEST(SimConfig, ReadsSuitsCaseBlindAndBadValuesFallBackToDefaults) {
     }
 }
 
-class SimConfigFile : public SimTest {};
-
-TEST_F(SimConfigFile, GyroInitReadsTheChosenFolderUnlessTheControlsSayOtherwise) {
-    TempDir dir;
-    WriteAll(dir.path() / "telvoria-sim.ini",
-             "[Simulation]\nSuits=2\n[Suit2]\nName=Spare\nFrameDivider=4\n");
-    sim::SetConfigFolder(dir.path().string());
-    sim::UseConfigFile(true);
-    ASSERT_EQ(GyroInit(), 1);
-    ASSERT_EQ(GyroNumSuits(), 2);
-    SuitInfo info;
-    ASSERT_EQ(GyroEnumerateSuitInfo(1, &info), 1);
-    EXPECT_EQ(info.Name + std::to_string(info.FrameDivider), "Spare4");
-    sim::SetSuits({{9, "Test", 1}});
-    EXPECT_EQ(GyroFindSuits(), 1) << "the controls win over the file";
-}
-
 // The fenced block of a Markdown file that holds the line, read from the source tree so the docs
 // cannot drift.
 std::string Example(const std::string& file, const std::string& line) {

@@ -267,20 +267,19 @@ TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
     EXPECT_EQ(ClientCount(), MaxClients);
 }
 
-TEST_F(NetworkTest, NobodyListeningCostsNothingAndTheGreetingKeepsTheDivider) {
-    const uint64_t before = FramesEncoded();
+// The divider of the last frame handed over, also while nobody listened.
+TEST_F(NetworkTest, TheGreetingKeepsTheDividerOfFramesNobodyHeard) {
     for (uint32_t divider : {3u, 4u}) {
         ASSERT_TRUE(ClientsAre(0));
         descriptor.FrameDivider = divider;
         ASSERT_EQ(sim::Deliver(suit, 50), 50);
-        Client c; // hears one frame; every frame before it has been dealt with by then
+        Client c;
         ASSERT_TRUE(c.ReadGreeting());
         EXPECT_EQ(c.greeting.divider, divider);
         sim::Deliver(suit, 1);
         ASSERT_TRUE(c.ReadFrames(1));
         EXPECT_EQ(c.frames[0].sequence, divider - 3u); // frames nobody heard are not numbered
     }
-    EXPECT_EQ(FramesEncoded() - before, 2u);
 }
 
 TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
@@ -306,7 +305,7 @@ TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {
     EXPECT_EQ(OpenFiles(), before - 4); // the server's listener, epoll, wake and timer
 }
 
-TEST_F(NetworkTest, StartFailuresAndLocalAddresses) {
+TEST_F(NetworkTest, StartFailuresSayWhy) {
     SuitDescriptorEx other{};
     const uint32_t loopback = htonl(INADDR_LOOPBACK);
     EXPECT_EQ(NetworkStartServer(loopback, 1, &other, nullptr), 4); // running
@@ -321,18 +320,6 @@ TEST_F(NetworkTest, StartFailuresAndLocalAddresses) {
                   fits ? "" : "the Token in telvoria-sim.ini is longer than 256 bytes");
         NetworkFinish();
     }
-    char host[512];
-    uint32_t count = 0;
-    ASSERT_EQ(NetworkGetLocalIPs(host, sizeof host, &count), 0);
-    EXPECT_NE(host[0], '\0');
-    std::vector<std::string> texts;
-    for (uint32_t i = 0; i <= count; ++i) {
-        char text[16];
-        NetworkToString(NetworkGetLocalIP(i), text);
-        texts.push_back(text);
-    }
-    EXPECT_EQ(texts.back(), "0.0.0.0"); // past the end: no address
-    EXPECT_NE(std::find(texts.begin(), texts.end(), "127.0.0.1"), texts.end());
 }
 
 // The server starts on the window thread, which must never wait for a name server: only
