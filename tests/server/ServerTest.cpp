@@ -29,13 +29,25 @@ struct ServerTest : EngineTest {
     }
 };
 
-TEST_F(ServerTest, CancelAndNoAddressChangeNothing) {
+// Cancel and no address keep the address; a port in use keeps the one chosen, stopped.
+TEST_F(ServerTest, CancelNoAddressAndPortInUseLeaveItStopped) {
     Server.ServerAddress = 77;
     Enable(std::nullopt); // no box
     Enable(0u);
-    EXPECT_EQ(window.Boxes(),
-              (Boxes{{"No local IP address", MessageButtons::Ok, MessageIcon::Exclamation}}));
     EXPECT_EQ(Server.ServerAddress, 77u);
+    const int holder = BoundSocket(SOCK_STREAM);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    const uint16_t port = PortOf(holder);
+    net::SetServerOptions({.port = port, .vmcTargets = {}, .token = {}});
+    Enable(Loopback);
+    ::close(holder);
+    EXPECT_EQ(window.Boxes(),
+              (Boxes{{"No local IP address", MessageButtons::Ok, MessageIcon::Exclamation},
+                     {"Socket bind error", MessageButtons::Ok, MessageIcon::Exclamation, true,
+                      "cannot take port " + std::to_string(port) + ": Address already in use"}}));
+    EXPECT_EQ(Server.ServerRunning, 0);
+    EXPECT_EQ(window.Checked(CmdEnableServer), std::nullopt);
+    EXPECT_EQ(Server.ServerAddress, Loopback);
     EXPECT_EQ(NetworkGetServerPort(), 0u);
 }
 
@@ -49,22 +61,6 @@ TEST_F(ServerTest, ARestartCarriesTheNewActor) {
     Enable(Loopback);
     EXPECT_EQ(Server.ServerDescriptor.Actor.ContactRadius[3], 2.5f);
     EXPECT_TRUE(window.Boxes().empty());
-}
-
-TEST_F(ServerTest, PortInUseShowsBindErrorAndStaysStopped) {
-    const int holder = BoundSocket(SOCK_STREAM);
-    ASSERT_EQ(::listen(holder, 1), 0);
-    net::SetServerOptions({.port = PortOf(holder), .vmcTargets = {}, .token = {}});
-    Enable(Loopback);
-    EXPECT_EQ(window.Boxes(),
-              (Boxes{{"Socket bind error", MessageButtons::Ok, MessageIcon::Exclamation, true,
-                      "cannot take port " + std::to_string(PortOf(holder)) +
-                          ": Address already in use"}}));
-    ::close(holder);
-    EXPECT_EQ(Server.ServerRunning, 0);
-    EXPECT_EQ(window.Checked(CmdEnableServer), std::nullopt);
-    EXPECT_EQ(Server.ServerAddress, Loopback);
-    EXPECT_EQ(NetworkGetServerPort(), 0u);
 }
 
 TEST_F(ServerTest, RemoteCommandsReachTheWindowAndOthersAreIgnored) {

@@ -1,6 +1,5 @@
 // The receiver as a hostile sender sees it: what it answers, what it drops and counts, its
-// limits, and the [Trackers] section that sets it up.
-#include "telvoria/sim/Config.h"
+// limits.
 #include "telvoria/trackers/Protocol.h"
 #include "tests/telvoria/TrackerLoopback.h"
 
@@ -66,7 +65,8 @@ TEST_F(TrackerReceiver, DropsAndCountsWhatItCannotUseAndAnswersNoneOfIt) {
               (std::vector<uint64_t>{5, 1, 1, 1, 1, 1, 0}));
 }
 
-TEST_F(TrackerReceiver, ShakesHandsAcknowledgesSensorsAndKeepsTheTrackerAlive) {
+// A tracker that then sends faster than its packets per second allow is cut off.
+TEST_F(TrackerReceiver, ShakesHandsAcknowledgesKeepsAliveAndCutsOffAFlood) {
     Sender s;
     s.Send(TrackerHandshake(Known, "fw"), port_);
     ASSERT_EQ(ParseFromReceiver(s.Receive()).kind, FromReceiver::Kind::Handshake);
@@ -78,9 +78,17 @@ TEST_F(TrackerReceiver, ShakesHandsAcknowledgesSensorsAndKeepsTheTrackerAlive) {
     s.Send(TrackerRotation(1, 0, Quat{}), port_); // the same number again: late
     ASSERT_TRUE(Eventually([] { return Counts().stale == 1; }));
     EXPECT_EQ(Counts().rotations, 1u);
-    const auto seen = Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].suitSensor, 0);
+    ASSERT_EQ(Seen().size(), 1u);
+    EXPECT_EQ(Seen()[0].suitSensor, 0);
+    // In steps the socket's buffer holds, all within a second.
+    for (uint64_t n = 2; n <= 2500;) {
+        for (int i = 0; i < 100; ++i, ++n) {
+            s.Send(TrackerRotation(n, 0, Quat{}), port_);
+        }
+        Eventually([&] { return Counts().packets >= n; }, 200ms);
+    }
+    EXPECT_GT(Counts().overBudget, 0u);
+    EXPECT_LE(Counts().rotations, 2000u);
 }
 
 TEST_F(TrackerReceiver, TakesSixtyFourTrackersAndRefusesTheNext) {
@@ -93,73 +101,6 @@ TEST_F(TrackerReceiver, TakesSixtyFourTrackersAndRefusesTheNext) {
     EXPECT_EQ(Counts().refused, 1u);
     EXPECT_EQ(Seen().size(), 64u);
     EXPECT_TRUE(senders.back()->Receive().empty());
-}
-
-TEST_F(TrackerReceiver, TrackerBeyondItsPacketsPerSecondIsCutOff) {
-    Sender s;
-    s.Send(TrackerHandshake(Known, "fw"), port_);
-    ASSERT_EQ(ParseFromReceiver(s.Receive()).kind, FromReceiver::Kind::Handshake);
-    // In steps the socket's buffer holds, all within a second.
-    for (uint64_t n = 1; n <= 2500;) {
-        for (int i = 0; i < 100; ++i, ++n) {
-            s.Send(TrackerRotation(n, 0, Quat{}), port_);
-        }
-        Eventually([&] { return Counts().packets >= n; }, 200ms);
-    }
-    EXPECT_GT(Counts().overBudget, 0u);
-    EXPECT_LE(Counts().rotations, 2000u);
-}
-
-// The tracker suit a [Trackers] section sets up, in one line.
-std::string Describe(const sim::Setup& setup) {
-    if (!setup.trackers) {
-        return "none";
-    }
-    const auto& t = *setup.trackers;
-    char address[16] = {};
-    ::inet_ntop(AF_INET, &t.receiver.address, address, sizeof address);
-    std::string text = std::to_string(t.suit.identity) + " '" + t.suit.name + "' /" +
-                       std::to_string(t.suit.frameDivider) + " " + address + ":" +
-                       std::to_string(t.receiver.port);
-    for (const Slot& slot : t.receiver.slots) {
-        text += " " + std::to_string(slot.suitSensor) + "=" + MacText(slot.mac) + "/" +
-                std::to_string(slot.sensor);
-    }
-    return text;
-}
-
-TEST(TrackerConfig, ReadsTheSuitAndOneKeyPerSegment) {
-    // Also the set-up docs/trackers.md shows, so that the docs cannot drift, and the emulator's
-    // section, which names the six segments a figure needs.
-    const std::string docs = ReadAll(SourcePath("docs/trackers.md"));
-    const std::size_t from = docs.find("```ini\n   [Simulation]") + 7;
-    const std::string six = "0=02:00:00:00:00:01/0 2=02:00:00:00:00:02/0 13=02:00:00:00:00:03/0 "
-                            "14=02:00:00:00:00:05/0 16=02:00:00:00:00:04/0 17=02:00:00:00:00:06/0";
-    const std::pair<std::string, std::string> cases[] = {
-        {"", "none"},
-        {"[Trackers]\nPort=0\nHips=02:00:00:00:00:01", "none"},
-        {"[Trackers]\nPort=6969", "90 'Trackers' /1 0.0.0.0:6969"},
-        {"[Trackers]\nPort=7000\nAddress=127.0.0.1\nNumber=12\nName=A name far longer\n"
-         "FrameDivider=2\nhips=02:00:00:00:00:01\nLeftHip=02:00:00:00:00:02/3\n"
-         "RightKnee=aa:bb:cc:dd:ee:ff/0",
-         "12 'A name far long' /2 127.0.0.1:7000 0=02:00:00:00:00:01/0 13=02:00:00:00:00:02/3 "
-         "17=AA:BB:CC:DD:EE:FF/0"},
-        // Nodes that carry no sensor, broken MACs and sensor numbers are left out.
-        {"[Trackers]\nPort=6969\nHeadTop=02:00:00:00:00:01\nHips=02:00:00:00:00\n"
-         "Chest=02:00:00:00:00:02/256\nNeck=02:00:00:00:00:03/x\nHead=02:00:00:00:00:04/",
-         "90 'Trackers' /1 0.0.0.0:6969"},
-        {"[Trackers]\nPort=6969\nAddress=somewhere", "none"},
-        {"[Trackers]\nPort=70000", "none"},
-        {TrackersSection(6969, Emulator::Standard(6)), "90 'Trackers' /1 127.0.0.1:6969 " + six},
-        {docs.substr(from, docs.find("```", from) - from), "90 'Trackers' /1 0.0.0.0:6969 " + six},
-    };
-    for (const auto& [ini, setup] : cases) {
-        EXPECT_EQ(Describe(sim::ParseSetup(ini)), setup) << ini;
-    }
-    const sim::Setup both = sim::ParseSetup("[Simulation]\nSuits=2\n[Trackers]\nPort=6969\n");
-    ASSERT_EQ(both.suits.size(), 3u);
-    EXPECT_TRUE(sim::IsTrackerSuit(both, 2)) << "listed after the simulated suits";
-    EXPECT_FALSE(sim::IsTrackerSuit(both, 0));
 }
 
 } // namespace
