@@ -55,17 +55,12 @@ TEST(SimConfig, ReadsSuitsCaseBlindAndBadValuesFallBackToDefaults) {
 }
 
 // The fenced block of a Markdown file that holds the line, read from the source tree so the docs
-// cannot drift.
+// cannot drift (a line not found gives text that fails the comparison).
 std::string Example(const std::string& file, const std::string& line) {
     const std::string markdown = ReadAll(SourcePath(file));
-    std::size_t at = markdown.find("\n" + line + "\n");
-    std::size_t start = markdown.rfind("```", at);
-    std::size_t end = markdown.find("```", at);
-    if (at == std::string::npos || start == std::string::npos || end == std::string::npos) {
-        ADD_FAILURE() << "no example with " << line;
-        return {};
-    }
-    return markdown.substr(markdown.find('\n', start) + 1, end - markdown.find('\n', start) - 1);
+    const std::size_t at = markdown.find("\n" + line + "\n");
+    const std::size_t start = markdown.find('\n', markdown.rfind("```", at)) + 1;
+    return markdown.substr(start, markdown.find("```", at) - start);
 }
 
 // The example in a header's comment: the "//   " lines from the one that starts with first.
@@ -77,7 +72,6 @@ std::string CommentExample(const std::string& file, const std::string& first) {
          at = header.find('\n', at) + 1) {
         text += header.substr(at + 5, header.find('\n', at) - at - 5) + "\n";
     }
-    EXPECT_FALSE(text.empty()) << "no example from " << first;
     return text;
 }
 
@@ -107,8 +101,6 @@ TEST(SimConfig, ServerKeysTakeTheirWholeRangeAndBadPortsFallBackToTheDefault) {
 TEST(SimConfig, TrackersSectionSetsUpTheSuitAndOneKeyPerSegment) {
     // Also the set-up docs/trackers.md shows, so that the docs cannot drift, and the emulator's
     // section, which names the six segments a figure needs.
-    const std::string docs = ReadAll(SourcePath("docs/trackers.md"));
-    const std::size_t from = docs.find("```ini\n   [Simulation]") + 7;
     const std::string six = "0=02:00:00:00:00:01/0 2=02:00:00:00:00:02/0 13=02:00:00:00:00:03/0 "
                             "14=02:00:00:00:00:05/0 16=02:00:00:00:00:04/0 17=02:00:00:00:00:06/0";
     const std::string studio = "1 'Studio' /1\n";
@@ -129,7 +121,7 @@ TEST(SimConfig, TrackersSectionSetsUpTheSuitAndOneKeyPerSegment) {
         {"[Trackers]\nPort=70000", studio + "1000 ms"},
         {TrackersSection(6969, trackers::Emulator::Standard(6)),
          studio + "90 'Trackers' /1 *\n127.0.0.1:6969 " + six + "\n1000 ms"},
-        {docs.substr(from, docs.find("```", from) - from),
+        {Example("docs/trackers.md", "   [Simulation]"),
          "90 'Trackers' /1 *\n0.0.0.0:6969 " + six + "\n1000 ms"},
     };
     for (const auto& [ini, setup] : cases) {

@@ -3,11 +3,10 @@
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/net/Vmc.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/TempDir.h"
 #include "tests/telvoria/SimFixture.h"
 
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <bit>
@@ -376,38 +375,20 @@ TEST_F(NetworkTest, OscdumpSeesVmcWithFloatArguments) {
         GTEST_SKIP() << "oscdump (liblo-tools) is not installed";
     }
     const std::string port = std::to_string(40000 + ::getpid() % 20000);
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const pid_t dump = ::fork();
-    if (dump == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::execlp("oscdump", "oscdump", "-L", port.c_str(), nullptr);
-        ::_exit(127);
-    }
-    ::close(out[1]);
     Start({"127.0.0.1:" + port});
-    std::string seen;
-    bool ended = false; // oscdump quit, its port taken by another program
-    // At most 20 s of 50 ms polls, delivering until oscdump listens.
-    for (int i = 0; i < 400 && !ended && seen.find("/VMC/Ext/T f") == std::string::npos; ++i) {
-        sim::Deliver(suit, 1);
-        pollfd p{out[0], POLLIN, 0};
-        char buffer[4096];
-        if (::poll(&p, 1, 50) > 0) {
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-            ended = n <= 0;
-            seen.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    std::jthread pump([&](std::stop_token stop) { // while oscdump listens, 10 s at most
+        for (int i = 0; i < 2000 && !stop.stop_requested(); ++i) {
+            sim::Deliver(suit, 1);
+            std::this_thread::sleep_for(5ms);
         }
-    }
-    ::kill(dump, SIGTERM);
-    ::waitpid(dump, nullptr, 0);
-    ::close(out[0]);
-    ASSERT_NE(seen.find("/VMC/Ext/T f"), std::string::npos)
-        << (ended ? "oscdump ended early (port " + port + " in use?): " : "no time message: ")
-        << seen;
-    for (const char* message : {"/VMC/Ext/Root/Pos sfffffff \"root\" 0.000000",
+    });
+    TempDir dir;
+    const Ran ran = RunIn(dir.path(), "timeout 3 oscdump -L " + port); // -L: line by line
+    EXPECT_EQ(ran.status, 124) << "oscdump ended early (port " << port << " in use?): " << ran.err;
+    for (const char* message : {"/VMC/Ext/T f", "/VMC/Ext/Root/Pos sfffffff \"root\" 0.000000",
                                 "/VMC/Ext/Bone/Pos sfffffff \"LeftUpperArm\"", "/VMC/Ext/OK i 1"}) {
-        EXPECT_NE(seen.find(message), std::string::npos) << message;
+        EXPECT_NE(ran.out.find(message), std::string::npos)
+            << message << " in " << ran.out.substr(0, 2000);
     }
 }
 

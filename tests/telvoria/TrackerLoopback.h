@@ -33,16 +33,15 @@ struct Delivered {
 
     static void OnFrame(const Frame* f, SuitInfo*);
     static void OnTimeout(SuitInfo*);
-    Frame Last() {
-        std::lock_guard lock(m);
-        return last;
-    }
     uint64_t Count() {
         std::lock_guard lock(m);
         return frames;
     }
     // The figure as the last frame poses it.
-    Skeleton Posed() { return test::Posed(Last()); }
+    Skeleton Posed() {
+        std::lock_guard lock(m);
+        return test::Posed(last);
+    }
 };
 
 // Made afresh by each test before any suit delivers.
@@ -86,9 +85,6 @@ struct TrackerSuitTest : ::testing::Test {
                                                        "[Trackers]\nPort=" + std::to_string(port_) +
                                                        "\nAddress=127.0.0.1\n" + keys);
         sim::SetConfigFolder(dir_.path().string());
-    }
-    trackers::Emulator::Options EmulatorOptions(bool bundles = false) const {
-        return {.port = port_, .holdSeconds = 3600.0, .bundles = bundles};
     }
     static GyroHandle OpenSuit() {
         return GyroOpen(nullptr, Delivered::OnFrame, Delivered::OnTimeout);

@@ -20,16 +20,6 @@ Emulator::Tracker At(int n, int segment, float tiltDegrees, float heading) {
     return {trackers::EmulatedMac(n), 0, segment, {std::cos(a), std::sin(a), 0.0f, 0.0f}, heading};
 }
 
-// Hips and both thighs, each strapped on at its own tilt and heading.
-std::vector<Emulator::Tracker> HipsAndThighs() {
-    return {At(1, Hips, 8.0f, 30.0f), At(2, LeftThighSensor, -12.0f, 140.0f),
-            At(3, RightThighSensor, 20.0f, 250.0f)};
-}
-
-constexpr const char* HipsAndThighsKeys = "Hips=02:00:00:00:00:01\n"
-                                          "LeftHip=02:00:00:00:00:02/0\n"
-                                          "RightHip=02:00:00:00:00:03\n";
-
 // The angle between the thighs (hip to knee, left and right) of the last frame delivered.
 float ThighAngleDegrees() {
     Skeleton s = delivered->Posed();
@@ -47,7 +37,8 @@ void LetFramesCatchUp(uint64_t frames = 12) {
 // with a fourth nobody assigned; one falls silent and holds its segment, then all do: for the
 // timeout that is a suit not answering, once per silence.
 TEST_F(TrackerSuitTest, ATurnedThighBendsTheHipsASilentOneHoldsAndAllSilentIsASuitNotAnswering) {
-    Configure(HipsAndThighsKeys + std::string("Number=91\nName=Stage trackers\n"),
+    Configure("Hips=02:00:00:00:00:01\nLeftHip=02:00:00:00:00:02/0\nRightHip=02:00:00:00:00:03\n"
+              "Number=91\nName=Stage trackers\n",
               "Suits=0\nTimeoutMs=400\n");
     ASSERT_EQ(GyroInit(), 1);
     ASSERT_EQ(GyroNumSuits(), 1);
@@ -60,9 +51,11 @@ TEST_F(TrackerSuitTest, ATurnedThighBendsTheHipsASilentOneHoldsAndAllSilentIsASu
     EXPECT_FLOAT_EQ(GyroGetFrameRate(suit), 120.0f);
     EXPECT_TRUE(Eventually([] { return delivered->Count() > 0; }));
 
-    auto set = HipsAndThighs();
-    set.push_back(At(9, LeftThighSensor, 0.0f, 0.0f));
-    Emulator emulator(EmulatorOptions(true), set);
+    // Hips and both thighs, each strapped on at its own tilt and heading, and one nobody assigned.
+    const std::vector<Emulator::Tracker> set = {
+        At(1, Hips, 8.0f, 30.0f), At(2, LeftThighSensor, -12.0f, 140.0f),
+        At(3, RightThighSensor, 20.0f, 250.0f), At(9, LeftThighSensor, 0.0f, 0.0f)};
+    Emulator emulator({.port = port_, .holdSeconds = 3600.0, .bundles = true}, set);
     for (std::size_t i = 0; i < set.size(); ++i) {
         emulator.Hold(i, {1.0f, 0.0f, 0.0f, 0.0f});
     }

@@ -68,11 +68,8 @@ TEST_F(Stream, PositionsAndTakesHoldTheFramesSentUpToTheCountAsked) {
     const Ran glb = Run("--save take.glb --frames 30");
 
     ASSERT_EQ(printed.status, 0) << printed.err;
-    Skeleton posed{};
-    GyroCopyActorToSkeleton(&posed, &descriptor.Actor);
-    GyroApplyFrame(&posed, &sent);
-    std::string positions;
-    for (const SkeletonNode& node : posed.Nodes) {
+    std::string positions; // the server's actor is the default one
+    for (const SkeletonNode& node : test::Posed(sent).Nodes) {
         for (float v : {node.Position.x, node.Position.y, node.Position.z}) {
             char text[32];
             positions.append(",").append(text, std::to_chars(text, text + sizeof text, v).ptr);
