@@ -9,6 +9,7 @@
 
 #include <tiny_gltf.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -76,12 +77,13 @@ TEST_F(Stream, PositionsAndTakesHoldTheFramesSentUpToTheCountAsked) {
         }
     }
     std::istringstream rows(printed.out);
-    std::string line;
-    std::getline(rows, line);
-    EXPECT_TRUE(line.starts_with("frame,time,Hips.x,Hips.y,Hips.z,Waist.x,")) << line;
+    std::string header, line;
+    std::getline(rows, header);
+    EXPECT_TRUE(header.starts_with("frame,time,Hips.x,Hips.y,Hips.z,Waist.x,")) << header;
     int lines = 0;
     for (; std::getline(rows, line); ++lines) {
         EXPECT_TRUE(line.ends_with(positions)) << line;
+        EXPECT_EQ(std::ranges::count(line, ','), std::ranges::count(header, ',')) << line;
     }
     EXPECT_EQ(lines, 3);
 
