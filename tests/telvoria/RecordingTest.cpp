@@ -50,6 +50,7 @@ TEST_F(Recording, AppendsKeepEveryByteInOneArrayThatNeverMovesUpToTheLimit) {
     ASSERT_EQ(GyroAddFrame(&skel), 1) << "a freed recording starts again";
     GyroInitSkeleton(&skel); // gives the recording back
     EXPECT_EQ(skel.Frames, nullptr);
+    EXPECT_EQ(skel.FrameCount, 0u);
 }
 
 TEST_F(Recording, ArraysNotFromTheLibraryAreNeverWrittenOrFreed) {
