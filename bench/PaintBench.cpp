@@ -158,29 +158,21 @@ void BM_PaintFloor(benchmark::State& state) {
     }
 }
 
+// Five repetitions in milliseconds of each size; the medians are the figures to read.
+void Sized(benchmark::internal::Benchmark* b) {
+    b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+}
 void PaintSizes(benchmark::internal::Benchmark* b) {
     for (auto [w, h] : {std::pair{1280, 720}, std::pair{1920, 1080}}) {
         for (int kind : {Front, Top, Turned}) {
             b->Args({kind, w, h});
         }
     }
-    b->ArgNames({"view", "w", "h"})->Unit(benchmark::kMillisecond);
-    b->Repetitions(5)->ReportAggregatesOnly(true);
+    Sized(b->ArgNames({"view", "w", "h"}));
 }
 BENCHMARK(BM_Paint)->Apply(PaintSizes);
-BENCHMARK(BM_PaintWhileTurning)
-    ->Args({1920, 1080})
-    ->ArgNames({"w", "h"})
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_PaintFloor)
-    ->Args({1280, 720})
-    ->Args({1920, 1080})
-    ->ArgNames({"w", "h"})
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PaintWhileTurning)->Args({1920, 1080})->ArgNames({"w", "h"})->Apply(Sized);
+BENCHMARK(BM_PaintFloor)->Args({1280, 720})->Args({1920, 1080})->ArgNames({"w", "h"})->Apply(Sized);
 
 } // namespace
 } // namespace telvo
