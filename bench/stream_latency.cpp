@@ -168,14 +168,13 @@ void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
             state.SkipWithError("the server did not start");
             break;
         }
-        int stalled = oneStalled ? Connect(4096) : -1;
-        std::vector<int> fds;
-        for (std::size_t i = oneStalled ? 1 : 0; i < clients; ++i) {
-            fds.push_back(Connect(0));
+        std::vector<int> fds; // the first never read when one is stalled
+        for (std::size_t i = 0; i < clients; ++i) {
+            fds.push_back(Connect(oneStalled && i == 0 ? 4096 : 0));
         }
         sends = 0;
         std::atomic<bool> done{false};
-        Readers readers(fds);
+        Readers readers(std::vector<int>(fds.begin() + (oneStalled ? 1 : 0), fds.end()));
         std::thread reading([&] { readers.Run(done); });
         GyroHandle suit = GyroOpen(nullptr, Pump, nullptr);
         std::this_thread::sleep_for(Run);
@@ -184,7 +183,6 @@ void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
         done = true;
         reading.join();
         NetworkFinish();
-        fds.push_back(stalled); // -1 when there is none
         for (int fd : fds) {
             ::close(fd);
         }

@@ -288,9 +288,10 @@ TEST(BvhAnatomy, EachRulePicksItsJointOnEitherSideOfItsEdge) {
 // What the file lacks is made up in the default performer's proportions: the waist 4/13 of the
 // way to the chest, the neck 8/11.8 of the way to the head, the head top 8.2/70 of the height
 // above the head, the fingertip 7/70 of the height beyond the wrist, the thumb 3/7 along the
-// hand and 1.4/7 ahead, the collar 1.2/7.2 out and 5.5/5.8 up towards the shoulder.
+// hand and 1.4/7 ahead, the collar 1.2/7.2 out and 5.5/5.8 up towards the shoulder; beyond a
+// toe joint without an end, the toes reach 27 % of the foot's length further.
 TEST(BvhFigure, MadeUpNodesFollowTheDefaultPerformersProportions) {
-    Parts bare{.headTop = 1.0, .fingertip = 1.0};
+    Parts bare{.headTop = 1.0, .fingertip = 1.0, .ballJoint = true};
     bare.waist = bare.neck = bare.collars = bare.thumbs = false;
     auto n = Read(Person(bare).bvh.Text());
     ASSERT_EQ(n.size(), 30u) << Reason();
@@ -303,6 +304,8 @@ TEST(BvhFigure, MadeUpNodesFollowTheDefaultPerformersProportions) {
     EXPECT_NEAR(n[9].y - n[11].y, 1.4 / 7 * Distance(n[10], n[9]), 0.05);
     EXPECT_NEAR(n[6].x - n[2].x, 7.2 * 1.2 / 7.2, 1e-3);
     EXPECT_NEAR(n[6].z - n[2].z, 5.8 * 5.5 / 5.8, 1e-3);
+    EXPECT_EQ(Source(22), "LeftToe");
+    EXPECT_NEAR(n[22].y - n[23].y, 0.27 * 10, 1e-3); // the default foot is 10 inches long
 }
 
 // The sole lies at the file's foot end when that reaches 1 % of the height below the ankle,
@@ -313,14 +316,6 @@ TEST(BvhFigure, TheSoleLiesAtTheFootsEndOrAtAnkleHeight) {
         ASSERT_EQ(n.size(), 30u);
         EXPECT_NEAR(n[20].z - n[21].z, sole - 1.25, 1e-3) << drop; // less the heel's radius
     }
-}
-
-// A toe joint without an end beyond it: the toes reach 27 % of the foot's length further.
-TEST(BvhFigure, ToesReachBeyondABallJointWithoutAnEnd) {
-    auto n = Read(Person({.ballJoint = true}).bvh.Text());
-    ASSERT_EQ(n.size(), 30u);
-    EXPECT_EQ(Source(22), "LeftToe");
-    EXPECT_NEAR(n[22].y - n[23].y, 0.27 * 10, 1e-3); // the default foot is 10 inches long
 }
 
 // A helper half way down the upper arm bends 40 degrees on the second frame: the upper arm aims

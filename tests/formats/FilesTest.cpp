@@ -4,6 +4,7 @@
 #include "telvoria/TelvoriaFiles.h"
 #include "telvoria/formats/CoordinateFile.h"
 #include "tests/support/FifoRescue.h"
+#include "tests/support/LiveTake.h"
 #include "tests/support/TempDir.h"
 
 #include <gmock/gmock.h>
@@ -113,18 +114,10 @@ TEST_F(TlFile, WritersReturnZeroWhenTheFileCannotBeWritten) {
 }
 
 TEST(SimiFile, TablePosesEveryFrameWithTheSkeletonsBonesAndCompanionNamesTheColumns) {
-    Skeleton take{};
-    GyroInitSkeleton(&take);
+    LiveTake live(3);
+    Skeleton& take = live.skeleton;
     take.Nodes[19].Offset = Vector(0.0f, 0.0f, -21.0f); // a longer left thigh
     take.FramePeriod = 1.0f / 60.0f;
-    for (int f = 0; f < 3; ++f) {
-        ASSERT_EQ(GyroAddFrame(&take), 1);
-        for (Matrix& m : take.Frames[f].RawMatrices) {
-            m = Matrix::RotZ(0.3f * static_cast<float>(f));
-        }
-        take.Frames[f].RawMatrices[13] = Matrix::RotX(0.5f); // left hip sensor
-        take.Frames[f].RootPosition = Vector(static_cast<float>(f), 2.0f, 37.0f);
-    }
     TempDir dir;
     const std::string table = (dir.path() / "take.txt").string();
     ASSERT_EQ(GyroWriteSIMI(table.c_str(), &take, (dir.path() / "take.imp").c_str()), 1);
@@ -152,7 +145,6 @@ TEST(SimiFile, TablePosesEveryFrameWithTheSkeletonsBonesAndCompanionNamesTheColu
                              "Column 62 LeftKnee.z\n", "Column 92 RightToe.z\n"}) {
         EXPECT_THAT(about, HasSubstr(want));
     }
-    GyroFreeSkeletonFrames(&take);
 }
 
 // Actor files: exact in the default unit, close in the others, bad lines named.
