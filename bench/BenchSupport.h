@@ -38,10 +38,6 @@ inline double Quantile(std::vector<double>& v, double q) {
     return *at;
 }
 
-inline double Median(std::vector<double> v) {
-    return Quantile(v, 0.5);
-}
-
 // Milliseconds that work took.
 template <typename Work> double MsOf(Work work) {
     const auto start = std::chrono::steady_clock::now();

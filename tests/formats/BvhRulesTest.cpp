@@ -114,10 +114,7 @@ Figure Person(const Parts& p = {}) {
     f.hips = p.pelvisBelow > 0
                  ? b.Joint("LowerSpine", b.Joint("Pelvis", -1, 0, 0, 0), 0, p.pelvisBelow, 0)
                  : b.Joint("Hips", -1, 0, 0, 0);
-    int below = f.hips;
-    if (p.waist) {
-        below = b.Joint("Waist", f.hips, 0, p.firstSpine, 0);
-    }
+    const int below = p.waist ? b.Joint("Waist", f.hips, 0, p.firstSpine, 0) : f.hips;
     f.chest = b.Joint("Chest", below, 0, p.waist ? 13.0 - p.firstSpine : 13.0, 0);
     int neck = p.neck ? b.Joint("Neck", f.chest, 0, 8, 0) : f.chest;
     f.head = b.Joint("Head", neck, 0, p.neck ? 3.8 : 11.8, 0);
@@ -318,30 +315,25 @@ TEST(BvhFigure, TheSoleLiesAtTheFootsEndOrAtAnkleHeight) {
     }
 }
 
-// A helper half way down the upper arm bends 40 degrees on the second frame: the upper arm aims
-// at the file's elbow rather than turning rigidly with that joint.
-TEST(BvhFigure, ASegmentBentInsideTheFileStillAimsAtItsChild) {
-    Figure f = Person({.armBend = true});
-    f.bvh.Turn(f.bend, 0, -40, 0, 1);
-    auto n = Read(f.bvh.Text(), 1);
+// On the second frame, a helper half way down the upper arm bends 40 degrees: the upper arm
+// aims at the file's elbow rather than turning rigidly with that joint. And collars at the
+// chest's own place (as CMU's) still turn the shoulders: a 30-degree shrug.
+TEST(BvhFigure, SegmentsAimAtTheFilesJointsThroughBentOrZeroLengthLinks) {
+    Figure bent = Person({.armBend = true}), shrug = Person({.flatCollars = true});
+    bent.bvh.Turn(bent.bend, 0, -40, 0, 1);
+    shrug.bvh.Turn(shrug.collar[0], 30, 0, 0, 1);
+    auto n = Read(bent.bvh.Text(), 1);
     ASSERT_EQ(n.size(), 30u) << Reason();
+    auto m = Read(shrug.bvh.Text(), 1);
+    ASSERT_EQ(m.size(), 30u) << Reason();
     // The file's elbow from the shoulder: 5.75 down, then 5.75 turned 40 degrees forward.
-    const double a = 40 * M_PI / 180;
-    const Vector file{0, static_cast<float>(-5.75 * std::sin(a)),
-                      static_cast<float>(-5.75 - 5.75 * std::cos(a))};
-    EXPECT_LT(Distance(n[8] - n[7], file), 0.8); // the bone keeps its straight length
-}
-
-// Collars at the chest's own place (as CMU's) still turn the shoulders: a 30-degree shrug.
-TEST(BvhFigure, ACollarOfNoLengthStillCarriesTheShoulder) {
-    Figure f = Person({.flatCollars = true});
-    f.bvh.Turn(f.collar[0], 30, 0, 0, 1);
-    auto n = Read(f.bvh.Text(), 1);
-    ASSERT_EQ(n.size(), 30u) << Reason();
-    const double a = 30 * M_PI / 180;
-    const Vector file{static_cast<float>(7.2 * std::cos(a) - 5.8 * std::sin(a)), -0.2f,
-                      static_cast<float>(7.2 * std::sin(a) + 5.8 * std::cos(a))};
-    EXPECT_LT(Distance(n[7] - n[2], file), 0.01);
+    const double a = 40 * M_PI / 180, c = 30 * M_PI / 180;
+    const Vector elbow{0, static_cast<float>(-5.75 * std::sin(a)),
+                       static_cast<float>(-5.75 - 5.75 * std::cos(a))};
+    EXPECT_LT(Distance(n[8] - n[7], elbow), 0.8); // the bone keeps its straight length
+    const Vector shoulder{static_cast<float>(7.2 * std::cos(c) - 5.8 * std::sin(c)), -0.2f,
+                          static_cast<float>(7.2 * std::sin(c) + 5.8 * std::cos(c))};
+    EXPECT_LT(Distance(m[7] - m[2], shoulder), 0.01);
 }
 
 } // namespace
