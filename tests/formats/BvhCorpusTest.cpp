@@ -273,12 +273,10 @@ TEST(BvhCorpus, ARootAboveTheHipsOnlyMovesTheFigure) {
                           text.substr(root + 4, motion - root - 4) + "}\n";
     std::string line;
     for (int i = 0; std::getline(frames, line); ++i) {
-        const bool header = i < 3;
-        wrapped += header
-                       ? line
-                       : std::to_string(i * 0.5) + " 3 " + std::to_string(-0.3 * i) + " " +
-                             std::to_string(1.7 * i) + " " + std::to_string(1.1 * i) + " 5 " + line;
-        wrapped += "\n";
+        wrapped += i < 3 ? line + "\n" // the motion's header
+                         : std::to_string(i * 0.5) + " 3 " + std::to_string(-0.3 * i) + " " +
+                               std::to_string(1.7 * i) + " " + std::to_string(1.1 * i) + " 5 " +
+                               line + "\n";
     }
     ScoreHumanFile(telvo::Write("root_above.bvh", wrapped), Landmarks());
 }
