@@ -131,8 +131,8 @@ protected:
             ASSERT_EQ(GyroAddFrame(&s), 1);
             Frame& f = s.Frames[s.FrameCount - 1];
             f = s.Frames[s.FrameCount - 2];
-            f.RawMatrices[7] = Matrix::RotY(0.5235988f * static_cast<float>(turn)) *
-                               Matrix::RotX(0.3f); // the left elbow's sensor
+            f.RawMatrices[7] = Matrix::RotX(0.5235988f * static_cast<float>(turn)) *
+                               Matrix::RotZ(0.3f); // the left elbow's sensor
         }
         ASSERT_EQ(GyroAddFrame(&s), 1);
         Frame& odd = s.Frames[s.FrameCount - 1];
