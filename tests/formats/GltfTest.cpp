@@ -72,52 +72,34 @@ Quat Product(const Quat& a, const Quat& b) {
 
 // Where a reader puts each node at each frame: the nodes' own translations, the animation's
 // rotations and root translation, multiplied down the hierarchy. In metres, glTF's axes.
-class Reader {
-public:
-    explicit Reader(const tinygltf::Model& m) : m_(m) {
-        const tinygltf::Animation& animation = m.animations.at(0);
-        for (const tinygltf::AnimationChannel& c : animation.channels) {
-            tracks_.push_back({c.target_node, c.target_path == "rotation",
-                               Elements(m, animation.samplers.at(c.sampler).output)});
+// 'tracks' holds the output of each of the animation's channels.
+std::vector<V3> Pose(const tinygltf::Model& m, const std::vector<std::vector<float>>& tracks,
+                     std::size_t frame) {
+    std::vector<V3> translation(m.nodes.size());
+    std::vector<Quat> rotation(m.nodes.size(), Quat{0, 0, 0, 1});
+    for (std::size_t i = 0; i < m.nodes.size(); ++i) {
+        translation[i] = m.nodes[i].translation.empty() ? V3{} : Point(m.nodes[i].translation, 0);
+    }
+    for (std::size_t c = 0; c < tracks.size(); ++c) {
+        const tinygltf::AnimationChannel& channel = m.animations[0].channels[c];
+        if (channel.target_path == "rotation") {
+            const float* v = &tracks[c].at(4 * frame);
+            rotation[channel.target_node] = {v[0], v[1], v[2], v[3]};
+        } else {
+            translation[channel.target_node] = Point(tracks[c], frame);
         }
     }
-    std::vector<V3> Pose(std::size_t frame) const {
-        const std::size_t count = m_.nodes.size();
-        std::vector<V3> translation(count);
-        std::vector<Quat> rotation(count, Quat{0, 0, 0, 1});
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto& t = m_.nodes[i].translation;
-            translation[i] = t.empty() ? V3{0, 0, 0} : V3{t[0], t[1], t[2]};
+    std::vector<V3> position(m.nodes.size());
+    auto place = [&](auto& self, int node, const V3& at, const Quat& above) -> void {
+        position[node] = at;
+        const Quat turn = Product(above, rotation[node]);
+        for (int child : m.nodes[node].children) {
+            self(self, child, Plus(at, Rotate(turn, translation[child])), turn);
         }
-        for (const Track& track : tracks_) {
-            const float* v = &track.values.at((track.rotation ? 4 : 3) * frame);
-            if (track.rotation) {
-                rotation[track.node] = {v[0], v[1], v[2], v[3]};
-            } else {
-                translation[track.node] = {v[0], v[1], v[2]};
-            }
-        }
-        std::vector<V3> position(count);
-        auto place = [&](auto& self, int node, const V3& at, const Quat& above) -> void {
-            position[node] = at;
-            const Quat turn = Product(above, rotation[node]);
-            for (int child : m_.nodes[node].children) {
-                self(self, child, Plus(at, Rotate(turn, translation[child])), turn);
-            }
-        };
-        place(place, 0, translation[0], Quat{0, 0, 0, 1});
-        return position;
-    }
-
-private:
-    struct Track {
-        int node;
-        bool rotation;
-        std::vector<float> values;
     };
-    const tinygltf::Model& m_;
-    std::vector<Track> tracks_;
-};
+    place(place, 0, translation[0], Quat{0, 0, 0, 1});
+    return position;
+}
 
 // A live take with the frames no suit sends: a sensor that turns all the way round in 30
 // degree steps, one that holds no rotation, one too large to square, and a root that is not a
@@ -165,12 +147,15 @@ TEST_F(Gltf, EveryFramePosesTheNodesWhereTheLibraryPosesOurs) {
     EXPECT_EQ(a.channels.size(), 31u) << "each joint's rotation and the root's translation";
     const std::vector<float> times = Elements(m, a.samplers.at(0).input);
     ASSERT_EQ(times.size(), s.FrameCount);
-    const Reader reader(m);
+    std::vector<std::vector<float>> tracks;
+    for (const tinygltf::AnimationChannel& c : a.channels) {
+        tracks.push_back(Elements(m, a.samplers.at(c.sampler).output));
+    }
     double worst = 0;
     for (uint32_t f = 0; f < s.FrameCount; ++f) {
         EXPECT_EQ(times[f], static_cast<float>(f * static_cast<double>(s.FramePeriod)));
         GyroApplyFrame(&s, &s.Frames[f]);
-        const std::vector<V3> posed = reader.Pose(f);
+        const std::vector<V3> posed = Pose(m, tracks, f);
         for (int i = 0; i < SkeletonNodeCount; ++i) {
             const Vector& p = s.Nodes[i].Position;
             const double off = Distance(Inches(posed[i]), V3{p.x, p.y, p.z});
