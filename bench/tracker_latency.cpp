@@ -47,11 +47,7 @@ void BM_TrackerLatency(benchmark::State& state) {
         telvo::sim::Reset();
         telvo::sim::SetConfigFolder(folder.path().string());
         GyroInit();
-        telvo::trackers::Emulator::Options options;
-        options.port = port;
-        options.rate = 200.0;
-        options.holdSeconds = 0.0;
-        telvo::trackers::Emulator emulator(options, set);
+        telvo::trackers::Emulator emulator({.port = port, .rate = 200.0, .holdSeconds = 0.0}, set);
         emulator.Start();
         for (int i = 0; i < 300 && !emulator.Connected(Trackers - 1); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
