@@ -182,23 +182,14 @@ const std::string& Source(int node) {
     return files::LastBvhSource().joint[static_cast<std::size_t>(node)];
 }
 
-double Distance(const Vector& a, const Vector& b) {
-    return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-
-// Degrees between the hips-to-head line and our up.
-double Tilt(const std::vector<Vector>& n) {
-    const Vector d{n[4].x - n[0].x, n[4].y - n[0].y, n[4].z - n[0].z};
-    return std::acos(d.z / std::hypot(d.x, d.y, d.z)) * 180.0 / M_PI;
-}
-
 TEST(BvhStance, UpIsTheFileAxisNearestTheFigureWithin25Degrees) {
     for (auto [lean, snapped] : {std::pair{20.0, true}, std::pair{30.0, false}}) {
         Figure f = Person();
         f.bvh.Turn(f.hips, 0, lean, 0);
         auto nodes = Read(f.bvh.Text());
         ASSERT_EQ(nodes.size(), 30u) << Reason();
-        EXPECT_NEAR(Tilt(nodes), snapped ? lean : 0.0, 0.5) << "leaning " << lean;
+        Vector up = nodes[4] - nodes[0]; // hips to head, against our Z
+        EXPECT_NEAR(std::acos(up.z / up.Length()) * 180 / M_PI, snapped ? lean : 0.0, 0.5) << lean;
     }
 }
 
@@ -293,12 +284,12 @@ TEST(BvhFigure, MadeUpNodesFollowTheDefaultPerformersProportions) {
     auto n = Read(Person(bare).bvh.Text());
     ASSERT_EQ(n.size(), 30u) << Reason();
     const double height = 70.0; // the figure measures as the default performer
-    EXPECT_NEAR(Distance(n[1], n[0]), 13.0 * 4 / 13, 1e-3);
-    EXPECT_NEAR(Distance(n[3], n[2]), 11.8 * 8 / 11.8, 1e-3);
+    EXPECT_NEAR((n[1] - n[0]).Length(), 13.0 * 4 / 13, 1e-3);
+    EXPECT_NEAR((n[3] - n[2]).Length(), 11.8 * 8 / 11.8, 1e-3);
     EXPECT_NEAR(n[5].z - n[4].z, 8.2 / 70 * height, 0.05);
-    EXPECT_NEAR(Distance(n[10], n[9]), 7.0 / 70 * height, 0.05);
-    EXPECT_NEAR(n[9].z - n[11].z, 3.0 / 7 * Distance(n[10], n[9]), 0.05);
-    EXPECT_NEAR(n[9].y - n[11].y, 1.4 / 7 * Distance(n[10], n[9]), 0.05);
+    EXPECT_NEAR((n[10] - n[9]).Length(), 7.0 / 70 * height, 0.05);
+    EXPECT_NEAR(n[9].z - n[11].z, 3.0 / 7 * (n[10] - n[9]).Length(), 0.05);
+    EXPECT_NEAR(n[9].y - n[11].y, 1.4 / 7 * (n[10] - n[9]).Length(), 0.05);
     EXPECT_NEAR(n[6].x - n[2].x, 7.2 * 1.2 / 7.2, 1e-3);
     EXPECT_NEAR(n[6].z - n[2].z, 5.8 * 5.5 / 5.8, 1e-3);
     EXPECT_EQ(Source(22), "LeftToe");
@@ -330,10 +321,10 @@ TEST(BvhFigure, SegmentsAimAtTheFilesJointsThroughBentOrZeroLengthLinks) {
     const double a = 40 * M_PI / 180, c = 30 * M_PI / 180;
     const Vector elbow{0, static_cast<float>(-5.75 * std::sin(a)),
                        static_cast<float>(-5.75 - 5.75 * std::cos(a))};
-    EXPECT_LT(Distance(n[8] - n[7], elbow), 0.8); // the bone keeps its straight length
+    EXPECT_LT((n[8] - n[7] - elbow).Length(), 0.8); // the bone keeps its straight length
     const Vector shoulder{static_cast<float>(7.2 * std::cos(c) - 5.8 * std::sin(c)), -0.2f,
                           static_cast<float>(7.2 * std::sin(c) + 5.8 * std::cos(c))};
-    EXPECT_LT(Distance(m[7] - m[2], shoulder), 0.01);
+    EXPECT_LT((m[7] - m[2] - shoulder).Length(), 0.01);
 }
 
 } // namespace
