@@ -1,34 +1,16 @@
 #pragma once
 
-// What the benchmarks share: a scratch folder, the floor of a plain write, quantiles and a
-// stopwatch.
+// What the benchmarks share: the floor of a plain write, quantiles and a stopwatch.
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace telvo::bench {
-
-// A fresh folder under the temporary directory, removed with what it holds.
-struct ScratchFolder {
-    std::string path;
-    ScratchFolder() {
-        std::string made = (std::filesystem::temp_directory_path() / "telvo-bench-XXXXXX").string();
-        path = ::mkdtemp(made.data()) != nullptr ? made : std::string(".");
-    }
-    ~ScratchFolder() {
-        if (path != ".") {
-            std::filesystem::remove_all(path);
-        }
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
 
 // The bytes written to a new file in 1 MiB pieces and synced, as a safe write ends; false when
 // that failed.
@@ -54,10 +36,6 @@ inline double Quantile(std::vector<double>& v, double q) {
     auto at = v.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(v.size() - 1));
     std::nth_element(v.begin(), at, v.end());
     return *at;
-}
-
-inline double Median(std::vector<double> v) {
-    return Quantile(v, 0.5);
 }
 
 // Milliseconds that work took.

@@ -57,17 +57,16 @@ void ReadBvh(benchmark::State& state, const std::string& path, const std::string
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
     state.counters["frames"] = skeleton.FrameCount;
     state.counters["x_floor"] =
-        read.empty() ? 0.0 : telvo::bench::Median(read) / telvo::bench::Median(floor);
+        read.empty() ? 0.0 : telvo::bench::Quantile(read, 0.5) / telvo::bench::Quantile(floor, 0.5);
     GyroFreeSkeletonFrames(&skeleton);
 }
 
 // One pair per shared file that is there, named by the file's number and origin. The files
-// lie beside the project: found from TELVO_SOURCE_DIR, else from this file.
+// lie beside the project: found from TELVO_SOURCE_DIR, else from where it was built.
 const bool registered = [] {
     const char* root = std::getenv("TELVO_SOURCE_DIR");
-    std::string here = __FILE__;
-    std::string folder =
-        (root != nullptr ? root : here.substr(0, here.rfind("/bench/"))) + "/../shared/data/bvh/";
+    const std::string folder =
+        std::string(root != nullptr ? root : TELVO_SOURCE) + "/../shared/data/bvh/";
     for (std::string name :
          {"01_cmu_cgspeed_01_01", "05_mocapbank_test_mocapbank", "16_animdraw_cmu1_jumping_jacks",
           "19_biovision_example1", "20_optitrack_test_optitrack"}) {

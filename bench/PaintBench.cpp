@@ -91,10 +91,14 @@ double FloorMs(int w, int h) {
     for (int i = 0; i < 100; ++i) {
         ms.push_back(bench::MsOf([&] { PaintFloorOnce(image, window); }));
     }
-    return bench::Median(std::move(ms));
+    return bench::Quantile(ms, 0.5);
 }
 
-void SetView(bench::EnginePlatform& platform, int kind, int w, int h) {
+// Paints of the view into a window-sized image, each timed; while turning, the camera turns a
+// little before each.
+std::vector<double> Paints(benchmark::State& state, int kind, int w, int h, bool turning) {
+    Prepare();
+    bench::EnginePlatform platform;
     platform.area = {w, h};
     kind == Top ? OnTopView(platform) : OnFrontView(platform);
     if (kind == Turned) {
@@ -104,47 +108,37 @@ void SetView(bench::EnginePlatform& platform, int kind, int w, int h) {
     View.ViewWidth = w;
     View.ViewHeight = h;
     OnCenterView(platform); // as the window does at start
-}
-
-void BM_Paint(benchmark::State& state) {
-    Prepare();
-    bench::EnginePlatform platform;
-    const int w = static_cast<int>(state.range(1));
-    const int h = static_cast<int>(state.range(2));
-    SetView(platform, static_cast<int>(state.range(0)), w, h);
+    const Matrix start = View.ViewRotation;
     QImage window(w, h, QImage::Format_ARGB32_Premultiplied); // the widget's backing store
     QtPicture picture(window);
     std::vector<double> ms;
     for (auto _ : state) {
+        if (turning) {
+            View.ViewRotation =
+                Matrix::RotY(0.001f * static_cast<float>((ms.size() + 1) % 100)) * start;
+        }
         ms.push_back(bench::MsOf([&] {
             Engine.PaintPending = 1;
             OnPaint(platform, picture);
             benchmark::DoNotOptimize(window.constBits());
         }));
     }
+    return ms;
+}
+
+void BM_Paint(benchmark::State& state) {
+    const int w = static_cast<int>(state.range(1));
+    const int h = static_cast<int>(state.range(2));
+    std::vector<double> ms = Paints(state, static_cast<int>(state.range(0)), w, h, false);
     const double floor = FloorMs(w, h);
     state.counters["floor_ms"] = floor;
-    state.counters["x_floor"] = bench::Median(std::move(ms)) / floor;
+    state.counters["x_floor"] = bench::Quantile(ms, 0.5) / floor;
     static const char* const names[] = {"front", "top", "turned 30/30"};
     state.SetLabel(names[state.range(0)]);
 }
 
 void BM_PaintWhileTurning(benchmark::State& state) {
-    Prepare();
-    bench::EnginePlatform platform;
-    const int w = static_cast<int>(state.range(0));
-    const int h = static_cast<int>(state.range(1));
-    SetView(platform, Turned, w, h);
-    const Matrix start = View.ViewRotation;
-    QImage window(w, h, QImage::Format_ARGB32_Premultiplied);
-    QtPicture picture(window);
-    int step = 0;
-    for (auto _ : state) {
-        View.ViewRotation = Matrix::RotY(0.001f * static_cast<float>(++step % 100)) * start;
-        Engine.PaintPending = 1;
-        OnPaint(platform, picture);
-        benchmark::DoNotOptimize(window.constBits());
-    }
+    Paints(state, Turned, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), true);
 }
 
 void BM_PaintFloor(benchmark::State& state) {
@@ -158,29 +152,21 @@ void BM_PaintFloor(benchmark::State& state) {
     }
 }
 
+// Five repetitions in milliseconds of each size; the medians are the figures to read.
+void Sized(benchmark::internal::Benchmark* b) {
+    b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+}
 void PaintSizes(benchmark::internal::Benchmark* b) {
     for (auto [w, h] : {std::pair{1280, 720}, std::pair{1920, 1080}}) {
         for (int kind : {Front, Top, Turned}) {
             b->Args({kind, w, h});
         }
     }
-    b->ArgNames({"view", "w", "h"})->Unit(benchmark::kMillisecond);
-    b->Repetitions(5)->ReportAggregatesOnly(true);
+    Sized(b->ArgNames({"view", "w", "h"}));
 }
 BENCHMARK(BM_Paint)->Apply(PaintSizes);
-BENCHMARK(BM_PaintWhileTurning)
-    ->Args({1920, 1080})
-    ->ArgNames({"w", "h"})
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_PaintFloor)
-    ->Args({1280, 720})
-    ->Args({1920, 1080})
-    ->ArgNames({"w", "h"})
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_PaintWhileTurning)->Args({1920, 1080})->ArgNames({"w", "h"})->Apply(Sized);
+BENCHMARK(BM_PaintFloor)->Args({1280, 720})->Args({1920, 1080})->ArgNames({"w", "h"})->Apply(Sized);
 
 } // namespace
 } // namespace telvo

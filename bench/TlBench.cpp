@@ -12,36 +12,20 @@ namespace {
 
 using Hour = HourFile<GyroWriteTL>;
 
-Hour& Shared() {
-    static Hour hour("take.tl");
-    return hour;
-}
-
-// Each iteration moves the file's bytes once.
-template <typename Body> void Bench(benchmark::State& state, Body body) {
-    Hour& hour = Shared();
-    for (auto _ : state) {
-        if (hour.size == 0 || !body(hour)) {
-            state.SkipWithError("failed");
-        }
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * hour.size));
-}
-
 void BM_WriteTL(benchmark::State& state) {
-    Bench(state,
-          [](Hour& h) { return GyroWriteTL(h.path.c_str(), &h.take.skeleton, &h.take.actor); });
+    Hour::Shared("take.tl").Bench(state, [](Hour& h) {
+        return GyroWriteTL(h.path.c_str(), &h.take.skeleton, &h.take.actor);
+    });
 }
 
 void BM_PlainWrite(benchmark::State& state) {
-    const std::string bytes(Shared().size, 'x');
-    Bench(state, [&](Hour& h) { return PlainWrite(h.folder / "plain.bin", bytes); });
+    Hour::Shared("take.tl").BenchPlainWrite(state);
 }
 
 void BM_ReadTL(benchmark::State& state) {
     Skeleton read{};
     ActorData actor{};
-    Bench(state, [&](Hour& h) {
+    Hour::Shared("take.tl").Bench(state, [&](Hour& h) {
         const bool ok = GyroReadTL(h.path.c_str(), &read, &actor) != 0;
         GyroFreeSkeletonFrames(&read);
         return ok;
@@ -49,7 +33,7 @@ void BM_ReadTL(benchmark::State& state) {
 }
 
 void BM_PlainRead(benchmark::State& state) {
-    Bench(state, [](Hour& h) {
+    Hour::Shared("take.tl").Bench(state, [](Hour& h) {
         const int fd = ::open(h.path.c_str(), O_RDONLY | O_CLOEXEC);
         auto buffer = std::make_unique_for_overwrite<char[]>(h.size);
         std::size_t done = 0;

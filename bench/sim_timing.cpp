@@ -25,8 +25,6 @@ void OnFrame(const Frame* frame, SuitInfo*) {
     }
 }
 
-void OnTimeout(SuitInfo*) {}
-
 void BM_SimulatedSuitTiming(benchmark::State& state) {
     telvo::sim::Reset();
     telvo::sim::UseConfigFile(false);
@@ -36,7 +34,7 @@ void BM_SimulatedSuitTiming(benchmark::State& state) {
         count = 0;
         const bool started = GyroInit() != 0;
         auto start = std::chrono::steady_clock::now();
-        GyroHandle suit = started ? GyroOpen(nullptr, OnFrame, OnTimeout) : 0;
+        GyroHandle suit = started ? GyroOpen(nullptr, OnFrame, nullptr) : 0;
         if (suit == 0) {
             GyroFinish();
             state.SkipWithError("the simulated suit did not open");

@@ -12,6 +12,7 @@
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaNet.h"
 #include "telvoria/TelvoriaSim.h"
+#include "tests/support/Loopback.h"
 
 #include <benchmark/benchmark.h>
 
@@ -58,18 +59,12 @@ void Pump(const Frame* frame, SuitInfo*) {
     }
 }
 
+// A client whose bytes carry the kernel's time of receipt.
 int Connect(int receiveBuffer) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (receiveBuffer > 0) {
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    }
+    const int fd = telvo::Connect(NetworkGetServerPort(), receiveBuffer);
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    at.sin_port = htons(NetworkGetServerPort());
-    return ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 ? fd : -1;
+    return fd;
 }
 
 // A frame as one client received it.
@@ -82,19 +77,19 @@ struct Arrival {
 // Reads every socket until told to stop: one epoll, each socket drained when it is ready.
 class Readers {
 public:
-    explicit Readers(const std::vector<int>& fds) : streams_(fds.size()), next_(fds.size(), 0) {
-        epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    explicit Readers(const std::vector<int>& fds)
+        : fds_(fds), streams_(fds.size()), next_(fds.size()) {
         for (std::size_t i = 0; i < fds.size(); ++i) {
-            epoll_event e{};
-            e.events = EPOLLIN;
-            e.data.u64 = i;
+            epoll_event e{.events = EPOLLIN, .data = {.u64 = i}};
             ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fds[i], &e);
         }
-        fds_ = fds;
     }
     ~Readers() { ::close(epoll_); }
     Readers(const Readers&) = delete;
     Readers& operator=(const Readers&) = delete;
+
+    std::vector<Arrival> arrivals;
+    uint64_t gaps = 0;
 
     void Run(const std::atomic<bool>& done) {
         std::vector<epoll_event> events(fds_.size() + 1);
@@ -105,9 +100,6 @@ public:
             }
         }
     }
-
-    const std::vector<Arrival>& Arrivals() const { return arrivals_; }
-    uint64_t Gaps() const { return gaps_; }
 
 private:
     void Drain(std::size_t i) {
@@ -140,22 +132,20 @@ private:
         streams_[i].Feed(buffer_.data(), static_cast<std::size_t>(n));
         for (Kind k; (k = streams_[i].Next(*greeting_, *frame_)) != Kind::None;) {
             if (k == Kind::Frame) {
-                arrivals_.push_back(
+                arrivals.push_back(
                     {frame_->sequence, static_cast<double>(frame_->sampleTimeNs), arrival});
-                gaps_ += frame_->sequence - std::exchange(next_[i], frame_->sequence + 1);
+                gaps += frame_->sequence - std::exchange(next_[i], frame_->sequence + 1);
             }
         }
     }
 
-    int epoll_ = -1;
+    int epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
     std::vector<int> fds_;
     std::vector<telvo::net::StreamReader> streams_;
     std::vector<uint64_t> next_;
     std::vector<char> buffer_ = std::vector<char>(1 << 16);
     std::unique_ptr<telvo::net::Greeting> greeting_ = std::make_unique<telvo::net::Greeting>();
     std::unique_ptr<telvo::net::StreamFrame> frame_ = std::make_unique<telvo::net::StreamFrame>();
-    std::vector<Arrival> arrivals_;
-    uint64_t gaps_ = 0;
 };
 
 // The library started afresh, with a server on any free port and the descriptor it serves.
@@ -178,14 +168,13 @@ void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
             state.SkipWithError("the server did not start");
             break;
         }
-        int stalled = oneStalled ? Connect(4096) : -1;
-        std::vector<int> fds;
-        for (std::size_t i = oneStalled ? 1 : 0; i < clients; ++i) {
-            fds.push_back(Connect(0));
+        std::vector<int> fds; // the first never read when one is stalled
+        for (std::size_t i = 0; i < clients; ++i) {
+            fds.push_back(Connect(oneStalled && i == 0 ? 4096 : 0));
         }
         sends = 0;
         std::atomic<bool> done{false};
-        Readers readers(fds);
+        Readers readers(std::vector<int>(fds.begin() + (oneStalled ? 1 : 0), fds.end()));
         std::thread reading([&] { readers.Run(done); });
         GyroHandle suit = GyroOpen(nullptr, Pump, nullptr);
         std::this_thread::sleep_for(Run);
@@ -197,11 +186,8 @@ void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
         for (int fd : fds) {
             ::close(fd);
         }
-        if (stalled >= 0) {
-            ::close(stalled);
-        }
-        arrivals = readers.Arrivals();
-        gaps = readers.Gaps();
+        arrivals = readers.arrivals;
+        gaps = readers.gaps;
     }
     std::map<uint64_t, double> first; // of each frame at any client
     for (const Arrival& a : arrivals) {

@@ -6,6 +6,7 @@
 #include "suitlib/SuitLib.h"
 #include "telvoria/TelvoriaSim.h"
 #include "telvoria/TelvoriaTrackers.h"
+#include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 
@@ -34,22 +35,19 @@ void OnFrame(const Frame* frame, SuitInfo*) {
 }
 
 void BM_TrackerLatency(benchmark::State& state) {
-    const telvo::bench::ScratchFolder folder;
+    const telvo::TempDir folder;
     const uint16_t port = telvo::trackers::FreeLoopbackPort();
     const auto set = telvo::trackers::Emulator::Standard(Trackers);
-    std::ofstream(folder / "telvoria-sim.ini") << "[Simulation]\nSuits=0\n"
-                                               << telvo::trackers::TrackersSection(port, set);
+    std::ofstream(folder.path() / "telvoria-sim.ini")
+        << "[Simulation]\nSuits=0\n"
+        << telvo::trackers::TrackersSection(port, set);
     double cpuMsPerSecond = 0.0;
     double rotationsPerSecond = 0.0;
     for (auto _ : state) {
         telvo::sim::Reset();
-        telvo::sim::SetConfigFolder(folder.path);
+        telvo::sim::SetConfigFolder(folder.path().string());
         GyroInit();
-        telvo::trackers::Emulator::Options options;
-        options.port = port;
-        options.rate = 200.0;
-        options.holdSeconds = 0.0;
-        telvo::trackers::Emulator emulator(options, set);
+        telvo::trackers::Emulator emulator({.port = port, .rate = 200.0, .holdSeconds = 0.0}, set);
         emulator.Start();
         for (int i = 0; i < 300 && !emulator.Connected(Trackers - 1); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

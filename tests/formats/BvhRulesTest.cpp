@@ -96,6 +96,7 @@ struct Parts {
     bool flatCollars = false; // collars at the chest's own place
     double forearm = 10.0;    // elbow to wrist
     std::string endJoints{};  // leaf joints ending the upper arm (ArmEnd) and the forearm (this)
+    double thumbReach = 0;    // an unnamed end this far down the left hand, if any
 };
 
 struct Figure {
@@ -113,10 +114,7 @@ Figure Person(const Parts& p = {}) {
     f.hips = p.pelvisBelow > 0
                  ? b.Joint("LowerSpine", b.Joint("Pelvis", -1, 0, 0, 0), 0, p.pelvisBelow, 0)
                  : b.Joint("Hips", -1, 0, 0, 0);
-    int below = f.hips;
-    if (p.waist) {
-        below = b.Joint("Waist", f.hips, 0, p.firstSpine, 0);
-    }
+    const int below = p.waist ? b.Joint("Waist", f.hips, 0, p.firstSpine, 0) : f.hips;
     f.chest = b.Joint("Chest", below, 0, p.waist ? 13.0 - p.firstSpine : 13.0, 0);
     int neck = p.neck ? b.Joint("Neck", f.chest, 0, 8, 0) : f.chest;
     f.head = b.Joint("Head", neck, 0, p.neck ? 3.8 : 11.8, 0);
@@ -157,6 +155,9 @@ Figure Person(const Parts& p = {}) {
             if (p.thumbs) {
                 b.End(f.wrist[k], 0, -3, 1.4);
             }
+            if (p.thumbReach > 0 && k == 0) {
+                b.End(f.wrist[k], 0, -p.thumbReach, 0.2);
+            }
         }
         f.hip[k] = b.Joint(side + "Hip", f.hips, 3.6 * s, -2.2, 0);
         f.knee[k] = b.Joint(side + "Knee", f.hip[k], 0, -17.5, 0);
@@ -181,37 +182,31 @@ const std::string& Source(int node) {
     return files::LastBvhSource().joint[static_cast<std::size_t>(node)];
 }
 
-double Distance(const Vector& a, const Vector& b) {
-    return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-
-// Degrees between the hips-to-head line and our up.
-double Tilt(const std::vector<Vector>& n) {
-    const Vector d{n[4].x - n[0].x, n[4].y - n[0].y, n[4].z - n[0].z};
-    return std::acos(d.z / std::hypot(d.x, d.y, d.z)) * 180.0 / M_PI;
-}
-
 TEST(BvhStance, UpIsTheFileAxisNearestTheFigureWithin25Degrees) {
     for (auto [lean, snapped] : {std::pair{20.0, true}, std::pair{30.0, false}}) {
         Figure f = Person();
         f.bvh.Turn(f.hips, 0, lean, 0);
         auto nodes = Read(f.bvh.Text());
         ASSERT_EQ(nodes.size(), 30u) << Reason();
-        EXPECT_NEAR(Tilt(nodes), snapped ? lean : 0.0, 0.5) << "leaning " << lean;
+        Vector up = nodes[4] - nodes[0]; // hips to head, against our Z
+        EXPECT_NEAR(std::acos(up.z / up.Length()) * 180 / M_PI, snapped ? lean : 0.0, 0.5) << lean;
     }
 }
 
-TEST(BvhStance, APersonStandsOnLegsBelowTheHipsUnderARisingSpine) {
+// Each limit on either side: a figure is read or refused with its reason.
+TEST(BvhStance, APersonStandsOnLegsBelowTheHipsUnderARisingSpineWithHumanBones) {
     // Both thighs turned forward and the waist bent forward, in degrees; the refusal if any.
-    const std::tuple<const char*, double, double, const char*> cases[] = {
-        {"thighs raised 55 degrees", 55, 0, nullptr},
-        {"thighs raised 65 degrees", 65, 0, "the legs do not hang below the hips"},
-        {"bent over 75 degrees at the waist", 0, 75, nullptr},
-        {"bent over 90 degrees at the waist", 0, 90, "the spine runs across the legs"},
+    const std::tuple<const char*, Parts, double, double, const char*> cases[] = {
+        {"thighs raised 55 degrees", {}, 55, 0, nullptr},
+        {"thighs raised 65 degrees", {}, 65, 0, "the legs do not hang below the hips"},
+        {"bent over 75 degrees at the waist", {}, 0, 75, nullptr},
+        {"bent over 90 degrees at the waist", {}, 0, 90, "the spine runs across the legs"},
+        {"a forearm of 110 inches", {.forearm = 110}, 0, 0, nullptr},
+        {"a forearm of 130 inches", {.forearm = 130}, 0, 0, "a bone longer than 120 inches"},
     };
-    for (const auto& [what, legs, spine, refusal] : cases) {
+    for (const auto& [what, parts, legs, spine, refusal] : cases) {
         SCOPED_TRACE(what);
-        Figure f = Person();
+        Figure f = Person(parts);
         f.bvh.Turn(f.hip[0], 0, -legs, 0);
         f.bvh.Turn(f.hip[1], 0, -legs, 0);
         f.bvh.Turn(f.hips + 1, 0, spine, 0);
@@ -234,81 +229,71 @@ TEST(BvhStance, TheUnitIsTheOneThatGivesAHumanSize) {
     }
 }
 
-TEST(BvhAnatomy, TheWaistIsTheSpinesFirstJointUnlessItSitsNearTheChest) {
-    for (auto [height, joint] : {std::pair{9.0, "Waist"}, std::pair{10.5, ""}}) {
-        // Of 13 inches from hips to chest.
-        ASSERT_EQ(Read(Person({.firstSpine = height}).bvh.Text()).size(), 30u);
-        EXPECT_EQ(Source(1), joint) << height;
-    }
-}
-
-TEST(BvhAnatomy, APelvisNamedSoAboveTheLegsJointIsTheHips) {
-    for (auto [below, hips] : {std::pair{12.0, "Pelvis"}, std::pair{20.0, "LowerSpine"}}) {
-        // Against 15 % of the figure's span of about 110 inches.
-        ASSERT_EQ(Read(Person({.pelvisBelow = below}).bvh.Text()).size(), 30u) << Reason();
-        EXPECT_EQ(Source(0), hips) << below;
-    }
-}
-
-// Unnamed arms: collar 5 inches, upper arm 6 + 6, forearm 5 + 5. The elbow is the joint nearest
-// 36 % of the way back from the wrist, the shoulder nearest 78 %, where a human arm has them.
-TEST(BvhAnatomy, UnnamedArmJointsStandWhereAHumanArmHasThem) {
-    ASSERT_EQ(Read(Person({.unnamedArms = true}).bvh.Text()).size(), 30u) << Reason();
-    EXPECT_EQ(Source(6), "a01");
-    EXPECT_EQ(Source(7), "a02");
-    EXPECT_EQ(Source(8), "a04");
-    EXPECT_EQ(Source(9), "a06");
-}
-
-// End joints beside the real children (LAFAN1's RightArmEnd), and hands that are joints
-// without ends: a joint named as an end is passed by, and of unnamed ends the hand is the arm's.
-TEST(BvhAnatomy, EndJointsBesideTheRealChildrenArePassedBy) {
-    for (const char* suffix : {"WristEnd", "ForeArmLeaf"}) {
-        ASSERT_EQ(Read(Person({.thumbs = false, .endJoints = suffix}).bvh.Text()).size(), 30u)
-            << Reason();
-        EXPECT_EQ(Source(7), "LeftShoulder") << suffix;
-        EXPECT_EQ(Source(8), "LeftElbow") << suffix;
-        EXPECT_EQ(Source(15), "RightWrist") << suffix;
-    }
-}
-
-TEST(BvhAnatomy, AnUnnamedEndCountsAsTheThumbFromAThirdOfTheHand) {
-    for (auto [reach, thumb] : {std::pair{2.5, true}, std::pair{1.5, false}}) {
-        Figure f = Person({.thumbs = false});
-        f.bvh.End(f.wrist[0], 0, -reach, 0.2);
-        ASSERT_EQ(Read(f.bvh.Text()).size(), 30u);
-        EXPECT_EQ(Source(11).empty(), !thumb) << reach << ": " << Source(11);
+// Which of the file's joints each node stands on, on either side of each rule's edge; "" where
+// the node is made up.
+TEST(BvhAnatomy, EachRulePicksItsJointOnEitherSideOfItsEdge) {
+    const std::tuple<const char*, Parts, std::vector<std::pair<int, const char*>>> cases[] = {
+        // The waist is the spine's first joint unless it sits near the chest (of 13 inches).
+        {"waist 9 up", {.firstSpine = 9}, {{1, "Waist"}}},
+        {"waist 10.5 up", {.firstSpine = 10.5}, {{1, ""}}},
+        // A root named Pelvis above the legs' joint is the hips, against 15 % of the figure's
+        // span of about 110 inches.
+        {"pelvis 12 above", {.pelvisBelow = 12}, {{0, "Pelvis"}}},
+        {"pelvis 20 above", {.pelvisBelow = 20}, {{0, "LowerSpine"}}},
+        // Unnamed arms: collar 5 inches, upper arm 6 + 6, forearm 5 + 5. The elbow is the joint
+        // nearest 36 % of the way back from the wrist, the shoulder nearest 78 %, where a human
+        // arm has them.
+        {"unnamed arms", {.unnamedArms = true}, {{6, "a01"}, {7, "a02"}, {8, "a04"}, {9, "a06"}}},
+        // End joints beside the real children (LAFAN1's RightArmEnd), and hands that are joints
+        // without ends: a joint named as an end is passed by, and of unnamed ends the hand is
+        // the arm's.
+        {"WristEnd",
+         {.thumbs = false, .endJoints = "WristEnd"},
+         {{7, "LeftShoulder"}, {8, "LeftElbow"}, {15, "RightWrist"}}},
+        {"ForeArmLeaf",
+         {.thumbs = false, .endJoints = "ForeArmLeaf"},
+         {{7, "LeftShoulder"}, {8, "LeftElbow"}, {15, "RightWrist"}}},
+        // An unnamed end counts as the thumb from a third of the hand.
+        {"thumb 2.5 down", {.thumbs = false, .thumbReach = 2.5}, {{11, "LeftWrist End Site"}}},
+        {"thumb 1.5 down", {.thumbs = false, .thumbReach = 1.5}, {{11, ""}}},
+        // Ends too near their joint are made up instead, against 4 % and 2 % of the height.
+        {"ends 3.2 and 1.6 out",
+         {.thumbs = false, .headTop = 3.2, .fingertip = 1.6},
+         {{5, "Head End Site"}, {10, "LeftWrist End Site"}}},
+        {"ends 2.5 and 1.2 out",
+         {.thumbs = false, .headTop = 2.5, .fingertip = 1.2},
+         {{5, ""}, {10, ""}}},
+    };
+    for (const auto& [what, parts, joints] : cases) {
+        SCOPED_TRACE(what);
+        ASSERT_EQ(Read(Person(parts).bvh.Text()).size(), 30u) << Reason();
+        for (const auto& [node, joint] : joints) {
+            EXPECT_EQ(Source(node), joint) << GyroGetNodeName(node);
+        }
     }
 }
 
 // What the file lacks is made up in the default performer's proportions: the waist 4/13 of the
 // way to the chest, the neck 8/11.8 of the way to the head, the head top 8.2/70 of the height
 // above the head, the fingertip 7/70 of the height beyond the wrist, the thumb 3/7 along the
-// hand and 1.4/7 ahead, the collar 1.2/7.2 out and 5.5/5.8 up towards the shoulder.
+// hand and 1.4/7 ahead, the collar 1.2/7.2 out and 5.5/5.8 up towards the shoulder; beyond a
+// toe joint without an end, the toes reach 27 % of the foot's length further.
 TEST(BvhFigure, MadeUpNodesFollowTheDefaultPerformersProportions) {
-    Parts bare{.headTop = 1.0, .fingertip = 1.0};
+    Parts bare{.headTop = 1.0, .fingertip = 1.0, .ballJoint = true};
     bare.waist = bare.neck = bare.collars = bare.thumbs = false;
     auto n = Read(Person(bare).bvh.Text());
     ASSERT_EQ(n.size(), 30u) << Reason();
     const double height = 70.0; // the figure measures as the default performer
-    EXPECT_NEAR(Distance(n[1], n[0]), 13.0 * 4 / 13, 1e-3);
-    EXPECT_NEAR(Distance(n[3], n[2]), 11.8 * 8 / 11.8, 1e-3);
+    EXPECT_NEAR((n[1] - n[0]).Length(), 13.0 * 4 / 13, 1e-3);
+    EXPECT_NEAR((n[3] - n[2]).Length(), 11.8 * 8 / 11.8, 1e-3);
     EXPECT_NEAR(n[5].z - n[4].z, 8.2 / 70 * height, 0.05);
-    EXPECT_NEAR(Distance(n[10], n[9]), 7.0 / 70 * height, 0.05);
-    EXPECT_NEAR(n[9].z - n[11].z, 3.0 / 7 * Distance(n[10], n[9]), 0.05);
-    EXPECT_NEAR(n[9].y - n[11].y, 1.4 / 7 * Distance(n[10], n[9]), 0.05);
+    EXPECT_NEAR((n[10] - n[9]).Length(), 7.0 / 70 * height, 0.05);
+    EXPECT_NEAR(n[9].z - n[11].z, 3.0 / 7 * (n[10] - n[9]).Length(), 0.05);
+    EXPECT_NEAR(n[9].y - n[11].y, 1.4 / 7 * (n[10] - n[9]).Length(), 0.05);
     EXPECT_NEAR(n[6].x - n[2].x, 7.2 * 1.2 / 7.2, 1e-3);
     EXPECT_NEAR(n[6].z - n[2].z, 5.8 * 5.5 / 5.8, 1e-3);
-}
-
-TEST(BvhFigure, EndsTooNearTheirJointAreMadeUpInstead) {
-    // Against 4 % and 2 % of the 70-inch height.
-    for (auto [headTop, fingertip, fromFile] : {std::tuple{3.2, 1.6, true}, {2.5, 1.2, false}}) {
-        const Parts p{.thumbs = false, .headTop = headTop, .fingertip = fingertip};
-        ASSERT_EQ(Read(Person(p).bvh.Text()).size(), 30u);
-        EXPECT_EQ(!Source(5).empty(), fromFile) << headTop;
-        EXPECT_EQ(!Source(10).empty(), fromFile) << fingertip;
-    }
+    EXPECT_EQ(Source(22), "LeftToe");
+    EXPECT_NEAR(n[22].y - n[23].y, 0.27 * 10, 1e-3); // the default foot is 10 inches long
 }
 
 // The sole lies at the file's foot end when that reaches 1 % of the height below the ankle,
@@ -321,46 +306,25 @@ TEST(BvhFigure, TheSoleLiesAtTheFootsEndOrAtAnkleHeight) {
     }
 }
 
-// A toe joint without an end beyond it: the toes reach 27 % of the foot's length further.
-TEST(BvhFigure, ToesReachBeyondABallJointWithoutAnEnd) {
-    auto n = Read(Person({.ballJoint = true}).bvh.Text());
-    ASSERT_EQ(n.size(), 30u);
-    EXPECT_EQ(Source(22), "LeftToe");
-    EXPECT_NEAR(n[22].y - n[23].y, 0.27 * 10, 1e-3); // the default foot is 10 inches long
-}
-
-// A helper half way down the upper arm bends 40 degrees on the second frame: the upper arm aims
-// at the file's elbow rather than turning rigidly with that joint.
-TEST(BvhFigure, ASegmentBentInsideTheFileStillAimsAtItsChild) {
-    Figure f = Person({.armBend = true});
-    f.bvh.Turn(f.bend, 0, -40, 0, 1);
-    auto n = Read(f.bvh.Text(), 1);
+// On the second frame, a helper half way down the upper arm bends 40 degrees: the upper arm
+// aims at the file's elbow rather than turning rigidly with that joint. And collars at the
+// chest's own place (as CMU's) still turn the shoulders: a 30-degree shrug.
+TEST(BvhFigure, SegmentsAimAtTheFilesJointsThroughBentOrZeroLengthLinks) {
+    Figure bent = Person({.armBend = true}), shrug = Person({.flatCollars = true});
+    bent.bvh.Turn(bent.bend, 0, -40, 0, 1);
+    shrug.bvh.Turn(shrug.collar[0], 30, 0, 0, 1);
+    auto n = Read(bent.bvh.Text(), 1);
     ASSERT_EQ(n.size(), 30u) << Reason();
+    auto m = Read(shrug.bvh.Text(), 1);
+    ASSERT_EQ(m.size(), 30u) << Reason();
     // The file's elbow from the shoulder: 5.75 down, then 5.75 turned 40 degrees forward.
-    const double a = 40 * M_PI / 180;
-    const Vector file{0, static_cast<float>(-5.75 * std::sin(a)),
-                      static_cast<float>(-5.75 - 5.75 * std::cos(a))};
-    const Vector ours{n[8].x - n[7].x, n[8].y - n[7].y, n[8].z - n[7].z};
-    EXPECT_LT(Distance(ours, file), 0.8); // the bone keeps its straight length
-}
-
-// Collars at the chest's own place (as CMU's) still turn the shoulders: a 30-degree shrug.
-TEST(BvhFigure, ACollarOfNoLengthStillCarriesTheShoulder) {
-    Figure f = Person({.flatCollars = true});
-    f.bvh.Turn(f.collar[0], 30, 0, 0, 1);
-    auto n = Read(f.bvh.Text(), 1);
-    ASSERT_EQ(n.size(), 30u) << Reason();
-    const double a = 30 * M_PI / 180;
-    const Vector file{static_cast<float>(7.2 * std::cos(a) - 5.8 * std::sin(a)), -0.2f,
-                      static_cast<float>(7.2 * std::sin(a) + 5.8 * std::cos(a))};
-    const Vector ours{n[7].x - n[2].x, n[7].y - n[2].y, n[7].z - n[2].z};
-    EXPECT_LT(Distance(ours, file), 0.01);
-}
-
-TEST(BvhFigure, NoBoneOfAHumanIsLongerThan120Inches) {
-    for (auto [forearm, read] : {std::pair{110.0, true}, std::pair{130.0, false}}) {
-        EXPECT_EQ(Read(Person({.forearm = forearm}).bvh.Text()).size() == 30u, read) << forearm;
-    }
+    const double a = 40 * M_PI / 180, c = 30 * M_PI / 180;
+    const Vector elbow{0, static_cast<float>(-5.75 * std::sin(a)),
+                       static_cast<float>(-5.75 - 5.75 * std::cos(a))};
+    EXPECT_LT((n[8] - n[7] - elbow).Length(), 0.8); // the bone keeps its straight length
+    const Vector shoulder{static_cast<float>(7.2 * std::cos(c) - 5.8 * std::sin(c)), -0.2f,
+                          static_cast<float>(7.2 * std::sin(c) + 5.8 * std::cos(c))};
+    EXPECT_LT((m[7] - m[2] - shoulder).Length(), 0.01);
 }
 
 } // namespace
