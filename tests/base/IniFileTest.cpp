@@ -102,16 +102,6 @@ TEST(IniFile, WriteKeepsEverythingElseInPlace) {
               "Key=one two  [Injected]\r\n");
 }
 
-TEST(IniFile, AMissingFileIsEmptyAndSaveMakesItsFolder) {
-    TempDir dir;
-    const fs::path file = dir.path() / "sub" / "x.ini";
-    IniFile p(file);
-    EXPECT_TRUE(p.Load());
-    p.WriteString("S", "k", "1");
-    ASSERT_TRUE(p.Save());
-    EXPECT_EQ(ReadAll(file), "[S]\nk=1\n");
-}
-
 TEST(IniFile, WhatCannotBeReadIsNeitherReadNorReplaced) {
     TempDir dir;
     const fs::path big = dir.path() / "big.ini";

@@ -36,7 +36,8 @@ struct SettingsFile : ::testing::Test {
         EXPECT_TRUE(p.Save());
         return ReadAll(file());
     }
-    std::filesystem::path file() const { return dir.path() / SettingsFileName; }
+    // In a folder that the first save makes.
+    std::filesystem::path file() const { return dir.path() / "new" / SettingsFileName; }
 
     TempDir dir;
     SettingsValues values;
@@ -69,6 +70,7 @@ TEST_F(SettingsFile, BadValuesFallBackAndTheNextSaveIsClean) {
     text += "CurrentActorFile=" + std::string(259, 'a') + "\nCurrentFile=" + std::string(260, 'p');
     text += "\n\x01\x02\x03\xff\xfe\n[GyroSuit]\nLoop=0\nShowGrid=1\n";
     text.push_back('\0');
+    std::filesystem::create_directory(file().parent_path());
     WriteAll(file(), text + "Units=3\n");
     Load();
     EXPECT_EQ(values.ShowGrid, 0) << "case-blind names, first value wins";

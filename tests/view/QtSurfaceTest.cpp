@@ -1,6 +1,7 @@
 // The QPainter surface, pixel by pixel.
 #include "view/qt/QtSurface.h"
 
+#include "engine/Engine.h"
 #include "tests/view/ViewTestSupport.h"
 #include "view/Camera.h"
 
@@ -8,7 +9,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <cstring>
 #include <random>
 
 namespace telvo {
@@ -112,8 +112,7 @@ TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
             QtSurface reference(theirs); // nothing kept: the engine draws the circle
             circle(reference);
         }
-        ASSERT_EQ(ours, theirs) << "triangle " << p[0].x << "," << p[0].y << " " << p[1].x << ","
-                                << p[1].y << " " << p[2].x << "," << p[2].y;
+        ASSERT_EQ(ours, theirs) << "round " << round;
     }
 }
 
@@ -124,22 +123,14 @@ using QtView = ViewTest;
 TEST_F(QtView, KeptBackgroundGivesTheFreshPicture) {
     App();
     ASSERT_EQ(GyroInit(), 1);
-    Engine.SuitHandle = GyroOpen(
-        nullptr,
-        [](const Frame* frame, SuitInfo*) {
-            std::lock_guard lock(Engine.DisplayMutex);
-            std::memcpy(static_cast<void*>(&Engine.DisplayFrame), frame, sizeof(Frame));
-        },
-        nullptr);
+    Engine.Live = 1;
+    Engine.MainWindow = &platform;
+    Engine.SuitHandle = GyroOpen(nullptr, FrameCallback, nullptr);
     sim::Deliver(Engine.SuitHandle, 40);
     GyroInitSkeleton(&Engine.Skeleton);
-    Engine.Live = 1;
     Settings.RenderType = static_cast<int>(RenderType::Solid);
-    platform.SetDrawingArea({320, 240});
-    View.ViewWidth = 320;
-    View.ViewHeight = 240;
     OnCenterView(platform);
-    QImage kept(320, 240, QImage::Format_RGB32);
+    QImage kept(800, 600, QImage::Format_RGB32);
     QtPicture keeping(kept);
     const std::pair<const char*, void (*)()> steps[] = {
         {"nothing", [] {}},
@@ -153,7 +144,7 @@ TEST_F(QtView, KeptBackgroundGivesTheFreshPicture) {
     for (const auto& [change, apply] : steps) {
         apply();
         OnPaint(platform, keeping);
-        QImage fresh(320, 240, QImage::Format_RGB32);
+        QImage fresh(800, 600, QImage::Format_RGB32);
         QtPicture once(fresh);
         OnPaint(platform, once);
         ASSERT_EQ(kept, fresh) << "after a change of " << change;

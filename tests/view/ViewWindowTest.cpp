@@ -99,18 +99,15 @@ TEST_F(WindowTest, TheFirstFitUsesTheShownDrawingArea) {
     view->repaint(); // no update pending: the grab's paint must not start another
     const QImage shown = view->grab().toImage();
     QRect faces; // grey shades but the background, or Color Front's green
-    int count = 0;
     for (int y = 0; y < shown.height(); ++y) {
         for (int x = 0; x < shown.width(); ++x) {
             const QRgb c = shown.pixel(x, y);
             const int r = qRed(c), g = qGreen(c), b = qBlue(c);
             if ((r == g && g == b && r > 20 && r != 128) || (r == 0 && b == 0 && g > 20)) {
                 faces |= QRect(x, y, 1, 1);
-                ++count;
             }
         }
     }
-    EXPECT_GT(count, 1000);
     EXPECT_TRUE(view->rect().adjusted(10, 10, -10, -10).contains(faces));
     EXPECT_GE(faces.height(), view->height() * 7 / 10);
     EXPECT_EQ(Engine.PaintPending.load(), 0);
