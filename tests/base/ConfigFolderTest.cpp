@@ -38,9 +38,6 @@ TEST(ConfigFolder, AnAbsoluteXdgConfigHomeElseHomesConfigMadeWhenMissingOrNoneWi
         const fs::path folder = ConfigFolder(&error);
         EXPECT_EQ(folder.empty() ? error : folder.string(), expected) << (x ? x : "(unset)");
         EXPECT_TRUE(folder.empty() || fs::is_directory(folder));
-        if (!folder.empty()) {
-            fs::remove_all(folder);
-        }
     }
 }
 

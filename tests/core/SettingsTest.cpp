@@ -18,11 +18,10 @@ namespace {
 // The load and save that the window's creation and close perform, around a real file.
 struct SettingsFile : ::testing::Test {
     void SetUp() override {
-        // What the library reports before the load: the float fallbacks and the flags.
+        // What the library reports before the load: the float fallbacks.
         values.FootLength = 10.5f;
         values.HeelWidth = 3.25f;
         values.BallWidth = 4.0f;
-        values.SuitFlags = 1;
     }
     void Load() {
         PrivateProfile p(file());

@@ -59,8 +59,7 @@ protected:
 
 // A paint target over a recording surface that notes PaintPending when presenting.
 struct RecordingTarget : PaintTarget {
-    Surface& BeginPicture(int w, int) override {
-        width = w;
+    Surface& BeginPicture(int, int) override {
         surface.Clear();
         return surface;
     }
@@ -69,7 +68,6 @@ struct RecordingTarget : PaintTarget {
         pendingAtPresent = Engine.PaintPending.load();
     }
     RecordingSurface surface;
-    int width = -1;
     int presents = 0;
     int pendingAtPresent = -1;
 };
