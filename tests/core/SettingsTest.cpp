@@ -10,7 +10,6 @@
 #include <clocale>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace telvo {
 namespace {
