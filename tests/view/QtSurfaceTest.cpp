@@ -14,16 +14,7 @@
 namespace telvo {
 namespace {
 
-QGuiApplication& App() {
-    static int argc = 1;
-    static char name[] = "qtsurface_test";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-    return app;
-}
-
 TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
-    App();
     QImage image(200, 100, QImage::Format_RGB32);
     image.fill(QColor(128, 128, 128));
     const Rgb green{0, 200, 0};
@@ -72,7 +63,6 @@ TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
 // Triangles and circles go straight into an image's pixels; each must be the raster engine's own,
 // pixel for pixel, whatever its shape: slivers, flat edges, corners that touch the border.
 TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
-    App();
     std::mt19937 random(18);
     auto coordinate = [&](int size) {
         return std::uniform_int_distribution<int>(-3, size + 2)(random);
@@ -121,7 +111,6 @@ TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
 using QtView = ViewTest;
 
 TEST_F(QtView, KeptBackgroundGivesTheFreshPicture) {
-    App();
     ASSERT_EQ(GyroInit(), 1);
     Engine.Live = 1;
     Engine.MainWindow = &platform;
@@ -153,3 +142,9 @@ TEST_F(QtView, KeptBackgroundGivesTheFreshPicture) {
 
 } // namespace
 } // namespace telvo
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
