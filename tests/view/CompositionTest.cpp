@@ -11,8 +11,7 @@ protected:
     void OpenSuit(uint32_t divider) {
         sim::SetSuits({{1, "Studio", divider}});
         ASSERT_NE(GyroInit(), 0);
-        Engine.SuitHandle = GyroOpen(
-            nullptr, [](const Frame*, SuitInfo*) {}, nullptr);
+        Engine.SuitHandle = GyroOpen(nullptr, nullptr, nullptr);
     }
     std::vector<std::string> Lines(uint32_t flags) {
         surface.Clear();

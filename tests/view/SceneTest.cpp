@@ -119,8 +119,7 @@ TEST_F(Scene, TrackerStatusTextsFollowTheLibrarysStatusWord) {
     sim::SetTrackerPresent(true);
     sim::SetTrackerSync(0); // a measurement with every frame
     ASSERT_EQ(GyroInit(), 1);
-    Engine.SuitHandle = GyroOpen(
-        nullptr, [](const Frame*, SuitInfo*) {}, nullptr);
+    Engine.SuitHandle = GyroOpen(nullptr, nullptr, nullptr);
     auto texts = [this](int enableTracking) {
         Settings.EnableTracking = enableTracking;
         return Drawn(surface, skeleton, frame);
