@@ -74,8 +74,7 @@ TEST_F(PaintThreads, LiveAndRecordingPaintsSeeWholeFrames) {
     GyroInitSkeleton(&Engine.Skeleton);
     Engine.Recording = 1;
     EXPECT_EQ(PaintWhile(Pump(3000), 200), 0);
-    std::lock_guard lock(Engine.RecordingMutex);
-    EXPECT_GT(Engine.Skeleton.FrameCount, 0u);
+    EXPECT_GT(Engine.Skeleton.FrameCount, 0u); // the pump has been joined
     GyroFreeSkeletonFrames(&Engine.Skeleton);
 }
 

@@ -33,9 +33,7 @@ TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
         surface.Restore();
         surface.Text(20, 30, "M       M"); // nothing behind the blanks is painted
     }
-    auto is = [&](int x, int y, Rgb c) {
-        return (image.pixel(x, y) & 0xFFFFFFu) == (qRgb(c.r, c.g, c.b) & 0xFFFFFFu);
-    };
+    auto is = [&](int x, int y, Rgb c) { return image.pixel(x, y) == qRgb(c.r, c.g, c.b); };
     auto column = [&](int x, int y0, int y1, Rgb c) { // pixels of a colour in a column
         int n = 0;
         for (int y = y0; y <= y1; ++y) {
