@@ -28,7 +28,6 @@ TEST(ConfigFolder, AnAbsoluteXdgConfigHomeElseHomesConfigMadeWhenMissingOrNoneWi
     const std::tuple<const char*, const char*, std::string> cases[] = {
         {xdg.c_str(), home.c_str(), xdg + "/TelvoView"},
         {"relative", home.c_str(), home + "/.config/TelvoView"},
-        {"", home.c_str(), home + "/.config/TelvoView"},
         {nullptr, home.c_str(), home + "/.config/TelvoView"},
         {blocked.c_str(), nullptr,
          "Cannot create the configuration folder " + blocked + "/TelvoView."},

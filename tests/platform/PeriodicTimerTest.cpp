@@ -30,7 +30,6 @@ TEST(PeriodicTimer, RefusesWhatItCannotRunAndStopWaitsForTheRunningCallback) {
     t.Stop();
     EXPECT_FALSE(inside.load()) << "Stop returned while a callback was running";
     EXPECT_FALSE(t.Running());
-    t.Stop();
 }
 
 // Time moves only when the timer sleeps, each sleep waking late by a fixed amount, or when a
