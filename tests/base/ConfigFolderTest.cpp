@@ -1,5 +1,7 @@
 // Where the program and the suit library look for their INI files.
 #include "base/ConfigFolder.h"
+#include "platform/PrivateProfile.h"
+#include "telvoria/sim/Config.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TempDir.h"
 
@@ -7,6 +9,7 @@
 
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace telvo {
 namespace {
@@ -25,7 +28,6 @@ TEST(ConfigFolder, AnAbsoluteXdgConfigHomeElseHomesConfigMadeWhenMissingOrNoneWi
     const std::tuple<const char*, const char*, std::string> cases[] = {
         {xdg.c_str(), home.c_str(), xdg + "/TelvoView"},
         {"relative", home.c_str(), home + "/.config/TelvoView"},
-        {"", home.c_str(), home + "/.config/TelvoView"},
         {nullptr, home.c_str(), home + "/.config/TelvoView"},
         {blocked.c_str(), nullptr,
          "Cannot create the configuration folder " + blocked + "/TelvoView."},
@@ -38,10 +40,23 @@ TEST(ConfigFolder, AnAbsoluteXdgConfigHomeElseHomesConfigMadeWhenMissingOrNoneWi
         const fs::path folder = ConfigFolder(&error);
         EXPECT_EQ(folder.empty() ? error : folder.string(), expected) << (x ? x : "(unset)");
         EXPECT_TRUE(folder.empty() || fs::is_directory(folder));
-        if (!folder.empty()) {
-            fs::remove_all(folder);
-        }
     }
+}
+
+// The program and the suit library share the folder and Vexomark.ini: the library finds what
+// the program wrote.
+TEST(SharedFiles, TheLibraryFindsWhatTheProgramWroteWithARelativeXdgConfigHome) {
+    TempDir home;
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", "relative/config");
+    ScopedEnvironment h("HOME", home.path().c_str());
+    const fs::path folder = ConfigFolder(); // what the program's start-up takes
+    const std::string crd = (home.path() / "stage.crd").string();
+    WriteAll(crd, "TelvoViewCoordinates 1\nUnit Inches\nEmitter 55 0 90\nEmitter 0 20 90\n");
+    ASSERT_TRUE(
+        WritePrivateProfileString("Vexomark", "CoordinateFile", crd, folder / "Vexomark.ini"));
+    const std::vector<Vector> emitters = sim::TrackerEmitters(sim::Controls{});
+    ASSERT_EQ(emitters.size(), 2u);
+    EXPECT_EQ(emitters[0].x, 55.0f);
 }
 
 } // namespace

@@ -30,19 +30,12 @@ static_assert(std::is_trivially_copyable_v<Vector> && std::is_trivially_copyable
 static_assert(std::is_standard_layout_v<Matrix> && std::is_standard_layout_v<Quaternion>);
 static_assert(offsetof(Matrix, m12) == 5 * sizeof(float) && offsetof(Quaternion, v) == 4);
 
-void ExpectNear(Vector v, Vector want) {
-    EXPECT_NEAR(v.x, want.x, 1e-6f);
-    EXPECT_NEAR(v.y, want.y, 1e-6f);
-    EXPECT_NEAR(v.z, want.z, 1e-6f);
-}
-
+// 0 / 0 would make every component NaN: one of each kind tells.
 TEST(Normalize, ZeroLengthsStayZero) {
-    ExpectNear(Vector(0.0f, 0.0f, 0.0f).Normalize(), Vector(0.0f, 0.0f, 0.0f)); // not NaN
-
+    EXPECT_EQ(Vector(0.0f, 0.0f, 0.0f).Normalize().x, 0.0f);
     Quaternion zero(0.0f, 0.0f, 0.0f, 0.0f);
     EXPECT_EQ(zero.Normalize(), 0);
     EXPECT_EQ(zero.w, 0.0f);
-    ExpectNear(zero.v, Vector(0.0f, 0.0f, 0.0f));
 }
 
 TEST(Vector, LengthSquaredIsDoubleWhileLengthIsFloat) {

@@ -21,11 +21,9 @@ TEST_F(Camera, PreparePoseChoosesTheFrameToShowAndCentringLeavesTheModes) {
     OnCenterView(platform);  // nothing to fit: no repaint
     OnCenterSequence(platform);
     EXPECT_EQ(platform.Invalidations(), 0);
-    std::vector<Frame> frames(3);
-    for (uint32_t i = 0; i < 3; ++i) {
-        frames[i].ContactMask = i;
-        frames[i].RootPosition = {0.0f, 0.0f, 10.0f * static_cast<float>(i)};
-    }
+    std::vector<Frame> frames(3); // the first and the last told apart by their contact words
+    frames[2].ContactMask = 2;
+    frames[2].RootPosition = {0.0f, 0.0f, 20.0f};
     UseRecording(frames);
     Engine.PlaybackIndex = 3; // past the end: back to the first
     EXPECT_EQ(shown(), 0u);

@@ -5,6 +5,7 @@
 #include "view/Camera.h"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 namespace telvo {
@@ -21,11 +22,8 @@ Frame Numbered(int k) {
 }
 
 bool Whole(const Frame& f) {
-    const float k = f.RootPosition.x;
-    const float* raw = &f.RawMatrices[0].m00;
-    return std::all_of(raw, raw + 19 * 9, [k](float v) { return v == k; }) &&
-           f.RootPosition.z == k && f.ContactMask == static_cast<uint32_t>(k) &&
-           f.MarkerPositions[3].z == k;
+    const Frame numbered = Numbered(static_cast<int>(f.RootPosition.x));
+    return std::memcmp(&f, &numbered, sizeof f) == 0;
 }
 
 class PaintThreads : public ViewTest {
@@ -54,7 +52,6 @@ protected:
         }
         stop = true;
         other.join();
-        Engine.MainWindow = nullptr;
         return torn;
     }
     // The frame pump at 30 a second (every frame may be displayed), up to `frames` frames.
@@ -77,8 +74,7 @@ TEST_F(PaintThreads, LiveAndRecordingPaintsSeeWholeFrames) {
     GyroInitSkeleton(&Engine.Skeleton);
     Engine.Recording = 1;
     EXPECT_EQ(PaintWhile(Pump(3000), 200), 0);
-    std::lock_guard lock(Engine.RecordingMutex);
-    EXPECT_GT(Engine.Skeleton.FrameCount, 0u);
+    EXPECT_GT(Engine.Skeleton.FrameCount, 0u); // the pump has been joined
     GyroFreeSkeletonFrames(&Engine.Skeleton);
 }
 

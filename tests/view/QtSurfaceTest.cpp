@@ -1,6 +1,7 @@
 // The QPainter surface, pixel by pixel.
 #include "view/qt/QtSurface.h"
 
+#include "engine/Engine.h"
 #include "tests/view/ViewTestSupport.h"
 #include "view/Camera.h"
 
@@ -8,22 +9,12 @@
 #include <QImage>
 #include <QPainter>
 
-#include <cstring>
 #include <random>
 
 namespace telvo {
 namespace {
 
-QGuiApplication& App() {
-    static int argc = 1;
-    static char name[] = "qtsurface_test";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-    return app;
-}
-
 TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
-    App();
     QImage image(200, 100, QImage::Format_RGB32);
     image.fill(QColor(128, 128, 128));
     const Rgb green{0, 200, 0};
@@ -42,9 +33,7 @@ TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
         surface.Restore();
         surface.Text(20, 30, "M       M"); // nothing behind the blanks is painted
     }
-    auto is = [&](int x, int y, Rgb c) {
-        return (image.pixel(x, y) & 0xFFFFFFu) == (qRgb(c.r, c.g, c.b) & 0xFFFFFFu);
-    };
+    auto is = [&](int x, int y, Rgb c) { return image.pixel(x, y) == qRgb(c.r, c.g, c.b); };
     auto column = [&](int x, int y0, int y1, Rgb c) { // pixels of a colour in a column
         int n = 0;
         for (int y = y0; y <= y1; ++y) {
@@ -72,7 +61,6 @@ TEST(QtSurface, PensHollowEllipsesAndTextOnAClearBackground) {
 // Triangles and circles go straight into an image's pixels; each must be the raster engine's own,
 // pixel for pixel, whatever its shape: slivers, flat edges, corners that touch the border.
 TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
-    App();
     std::mt19937 random(18);
     auto coordinate = [&](int size) {
         return std::uniform_int_distribution<int>(-3, size + 2)(random);
@@ -112,8 +100,7 @@ TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
             QtSurface reference(theirs); // nothing kept: the engine draws the circle
             circle(reference);
         }
-        ASSERT_EQ(ours, theirs) << "triangle " << p[0].x << "," << p[0].y << " " << p[1].x << ","
-                                << p[1].y << " " << p[2].x << "," << p[2].y;
+        ASSERT_EQ(ours, theirs) << "round " << round;
     }
 }
 
@@ -122,24 +109,15 @@ TEST(QtSurface, PixelsWrittenDirectlyAreTheRasterEnginesOwn) {
 using QtView = ViewTest;
 
 TEST_F(QtView, KeptBackgroundGivesTheFreshPicture) {
-    App();
     ASSERT_EQ(GyroInit(), 1);
-    Engine.SuitHandle = GyroOpen(
-        nullptr,
-        [](const Frame* frame, SuitInfo*) {
-            std::lock_guard lock(Engine.DisplayMutex);
-            std::memcpy(static_cast<void*>(&Engine.DisplayFrame), frame, sizeof(Frame));
-        },
-        nullptr);
+    Engine.Live = 1;
+    Engine.MainWindow = &platform;
+    Engine.SuitHandle = GyroOpen(nullptr, FrameCallback, nullptr);
     sim::Deliver(Engine.SuitHandle, 40);
     GyroInitSkeleton(&Engine.Skeleton);
-    Engine.Live = 1;
     Settings.RenderType = static_cast<int>(RenderType::Solid);
-    platform.SetDrawingArea({320, 240});
-    View.ViewWidth = 320;
-    View.ViewHeight = 240;
     OnCenterView(platform);
-    QImage kept(320, 240, QImage::Format_RGB32);
+    QImage kept(800, 600, QImage::Format_RGB32);
     QtPicture keeping(kept);
     const std::pair<const char*, void (*)()> steps[] = {
         {"nothing", [] {}},
@@ -153,7 +131,7 @@ TEST_F(QtView, KeptBackgroundGivesTheFreshPicture) {
     for (const auto& [change, apply] : steps) {
         apply();
         OnPaint(platform, keeping);
-        QImage fresh(320, 240, QImage::Format_RGB32);
+        QImage fresh(800, 600, QImage::Format_RGB32);
         QtPicture once(fresh);
         OnPaint(platform, once);
         ASSERT_EQ(kept, fresh) << "after a change of " << change;
@@ -162,3 +140,9 @@ TEST_F(QtView, KeptBackgroundGivesTheFreshPicture) {
 
 } // namespace
 } // namespace telvo
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

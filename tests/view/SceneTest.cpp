@@ -8,20 +8,10 @@
 namespace telvo {
 namespace {
 
-// A skeleton placed by hand, orientations identity.
-struct Figure {
-    ::Skeleton skeleton{};
-    Figure() {
-        for (SkeletonNode& node : skeleton.Nodes) {
-            node.Orientation = MatrixIdentity;
-        }
-    }
-    void Place(int node, Vector at) { skeleton.Nodes[node].Position = at; }
-};
-
+// A skeleton placed by hand.
 class Scene : public ViewTest {
 protected:
-    Figure figure;
+    ::Skeleton skeleton{};
     Frame frame{};
 };
 
@@ -61,10 +51,10 @@ TEST_F(Scene, ContactShadowsUnderTheLowestPointUnlessTheFrameMasksThem) {
     Engine.ActorData.ContactRadius[20] = 0.2f;
     Engine.ActorData.ContactRadius[25] = 0.5f;
     OnTopView(platform);
-    figure.Place(20, {10.0f, 0.0f, 0.2f + 11.9f});
-    figure.Place(25, {-10.0f, 0.0f, 0.5f + 12.0f});
+    skeleton.Nodes[20].Position = {10.0f, 0.0f, 0.2f + 11.9f};
+    skeleton.Nodes[25].Position = {-10.0f, 0.0f, 0.5f + 12.0f};
     View.ContactMask = 0x1;
-    DrawPosedScene(surface, figure.skeleton, frame);
+    DrawPosedScene(surface, skeleton, frame);
     auto shadows = surface.Of(Kind::Ellipse, Pen{2, Blue});
     ASSERT_EQ(shadows.size(), 1u);
     EXPECT_EQ(shadows[0].a, (Point{460 - 4, 296}));
@@ -73,7 +63,7 @@ TEST_F(Scene, ContactShadowsUnderTheLowestPointUnlessTheFrameMasksThem) {
     frame.ShadowMaskValid = 1; // a valid mask without the point's bit: no shadow
     frame.ShadowMask = 0x2;
     surface.Clear();
-    DrawContactShadows(surface, figure.skeleton, frame);
+    DrawContactShadows(surface, skeleton, frame);
     EXPECT_TRUE(surface.Of(Kind::Ellipse, Pen{2, Blue}).empty());
 }
 
@@ -81,14 +71,15 @@ TEST_F(Scene, ContactShadowsUnderTheLowestPointUnlessTheFrameMasksThem) {
 TEST_F(Scene, SolidBonesCullTheirBackFaces) {
     OnFrontView(platform);
     DrawItem bone;
-    bone.end = figure.skeleton.Nodes[1].Offset = {1.0f, 2.0f, 9.0f};
-    ASSERT_TRUE(ComputeRingPoints(figure.skeleton.Nodes[0], figure.skeleton.Nodes[1], bone));
+    skeleton.Nodes[0].Orientation = MatrixIdentity;
+    bone.end = skeleton.Nodes[1].Offset = {1.0f, 2.0f, 9.0f};
+    ASSERT_TRUE(ComputeRingPoints(skeleton.Nodes[0], skeleton.Nodes[1], bone));
     DrawSolidBone(surface, bone);
     View.ViewRotation = Matrix::RotY(3.14159265f) * FrontViewRotation;
     DrawSolidBone(surface, bone);
     EXPECT_EQ(surface.Of(Kind::Triangle).size(), 6u);
-    figure.skeleton.Nodes[1].Offset = {0.0f, 0.0f, 0.0f};
-    EXPECT_FALSE(ComputeRingPoints(figure.skeleton.Nodes[0], figure.skeleton.Nodes[1], bone));
+    skeleton.Nodes[1].Offset = {0.0f, 0.0f, 0.0f};
+    EXPECT_FALSE(ComputeRingPoints(skeleton.Nodes[0], skeleton.Nodes[1], bone));
 }
 
 unsigned Hex(Rgb c) {
@@ -114,7 +105,7 @@ std::string Drawn(RecordingSurface& surface, const Skeleton& skeleton, const Fra
 TEST_F(Scene, NodeNamesBesideTheirNodesAndTheRightWristsBelowTheRest) {
     OnTopView(platform);
     Settings.ShowNodeNames = 1;
-    std::string drawn = Drawn(surface, figure.skeleton, frame); // every node at the origin
+    std::string drawn = Drawn(surface, skeleton, frame); // every node at the origin
     const std::string usual = " (408,300) 00ff00; ";
     for (int i = 0; i < SkeletonNodeCount; ++i) {
         const std::string name = GyroGetNodeName(i);
@@ -128,11 +119,10 @@ TEST_F(Scene, TrackerStatusTextsFollowTheLibrarysStatusWord) {
     sim::SetTrackerPresent(true);
     sim::SetTrackerSync(0); // a measurement with every frame
     ASSERT_EQ(GyroInit(), 1);
-    Engine.SuitHandle = GyroOpen(
-        nullptr, [](const Frame*, SuitInfo*) {}, nullptr);
+    Engine.SuitHandle = GyroOpen(nullptr, nullptr, nullptr);
     auto texts = [this](int enableTracking) {
         Settings.EnableTracking = enableTracking;
-        return Drawn(surface, figure.skeleton, frame);
+        return Drawn(surface, skeleton, frame);
     };
     EXPECT_EQ(texts(0), "");
     EXPECT_EQ(texts(1), "Synchronizing... (2,22) ff0000; "); // the library is not on
@@ -154,12 +144,12 @@ TEST_F(Scene, MarkersByTheirFlagBitsEachInItsColourSizeAndLabelRow) {
         frame.MarkerPositions[m] = {static_cast<float>(m), 0.0f, 0.0f};
     }
     frame.Flags = FrameMarker0 | FrameMarker1 | FrameMarker2; // the third needs 0x400 too
-    EXPECT_EQ(Drawn(surface, figure.skeleton, frame),
+    EXPECT_EQ(Drawn(surface, skeleton, frame),
               "(400,16) ffff00; (410,8) 00ff00; Marker1 (408,292) ffff00; "
               "Marker2 (418,300) 00ff00; ");
     Settings.ShowMarkerNames = 0;
     frame.Flags = FrameMarker2 | FrameThirdMarkerInUse | 0x8;
-    EXPECT_EQ(Drawn(surface, figure.skeleton, frame), "(420,8) ffffff; ");
+    EXPECT_EQ(Drawn(surface, skeleton, frame), "(420,8) ffffff; ");
 }
 
 } // namespace

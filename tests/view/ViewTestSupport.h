@@ -23,22 +23,17 @@ inline void ExpectNear(const Matrix& actual, const Matrix& expected) {
     }
 }
 
-// The process-start state of the engine, view, settings and simulated suits, on a manual clock.
-inline void ResetToStart() {
-    Engine.Reset();
-    View.Reset();
-    Settings.Reset();
-    sim::Reset();
-    sim::UseConfigFile(false);
-    sim::SetManualClock(true);
-}
-
-// Every test starts from the process-start state, with an 800 x 600 drawing area on a
-// 1600 x 800 screen.
+// Every test starts from the process-start state of the engine, view, settings and simulated
+// suits, on a manual clock, with an 800 x 600 drawing area on a 1600 x 800 screen.
 class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetToStart();
+        Engine.Reset();
+        View.Reset();
+        Settings.Reset();
+        sim::Reset();
+        sim::UseConfigFile(false);
+        sim::SetManualClock(true);
         View.ViewWidth = 800;
         View.ViewHeight = 600;
         platform.SetDrawingArea({800, 600});
@@ -59,8 +54,7 @@ protected:
 
 // A paint target over a recording surface that notes PaintPending when presenting.
 struct RecordingTarget : PaintTarget {
-    Surface& BeginPicture(int w, int) override {
-        width = w;
+    Surface& BeginPicture(int, int) override {
         surface.Clear();
         return surface;
     }
@@ -69,7 +63,6 @@ struct RecordingTarget : PaintTarget {
         pendingAtPresent = Engine.PaintPending.load();
     }
     RecordingSurface surface;
-    int width = -1;
     int presents = 0;
     int pendingAtPresent = -1;
 };
