@@ -110,13 +110,6 @@ TEST_F(Files, BvhFileOptionsRefusesTextAndOnlyOkReachesTheLibrary) {
     Start();
     Settings.HeelWidth = 0.1f;
     script.Then([](QWidget* dialog) {
-        // The dialog's own focus, not the application's: a loaded machine may not have
-        // activated the dialog's window yet, and activation keeps the dialog's choice.
-        for (const char* name :
-             {"ok", "cancel", "footLength", "heelWidth", "ballWidth", "shortenOutside"}) {
-            EXPECT_EQ(dialog->focusWidget()->objectName().toStdString(), name);
-            QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
-        }
         auto edit = [dialog](const char* name) { return Named<QLineEdit>(dialog, name); };
         EXPECT_EQ(edit("heelWidth")->text(), QStringLiteral("0.1"));
         edit("heelWidth")->setText(QStringLiteral("1,5"));

@@ -6,7 +6,6 @@
 #include "app/ViewWidget.h"
 #include "core/CommandIds.h"
 #include "core/Toggles.h"
-#include "dialogs/AboutBox.h"
 #include "engine/Engine.h"
 #include "server/ServerCommands.h"
 #include "telvoria/TelvoriaNet.h"
@@ -97,21 +96,17 @@ TEST_F(Window, EveryToggleFlipsItsOwnFlagAndItsOwnMark) {
     EXPECT_EQ(Engine.PreviousAux.load(), 0u);
 }
 
-TEST_F(Window, AboutBoxStopsShowsBothVersionsAndKeepsItsKeys) {
+// About ends a recording first; keys typed in the box are the box's, not the window's.
+TEST_F(Window, AboutBoxStopsTheRecordingAndKeepsItsKeys) {
     Start();
     Key(Qt::Key_R, Qt::AltModifier);
-    QString shown;
-    script.Then([&](QWidget* dialog) {
-        shown = Named<QLabel>(dialog, "version")->text();
-        QTest::keyClick(dialog, Qt::Key_G); // the box's key, not the window's accelerator
+    script.Then([](QWidget* dialog) {
+        QTest::keyClick(dialog, Qt::Key_G);
         QTest::keyClick(dialog, Qt::Key_Return);
     });
     frame->Action(CmdAbout)->trigger();
     EXPECT_EQ(Settings.ShowGrid.load(), 1);
     EXPECT_EQ(Engine.Recording.load(), 0);
-    EXPECT_EQ(shown, CAboutBox::VersionText(GyroVersion()));
-    EXPECT_EQ(CAboutBox::VersionText(2u | (3u << 16)),
-              QStringLiteral("TelvoView Version 11.6\nTelvoria.dll Version 2.3\n"));
 }
 
 // Clients flood Record at a program without a suit: each would raise "No KVX suits detected",
@@ -128,7 +123,6 @@ TEST_F(Window, ARemoteFloodRaisesOneBoxAtATime) {
     ASSERT_NE(port, 0);
 
     std::size_t mostBoxes = 0;
-    int boxesSeen = 0;
     QTimer user; // looks at each box a moment, then presses OK
     QObject::connect(&user, &QTimer::timeout, [&] {
         std::size_t open = 0;
@@ -138,7 +132,6 @@ TEST_F(Window, ARemoteFloodRaisesOneBoxAtATime) {
                 ++open;
                 const int age = box->property("age").toInt() + 1;
                 box->setProperty("age", age);
-                boxesSeen += age == 1 ? 1 : 0;
                 if (age == 3) {
                     box->accept();
                 }
@@ -178,8 +171,7 @@ TEST_F(Window, ARemoteFloodRaisesOneBoxAtATime) {
     NetworkFinish();
     net::ClearServerOptions();
 
-    EXPECT_GE(boxesSeen, 1);
-    EXPECT_EQ(mostBoxes, 1u);
+    EXPECT_EQ(mostBoxes, 1u); // also: a box came up at all
     const bool grid = Checked(CmdShowGrid);
     Key(Qt::Key_G);
     EXPECT_NE(Checked(CmdShowGrid), grid);

@@ -5,14 +5,11 @@
 #include "app/Application.h"
 #include "app/SignalRelay.h"
 #include "core/CommandIds.h"
-#include "tests/support/FifoRescue.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-
-#include <sys/stat.h>
 
 #include <csignal>
 
@@ -129,24 +126,6 @@ TEST_F(StartUp, CommandLineFileBoxComesOverTheWindowAndASignalClosesAndSaves) {
     EXPECT_TRUE(script.Done()) << "no box came up for the unreadable file";
     EXPECT_EQ(ReadSetting("CurrentFile"), "/nowhere/take.bvh");
     EXPECT_EQ(ReadSetting("CurrentFileType"), "1");
-}
-
-// FIFOs named as the command-line file and the autoloaded actor file would block the window
-// until someone writes to them; both are refused at once, with the reason in the box.
-TEST_F(StartUp, FifosAtStartAreRefusedWithoutWaiting) {
-    const std::string motion = (dir.path() / "take.bvh").string();
-    const std::string actor = (dir.path() / "anna.ac").string();
-    ASSERT_EQ(::mkfifo(motion.c_str(), 0600), 0);
-    ASSERT_EQ(::mkfifo(actor.c_str(), 0600), 0);
-    WriteSettings("[GyroSuit]\nAutoload=1\nCurrentActorFile=" + actor + "\n");
-    FifoRescue rescue({motion, actor});
-    MainFrameOptions options;
-    options.commandLineFile = motion;
-    Start(options);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.empty(); }));
-    EXPECT_FALSE(rescue.Rescued());
-    EXPECT_EQ(boxes, std::vector<std::string>{"BVH file format error"});
-    EXPECT_EQ(frame->Pane(0)->text().toStdString(), "Error reading file " + actor);
 }
 
 TEST(CommandLine, FirstArgumentWholeAndLongNamesRefused) {

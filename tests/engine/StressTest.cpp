@@ -48,10 +48,7 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
     // What the view's paint does: the recorded frame during playback, else the frame the pump
     // handed over.
     Every(2ms, [] {
-        if (Engine.PaintPending.load(std::memory_order_acquire) == 0) {
-            return;
-        }
-        {
+        if (Engine.PaintPending.load(std::memory_order_acquire) != 0) {
             std::scoped_lock lock(Engine.RecordingMutex, Engine.DisplayMutex);
             const ::Skeleton& s = Engine.Skeleton;
             const uint32_t i = Engine.PlaybackIndex;
@@ -59,8 +56,8 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
                 Engine.Playback != 0 && s.Frames != nullptr && i < s.FrameCount
                     ? s.Frames[i]
                     : Engine.DisplayFrame;
+            Engine.PaintPending.store(0, std::memory_order_release);
         }
-        Engine.PaintPending.store(0, std::memory_order_release);
     });
     std::mt19937 random(20261206);
     void (*const commands[])() = {OnRecord, OnRecord, OnStop, OnPlay, OnLive, OnPauseStep};

@@ -97,9 +97,6 @@ void FakePlatform::PostCommand(int command) {
 }
 
 TimerId FakePlatform::StartTimer(std::int64_t periodNs, std::function<void()> callback) {
-    if (failTimer_.exchange(false)) {
-        return 0;
-    }
     std::lock_guard lock(mutex_);
     TimerId id = nextTimer_++;
     timers_[id] = Timer{periodNs, std::move(callback), true, 0, {}};

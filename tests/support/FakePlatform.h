@@ -48,7 +48,6 @@ public:
     // Answers every later file chooser; until then they are cancelled.
     void AnswerChoosers(FileChoice choice) { Set(choice_, std::move(choice)); }
     FileChooser LastChooser() const { return Get(lastChooser_); } // the latest chooser's request
-    void FailNextTimer() { failTimer_ = true; }                   // the next StartTimer returns 0
     void SetDrawingArea(PixelSize size) { Set(drawingArea_, size); }
     void SetScreenSize(PixelSize size) { Set(screenSize_, size); }
     void SetTime(std::uint32_t ms) { now_ = ms; } // the manual clock; Sleep advances it too
@@ -144,7 +143,6 @@ private:
     BoxHandler answerBox_;
     FileChoice choice_;
     FileChooser lastChooser_;
-    std::atomic<bool> failTimer_{false};
     // Under the lock: an atomic of the struct needs libatomic with clang.
     PixelSize drawingArea_{800, 600};
     PixelSize screenSize_{1920, 1080};
