@@ -36,8 +36,6 @@ TEST_F(Window, KeysReachTheirCommandsAndTheTitleAndPanesFollow) {
     EXPECT_EQ(frame->Pane(0)->text(), QStringLiteral("Live"));
     Key(Qt::Key_L);
     EXPECT_EQ(frame->Pane(0)->text(), QStringLiteral("Ready"));
-    Key(Qt::Key_G);
-    EXPECT_EQ(Settings.ShowGrid.load(), 0);
     Key(Qt::Key_Minus);
     Key(Qt::Key_Plus, Qt::ShiftModifier); // "+" typed with Shift
     EXPECT_EQ(Engine.PlaybackDivider.load(), 1);
@@ -94,19 +92,6 @@ TEST_F(Window, EveryToggleFlipsItsOwnFlagAndItsOwnMark) {
     Engine.PreviousAux = 0x41;
     frame->Action(CmdUseSwitches)->trigger();
     EXPECT_EQ(Engine.PreviousAux.load(), 0u);
-}
-
-// About ends a recording first; keys typed in the box are the box's, not the window's.
-TEST_F(Window, AboutBoxStopsTheRecordingAndKeepsItsKeys) {
-    Start();
-    Key(Qt::Key_R, Qt::AltModifier);
-    script.Then([](QWidget* dialog) {
-        QTest::keyClick(dialog, Qt::Key_G);
-        QTest::keyClick(dialog, Qt::Key_Return);
-    });
-    frame->Action(CmdAbout)->trigger();
-    EXPECT_EQ(Settings.ShowGrid.load(), 1);
-    EXPECT_EQ(Engine.Recording.load(), 0);
 }
 
 // Clients flood Record at a program without a suit: each would raise "No KVX suits detected",

@@ -205,7 +205,10 @@ TEST_F(Options, TrackerOptionsShowsAndWritesBackTheActorsTrackerFields) {
 }
 
 // Browse writes the file at once; only OK ends tracking, which then waits for the null pose.
-TEST_F(Options, TrackerOptionsBrowseWritesTheFileAndOkRestartsTracking) {
+// The tracker reads the file's name from Vexomark.ini: when that cannot be written, the dialog
+// says so and keeps showing the file the tracker still has.
+TEST_F(Options, TrackerOptionsBrowseWritesTheFileOrSaysWhyAndOkRestartsTracking) {
+    const std::filesystem::path ini = dir.path() / "Vexomark.ini";
     sim::SetTrackerPresent(true);
     Start();
     frame->Port().SetFileChooserHandler([this](const FileChooser& request) {
@@ -223,30 +226,22 @@ TEST_F(Options, TrackerOptionsBrowseWritesTheFileAndOkRestartsTracking) {
             Click(d, answer);
         });
         EXPECT_EQ(offset, QStringLiteral("0")) << "Browse puts the values back";
-        EXPECT_EQ(GetPrivateProfileString("Vexomark", "CoordinateFile", "", 260,
-                                          dir.path() / "Vexomark.ini"),
+        EXPECT_EQ(GetPrivateProfileString("Vexomark", "CoordinateFile", "", 260, ini),
                   (dir.path() / "b.crd").string());
         EXPECT_EQ(GyroGetTrackerStatus(Engine.SuitHandle) & TrackerWaitingForNull,
                   answer == 1 ? TrackerWaitingForNull : 0u);
     }
-}
+    ASSERT_TRUE(boxes.empty());
 
-// The tracker reads the coordinate file's name from Vexomark.ini: when it cannot be written,
-// the dialog says so and keeps showing the file the tracker still has.
-TEST_F(Options, TrackerOptionsBrowseThatCannotWriteSaysSoAndKeepsTheOldFile) {
-    std::filesystem::create_directory(dir.path() / "Vexomark.ini"); // not a file to replace
-    Start();
-    frame->Port().SetFileChooserHandler([this](const FileChooser&) {
-        return FileChoice{true, (dir.path() / "b.crd").string(), 1};
-    });
+    std::filesystem::remove(ini);
+    std::filesystem::create_directory(ini); // not a file to replace
     QString shown;
     Dialog(Qt::Key_O, [&](QWidget* d) {
         Click(d, 1078);
         shown = Text(d, 1077);
         Click(d, 2);
     });
-    EXPECT_EQ(boxes, std::vector<std::string>{"Error writing file " +
-                                              (dir.path() / "Vexomark.ini").string()});
+    EXPECT_EQ(boxes, std::vector<std::string>{"Error writing file " + ini.string()});
     EXPECT_EQ(shown, QString());
 }
 
