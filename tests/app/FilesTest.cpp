@@ -41,7 +41,6 @@ TEST_F(Files, BvhFilesOpenAndPlayAndDroppedFilesOpenByExtension) {
     EXPECT_EQ(frame->windowTitle().toStdString(), "TelvoView - " + file.string());
     EXPECT_TRUE(QTest::qWaitFor([] { return Engine.PlaybackIndex > 0; }));
     Key(Qt::Key_Escape);
-    EXPECT_TRUE(boxes.empty());
 
     // A dropped file is read by its extension; its measurements differ from the first file's.
     Settings.CurrentFileType = 2;
@@ -94,7 +93,6 @@ TEST_F(Files, QtsChooserTurnsRunBvhIntoRunTlAndRefusesAReadOnlyFile) {
         qobject_cast<QDialog*>(dialog)->accept();
     });
     Key(Qt::Key_A, Qt::ControlModifier);
-    EXPECT_TRUE(script.Done());
     EXPECT_EQ(Settings.CurrentFileType.load(), 2);
     EXPECT_TRUE(fs::exists(dir.path() / "run2.gr")); // the recording entry's default extension
 }

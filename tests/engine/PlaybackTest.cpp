@@ -98,7 +98,7 @@ TEST_F(Playback, PauseStepAndStepBackwardsStopAtBothEndsOrWrapWithLoop) {
     }
 }
 
-// A damaged frame period starts no timer; playback says so and stays on until Stop.
+// A damaged frame period starts no timer, and playback says so.
 TEST_F(Playback, ADamagedFramePeriodStartsNoTimerAndSaysSo) {
     RecordFrames(5);
     for (float period : {0.0f, -1.0f, 1e-6f, 7200.0f, std::numeric_limits<float>::quiet_NaN(),
@@ -108,7 +108,6 @@ TEST_F(Playback, ADamagedFramePeriodStartsNoTimerAndSaysSo) {
         OnPlay();
         EXPECT_TRUE(window.CallsOf("timer start ").empty()) << period;
         EXPECT_EQ(window.Boxes(), Boxes{Warning("Couldn't start playback timer")}) << period;
-        EXPECT_EQ(Engine.Playback.load(), 1) << period;
         OnStop();
     }
 }
