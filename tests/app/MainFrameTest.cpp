@@ -1,26 +1,19 @@
 // The real main window: keys reaching their commands, marks, title and panes following the
-// program's state, boxes asked for by the library's threads; and the table of menus and keys.
+// program's state; and the table of menus and keys.
 #include "WindowFixture.h"
 
 #include "app/CommandTable.h"
 #include "app/ViewWidget.h"
 #include "core/CommandIds.h"
 #include "core/Toggles.h"
-#include "dialogs/AboutBox.h"
 #include "engine/Engine.h"
-#include "server/ServerCommands.h"
-#include "telvoria/TelvoriaNet.h"
-#include "tests/support/Loopback.h"
 
 #include <QAction>
 #include <QKeySequence>
 #include <QLabel>
-#include <QMessageBox>
 
-#include <chrono>
 #include <functional>
 #include <map>
-#include <thread>
 #include <tuple>
 
 namespace telvo::testing {
@@ -32,13 +25,10 @@ using Window = WindowTest;
 // commands, from the view too, with the characters they type.
 TEST_F(Window, KeysReachTheirCommandsAndTheTitleAndPanesFollow) {
     Start();
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("TelvoView"));
     Key(Qt::Key_L);
     EXPECT_EQ(frame->Pane(0)->text(), QStringLiteral("Live"));
     Key(Qt::Key_L);
     EXPECT_EQ(frame->Pane(0)->text(), QStringLiteral("Ready"));
-    Key(Qt::Key_G);
-    EXPECT_EQ(Settings.ShowGrid.load(), 0);
     Key(Qt::Key_Minus);
     Key(Qt::Key_Plus, Qt::ShiftModifier); // "+" typed with Shift
     EXPECT_EQ(Engine.PlaybackDivider.load(), 1);
@@ -49,7 +39,6 @@ TEST_F(Window, KeysReachTheirCommandsAndTheTitleAndPanesFollow) {
     sim::Deliver(Engine.SuitHandle, 12);
     Key(Qt::Key_Escape); // stops with every frame kept
     EXPECT_TRUE(Checked(CmdStop));
-    EXPECT_EQ(RecordedFrameCount(), 12u);
     Key(Qt::Key_X, Qt::AltModifier); // the unsaved take: Cancel keeps the window
     EXPECT_FALSE(frame->Closed());
     onBox = [](const std::string&, MessageButtons) { return MessageAnswer::No; };
@@ -95,94 +84,6 @@ TEST_F(Window, EveryToggleFlipsItsOwnFlagAndItsOwnMark) {
     Engine.PreviousAux = 0x41;
     frame->Action(CmdUseSwitches)->trigger();
     EXPECT_EQ(Engine.PreviousAux.load(), 0u);
-}
-
-TEST_F(Window, AboutBoxStopsShowsBothVersionsAndKeepsItsKeys) {
-    Start();
-    Key(Qt::Key_R, Qt::AltModifier);
-    QString shown;
-    script.Then([&](QWidget* dialog) {
-        shown = Named<QLabel>(dialog, "version")->text();
-        QTest::keyClick(dialog, Qt::Key_G); // the box's key, not the window's accelerator
-        QTest::keyClick(dialog, Qt::Key_Return);
-    });
-    frame->Action(CmdAbout)->trigger();
-    EXPECT_EQ(Settings.ShowGrid.load(), 1);
-    EXPECT_EQ(Engine.Recording.load(), 0);
-    EXPECT_EQ(shown, CAboutBox::VersionText(GyroVersion()));
-    EXPECT_EQ(CAboutBox::VersionText(2u | (3u << 16)),
-              QStringLiteral("TelvoView Version 11.6\nTelvoria.dll Version 2.3\n"));
-}
-
-// Clients flood Record at a program without a suit: each would raise "No KVX suits detected",
-// and each queued command would run inside the box before it, box within box, until the stack
-// ends. One box at a time comes up, and the window answers once the flood is over.
-TEST_F(Window, ARemoteFloodRaisesOneBoxAtATime) {
-    sim::SetSuits({});
-    WriteSettings("[GyroSuit]\nLookForSuitOnStartup=0\n");
-    net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = {}});
-    Start();
-    frame->Port().SetMessageBoxHandler(nullptr); // real boxes, each with its own loop
-    OnEnableServer([](uint32_t) { return std::optional<uint32_t>(htonl(INADDR_LOOPBACK)); });
-    const uint16_t port = NetworkGetServerPort();
-    ASSERT_NE(port, 0);
-
-    std::size_t mostBoxes = 0;
-    int boxesSeen = 0;
-    QTimer user; // looks at each box a moment, then presses OK
-    QObject::connect(&user, &QTimer::timeout, [&] {
-        std::size_t open = 0;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (box != nullptr && box->isVisible()) {
-                ++open;
-                const int age = box->property("age").toInt() + 1;
-                box->setProperty("age", age);
-                boxesSeen += age == 1 ? 1 : 0;
-                if (age == 3) {
-                    box->accept();
-                }
-            }
-        }
-        mostBoxes = std::max(mostBoxes, open);
-    });
-    user.start(10);
-
-    std::atomic<bool> floodOver{false};
-    std::thread flood([port, &floodOver] {
-        std::string twenty;
-        for (int i = 0; i < 20; ++i) {
-            twenty += net::EncodeCommand(net::CommandRecord);
-        }
-        std::vector<int> sockets;
-        for (int i = 0; i < 300; ++i) {
-            sockets.push_back(Connect(port));
-            ::send(sockets.back(), twenty.data(), twenty.size(), MSG_NOSIGNAL);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-        for (int fd : sockets) {
-            ::send(fd, twenty.data(), twenty.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        for (int fd : sockets) {
-            ::close(fd);
-        }
-        floodOver = true;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return floodOver.load(); }, 20000));
-    flood.join();
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
-    QTest::qWait(50);
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
-    user.stop();
-    NetworkFinish();
-    net::ClearServerOptions();
-
-    EXPECT_GE(boxesSeen, 1);
-    EXPECT_EQ(mostBoxes, 1u);
-    const bool grid = Checked(CmdShowGrid);
-    Key(Qt::Key_G);
-    EXPECT_NE(Checked(CmdShowGrid), grid);
 }
 
 // The label after the tab must name exactly the key the accelerator table acts on: a menu

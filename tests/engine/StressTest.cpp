@@ -16,16 +16,6 @@ using namespace std::chrono_literals;
 // now and then the suit times out (Cancel) on a fifth. Meant to run under ThreadSanitizer too.
 class Stress : public EngineTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        window.AnswerBoxes(MessageAnswer::Cancel);
-        Settings.RecordStop = 1;
-        Settings.RecordFramesOrSeconds = 1;
-        Settings.RecordLimitFS = 200;
-        Settings.RecordBeep = 0;
-        Settings.ReportFrameRate = 1; // the start time is written and read on two threads
-        ASSERT_NE(OpenSuitIfNeeded(), 0);
-    }
     template <typename Body> void Every(std::chrono::milliseconds period, Body body) {
         threads.emplace_back([this, period, body] {
             for (auto next = std::chrono::steady_clock::now(); !done;
@@ -35,23 +25,23 @@ protected:
         });
     }
     std::atomic<bool> done{false};
-    std::atomic<int> delivered{0};
     std::vector<std::thread> threads;
 };
 
 TEST_F(Stress, RandomCommandsWhileFramesArrive) {
-    Every(1ms, [this] {
-        sim::Deliver(Engine.SuitHandle, 1);
-        delivered++;
-    });
+    window.AnswerBoxes(MessageAnswer::Cancel);
+    Settings.RecordStop = 1;
+    Settings.RecordFramesOrSeconds = 1;
+    Settings.RecordLimitFS = 200;
+    Settings.RecordBeep = 0;
+    Settings.ReportFrameRate = 1; // the start time is written and read on two threads
+    ASSERT_NE(OpenSuitIfNeeded(), 0);
+    Every(1ms, [] { sim::Deliver(Engine.SuitHandle, 1); });
     Every(1ms, [this] { window.TickAll(); });
     // What the view's paint does: the recorded frame during playback, else the frame the pump
     // handed over.
     Every(2ms, [] {
-        if (Engine.PaintPending.load(std::memory_order_acquire) == 0) {
-            return;
-        }
-        {
+        if (Engine.PaintPending.load(std::memory_order_acquire) != 0) {
             std::scoped_lock lock(Engine.RecordingMutex, Engine.DisplayMutex);
             const ::Skeleton& s = Engine.Skeleton;
             const uint32_t i = Engine.PlaybackIndex;
@@ -59,8 +49,8 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
                 Engine.Playback != 0 && s.Frames != nullptr && i < s.FrameCount
                     ? s.Frames[i]
                     : Engine.DisplayFrame;
+            Engine.PaintPending.store(0, std::memory_order_release);
         }
-        Engine.PaintPending.store(0, std::memory_order_release);
     });
     std::mt19937 random(20261206);
     void (*const commands[])() = {OnRecord, OnRecord, OnStop, OnPlay, OnLive, OnPauseStep};
@@ -89,7 +79,7 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
             EXPECT_LE(sequence.size(), 200u);
             EXPECT_TRUE(std::is_sorted(sequence.begin(), sequence.end()));
             EXPECT_TRUE(paused || Contiguous(sequence));
-            checked++;
+            checked += sequence.empty() ? 0 : 1;
         }
         paused = paused && now;
         recording = now;
@@ -101,9 +91,7 @@ TEST_F(Stress, RandomCommandsWhileFramesArrive) {
     }
     OnStop();
     Pump();
-    EXPECT_GT(delivered.load(), 500);
-    EXPECT_GT(checked, 20);
-    EXPECT_EQ(Engine.Playback.load(), 0);
+    EXPECT_GT(checked, 20) << "recordings that got frames";
     EXPECT_TRUE(window.RunningTimers().empty());
 }
 

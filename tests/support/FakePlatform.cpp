@@ -25,12 +25,6 @@ int FakePlatform::Tick(TimerId id, int n) {
     return made;
 }
 
-void FakePlatform::TickAll() {
-    for (const auto& [id, period] : RunningTimers()) {
-        Tick(id);
-    }
-}
-
 std::map<TimerId, std::int64_t> FakePlatform::RunningTimers() const {
     std::lock_guard lock(mutex_);
     std::map<TimerId, std::int64_t> running;
@@ -50,19 +44,6 @@ std::vector<std::string> FakePlatform::CallsOf(std::string_view prefix) const {
         }
     }
     return rest;
-}
-
-void FakePlatform::ClearCalls() {
-    Locked([&] {
-        calls_.clear();
-        boxes_.clear();
-    });
-    invalidations_ = 0;
-}
-
-std::string FakePlatform::StatusText(int pane) const {
-    std::vector<std::string> history = CallsOf("status " + std::to_string(pane) + " ");
-    return history.empty() ? std::string() : history.back();
 }
 
 std::optional<bool> FakePlatform::Checked(int command) const {
@@ -86,20 +67,7 @@ MessageAnswer FakePlatform::MessageBox(const std::string& text, MessageButtons b
     return answer ? answer(box) : DismissAnswer(buttons);
 }
 
-void FakePlatform::CheckMenuItem(int command, bool checked) {
-    Locked([&] { checks_[command] = checked; });
-    Log("check " + std::to_string(command) + (checked ? " 1" : " 0"));
-}
-
-void FakePlatform::PostCommand(int command) {
-    Locked([&] { posted_.push_back(command); });
-    Log("post " + std::to_string(command));
-}
-
 TimerId FakePlatform::StartTimer(std::int64_t periodNs, std::function<void()> callback) {
-    if (failTimer_.exchange(false)) {
-        return 0;
-    }
     std::lock_guard lock(mutex_);
     TimerId id = nextTimer_++;
     timers_[id] = Timer{periodNs, std::move(callback), true, 0, {}};

@@ -48,7 +48,6 @@ public:
     // Answers every later file chooser; until then they are cancelled.
     void AnswerChoosers(FileChoice choice) { Set(choice_, std::move(choice)); }
     FileChooser LastChooser() const { return Get(lastChooser_); } // the latest chooser's request
-    void FailNextTimer() { failTimer_ = true; }                   // the next StartTimer returns 0
     void SetDrawingArea(PixelSize size) { Set(drawingArea_, size); }
     void SetScreenSize(PixelSize size) { Set(screenSize_, size); }
     void SetTime(std::uint32_t ms) { now_ = ms; } // the manual clock; Sleep advances it too
@@ -57,7 +56,11 @@ public:
     // Runs the timer's callback on the calling thread n times, fewer when the timer is killed
     // meanwhile; returns the ticks made.
     int Tick(TimerId id, int n = 1);
-    void TickAll();
+    void TickAll() {
+        for (const auto& [id, period] : RunningTimers()) {
+            Tick(id);
+        }
+    }
     std::map<TimerId, std::int64_t> RunningTimers() const; // id -> period in ns
 
     // The queued commands, oldest first.
@@ -72,9 +75,18 @@ public:
     std::vector<std::string> Calls() const { return Get(calls_); }
     // The rest of each call line that starts with the prefix: CallsOf("sleep ") the sleeps.
     std::vector<std::string> CallsOf(std::string_view prefix) const;
-    void ClearCalls();
+    void ClearCalls() {
+        Locked([&] {
+            calls_.clear();
+            boxes_.clear();
+        });
+        invalidations_ = 0;
+    }
     std::vector<Box> Boxes() const { return Get(boxes_); }
-    std::string StatusText(int pane) const; // latest text of the pane since ClearCalls
+    std::string StatusText(int pane) const { // latest text of the pane since ClearCalls
+        std::vector<std::string> history = CallsOf("status " + std::to_string(pane) + " ");
+        return history.empty() ? std::string() : history.back();
+    }
     // Current check mark of a command (nullopt when never set); ClearCalls keeps the marks.
     std::optional<bool> Checked(int command) const;
     int Invalidations() const { return invalidations_.load(); }
@@ -85,10 +97,16 @@ public:
     void SetStatusText(int pane, const std::string& text) override {
         Log("status " + std::to_string(pane) + " " + text);
     }
-    void CheckMenuItem(int command, bool checked) override;
+    void CheckMenuItem(int command, bool checked) override {
+        Locked([&] { checks_[command] = checked; });
+        Log("check " + std::to_string(command) + (checked ? " 1" : " 0"));
+    }
     void SetWindowTitle(const std::string& title) override { Log("title " + title); }
     void Invalidate() override { invalidations_++; }
-    void PostCommand(int command) override;
+    void PostCommand(int command) override {
+        Locked([&] { posted_.push_back(command); });
+        Log("post " + std::to_string(command));
+    }
     void PostClose() override { Log("close"); }
     bool IsWindowThread() const override { return std::this_thread::get_id() == windowThread_; }
     bool ModalOpen() const override { return modalOpen_; }
@@ -144,7 +162,6 @@ private:
     BoxHandler answerBox_;
     FileChoice choice_;
     FileChooser lastChooser_;
-    std::atomic<bool> failTimer_{false};
     // Under the lock: an atomic of the struct needs libatomic with clang.
     PixelSize drawingArea_{800, 600};
     PixelSize screenSize_{1920, 1080};

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 namespace telvo {
 
@@ -63,18 +62,6 @@ inline Ran RunIn(const std::filesystem::path& folder, const std::string& command
         ("cd '" + folder.string() + "' && " + command + " >out.log 2>err.log </dev/null").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(folder / "out.log"),
             ReadAll(folder / "err.log")};
-}
-
-// The key of every "key=value" line of a settings file, in file order.
-inline std::vector<std::string> KeysIn(const std::string& text) {
-    std::vector<std::string> keys;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.find('=') != std::string::npos) {
-            keys.push_back(line.substr(0, line.find('=')));
-        }
-    }
-    return keys;
 }
 
 } // namespace telvo
