@@ -18,7 +18,6 @@
 
 #include <arpa/inet.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <thread>
@@ -35,18 +35,13 @@
 namespace {
 
 using telvo::bench::Quantile;
+using telvo::bench::SteadyNs;
 
 constexpr auto Run = std::chrono::seconds(4); // short of the stalled client's disconnection
 
 std::vector<double> sendNs(4096);
 std::vector<double> suitNs(4096); // sample time to the callback
 std::atomic<std::size_t> sends{0};
-
-int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 void Pump(const Frame* frame, SuitInfo*) {
     int64_t start = SteadyNs();
@@ -118,10 +113,8 @@ private:
             }
             return;
         }
-        double arrival =
-            static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                    std::chrono::system_clock::now().time_since_epoch())
-                                    .count());
+        auto arrival = static_cast<double>(std::chrono::system_clock::now().time_since_epoch() /
+                                           std::chrono::nanoseconds(1));
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
             if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
                 timespec t{};
@@ -225,13 +218,9 @@ void BM_StreamLatencyNoneStalled(benchmark::State& state) {
     StreamTo(state, static_cast<std::size_t>(state.range(0)), false);
 }
 
+// Of every thread, user and system.
 double ProcessCpuMs() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    auto ms = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) * 1e-3;
-    };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
+    return 1e3 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
 // CPU time of the process while the suit delivers for two seconds.
