@@ -54,14 +54,6 @@ void Pump(const Frame* frame, SuitInfo*) {
     }
 }
 
-// A client whose bytes carry the kernel's time of receipt.
-int Connect(int receiveBuffer) {
-    const int fd = telvo::Connect(NetworkGetServerPort(), receiveBuffer);
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    return fd;
-}
-
 // A frame as one client received it.
 struct Arrival {
     uint64_t sequence;
@@ -69,19 +61,20 @@ struct Arrival {
     double arrivalNs;
 };
 
-// Reads every socket until told to stop: one epoll, each socket drained when it is ready.
+// Reads every socket until told to stop: one epoll, each socket drained when it is ready, its
+// bytes carrying the kernel's time of receipt.
 class Readers {
 public:
     explicit Readers(const std::vector<int>& fds)
         : fds_(fds), streams_(fds.size()), next_(fds.size()) {
         for (std::size_t i = 0; i < fds.size(); ++i) {
+            const int on = 1;
+            ::setsockopt(fds[i], SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
             epoll_event e{.events = EPOLLIN, .data = {.u64 = i}};
             ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fds[i], &e);
         }
     }
     ~Readers() { ::close(epoll_); }
-    Readers(const Readers&) = delete;
-    Readers& operator=(const Readers&) = delete;
 
     std::vector<Arrival> arrivals;
     uint64_t gaps = 0;
@@ -163,7 +156,7 @@ void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
         }
         std::vector<int> fds; // the first never read when one is stalled
         for (std::size_t i = 0; i < clients; ++i) {
-            fds.push_back(Connect(oneStalled && i == 0 ? 4096 : 0));
+            fds.push_back(telvo::Connect(NetworkGetServerPort(), oneStalled && i == 0 ? 4096 : 0));
         }
         sends = 0;
         std::atomic<bool> done{false};
@@ -184,8 +177,8 @@ void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
     }
     std::map<uint64_t, double> first; // of each frame at any client
     for (const Arrival& a : arrivals) {
-        auto [it, fresh] = first.try_emplace(a.sequence, a.arrivalNs);
-        it->second = fresh ? a.arrivalNs : std::min(it->second, a.arrivalNs);
+        double& earliest = first.try_emplace(a.sequence, a.arrivalNs).first->second;
+        earliest = std::min(earliest, a.arrivalNs);
     }
     std::vector<double> latencyUs;
     std::vector<double> spreadUs;
