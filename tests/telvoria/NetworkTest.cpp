@@ -175,7 +175,6 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     Client good, slow(4096), stalled(4096);
     ASSERT_TRUE(ClientsAre(3));
     constexpr int Frames = 800; // more than the socket buffers and a client's queue hold
-    const uint64_t overrunBefore = FramesOverrun(); // counted for the whole process
     std::thread reading([&] { good.ReadFrames(Frames); });
     for (int i = 0; i < Frames; ++i) {
         sim::Deliver(suit, 1);
@@ -183,14 +182,13 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     }
     reading.join();
     ASSERT_EQ(good.frames.size(), std::size_t{Frames});
-    EXPECT_TRUE(Contiguous(good.frames));
+    EXPECT_TRUE(Contiguous(good.frames)); // none lost in the ring either
     ASSERT_TRUE(slow.ReadUntil(
         [&] { return !slow.frames.empty() && slow.frames.back().sequence == Frames - 1; }));
     EXPECT_LT(slow.frames.size(), std::size_t{Frames});
     EXPECT_TRUE(std::is_sorted(slow.frames.begin(), slow.frames.end(),
                                [](auto& x, auto& y) { return x.sequence <= y.sequence; }));
     EXPECT_TRUE(ClientsAre(2)); // the one that never reads
-    EXPECT_EQ(FramesOverrun() - overrunBefore, 0u);
 }
 
 // A wrong token closes its client, ignoring what followed it, and bans its address (how long:
