@@ -1,12 +1,13 @@
 #pragma once
 
-// What the benchmarks share: the floor of a plain write, quantiles and a stopwatch.
+// What the benchmarks share: the floor of a plain write, quantiles, clocks and a stopwatch.
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ inline double Quantile(std::vector<double>& v, double q) {
     auto at = v.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(v.size() - 1));
     std::nth_element(v.begin(), at, v.end());
     return *at;
+}
+
+// Now on the steady clock, the clock of the suits' deadlines, in nanoseconds.
+inline int64_t SteadyNs() {
+    return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 
 // Milliseconds that work took.

@@ -39,10 +39,9 @@ void BM_FrameCallback(benchmark::State& state) {
     }
     state.counters["frames"] = static_cast<double>(RecordedFrameCount());
     OnStop();
-    Engine.SuitHandle = 0;
     GyroFinish();
     GyroFreeSkeletonFrames(&Engine.Skeleton);
-    Engine.MainWindow = nullptr;
+    Engine.Reset(); // no handle, window or frames left behind
 }
 // A fixed count keeps each repetition's recording at about 100 MB; the median of the
 // repetitions is the figure to read.

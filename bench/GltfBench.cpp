@@ -35,18 +35,9 @@ void* Take(std::size_t size) {
 }
 
 void Give(void* p) {
-    if (p != nullptr) {
-        heldBytes -= malloc_usable_size(p);
-        std::free(p);
-    }
+    heldBytes -= malloc_usable_size(p); // 0 for nullptr
+    std::free(p);
 }
-
-// The most held at once since the last call, beyond what was held then, in MiB.
-struct HeapWatch {
-    std::size_t start = heldBytes;
-    HeapWatch() { peakBytes = start; }
-    double Mib() const { return static_cast<double>(peakBytes - start) / (1 << 20); }
-};
 
 } // namespace
 
@@ -70,9 +61,9 @@ using Hour = HourFile<GyroWriteGLB>;
 template <typename Write> void Bench(benchmark::State& state, Write write) {
     double heap = 0;
     Hour::Shared("take.glb").Bench(state, [&](Hour& h) {
-        HeapWatch watch;
+        const std::size_t start = peakBytes = heldBytes.load();
         const bool written = write(h);
-        heap = std::max(heap, watch.Mib());
+        heap = std::max(heap, static_cast<double>(peakBytes - start) / (1 << 20)); // MiB
         return written;
     });
     state.counters["heap_MB"] = heap;

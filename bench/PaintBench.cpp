@@ -22,7 +22,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>

@@ -3,12 +3,12 @@
 // followed by the frame's copy. Counters: the slowest append on the wall clock, and in the
 // thread's own CPU time, which leaves out the time other programs had the CPU; that one in a
 // pass of its own, since reading its clock costs a system call.
+#include "bench/BenchSupport.h"
 #include "tests/support/LiveTake.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <ctime>
 
@@ -27,8 +27,7 @@ void BM_ApplyFrame(benchmark::State& state) {
 BENCHMARK(BM_ApplyFrame)->Repetitions(10)->ReportAggregatesOnly(true);
 
 double WallUs() {
-    auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration<double, std::micro>(now).count();
+    return static_cast<double>(telvo::bench::SteadyNs()) * 1e-3;
 }
 
 double ThreadCpuUs() {

@@ -18,8 +18,7 @@ std::vector<double> lateMs(Capacity);
 std::atomic<int> count{0};
 
 void OnFrame(const Frame* frame, SuitInfo*) {
-    auto now = std::chrono::steady_clock::now().time_since_epoch();
-    int64_t late = std::chrono::nanoseconds(now).count() - telvo::sim::FrameTimestampNs(*frame);
+    const int64_t late = telvo::bench::SteadyNs() - telvo::sim::FrameTimestampNs(*frame);
     if (int n = count.fetch_add(1); n < Capacity) {
         lateMs[static_cast<std::size_t>(n)] = static_cast<double>(late) / 1e6;
     }

@@ -18,7 +18,6 @@
 
 #include <arpa/inet.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <thread>
@@ -35,18 +35,13 @@
 namespace {
 
 using telvo::bench::Quantile;
+using telvo::bench::SteadyNs;
 
 constexpr auto Run = std::chrono::seconds(4); // short of the stalled client's disconnection
 
 std::vector<double> sendNs(4096);
 std::vector<double> suitNs(4096); // sample time to the callback
 std::atomic<std::size_t> sends{0};
-
-int64_t SteadyNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 void Pump(const Frame* frame, SuitInfo*) {
     int64_t start = SteadyNs();
@@ -59,14 +54,6 @@ void Pump(const Frame* frame, SuitInfo*) {
     }
 }
 
-// A client whose bytes carry the kernel's time of receipt.
-int Connect(int receiveBuffer) {
-    const int fd = telvo::Connect(NetworkGetServerPort(), receiveBuffer);
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    return fd;
-}
-
 // A frame as one client received it.
 struct Arrival {
     uint64_t sequence;
@@ -74,19 +61,20 @@ struct Arrival {
     double arrivalNs;
 };
 
-// Reads every socket until told to stop: one epoll, each socket drained when it is ready.
+// Reads every socket until told to stop: one epoll, each socket drained when it is ready, its
+// bytes carrying the kernel's time of receipt.
 class Readers {
 public:
     explicit Readers(const std::vector<int>& fds)
         : fds_(fds), streams_(fds.size()), next_(fds.size()) {
         for (std::size_t i = 0; i < fds.size(); ++i) {
+            const int on = 1;
+            ::setsockopt(fds[i], SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
             epoll_event e{.events = EPOLLIN, .data = {.u64 = i}};
             ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fds[i], &e);
         }
     }
     ~Readers() { ::close(epoll_); }
-    Readers(const Readers&) = delete;
-    Readers& operator=(const Readers&) = delete;
 
     std::vector<Arrival> arrivals;
     uint64_t gaps = 0;
@@ -118,10 +106,8 @@ private:
             }
             return;
         }
-        double arrival =
-            static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                    std::chrono::system_clock::now().time_since_epoch())
-                                    .count());
+        auto arrival = static_cast<double>(std::chrono::system_clock::now().time_since_epoch() /
+                                           std::chrono::nanoseconds(1));
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
             if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
                 timespec t{};
@@ -170,7 +156,7 @@ void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
         }
         std::vector<int> fds; // the first never read when one is stalled
         for (std::size_t i = 0; i < clients; ++i) {
-            fds.push_back(Connect(oneStalled && i == 0 ? 4096 : 0));
+            fds.push_back(telvo::Connect(NetworkGetServerPort(), oneStalled && i == 0 ? 4096 : 0));
         }
         sends = 0;
         std::atomic<bool> done{false};
@@ -191,8 +177,8 @@ void StreamTo(benchmark::State& state, std::size_t clients, bool oneStalled) {
     }
     std::map<uint64_t, double> first; // of each frame at any client
     for (const Arrival& a : arrivals) {
-        auto [it, fresh] = first.try_emplace(a.sequence, a.arrivalNs);
-        it->second = fresh ? a.arrivalNs : std::min(it->second, a.arrivalNs);
+        double& earliest = first.try_emplace(a.sequence, a.arrivalNs).first->second;
+        earliest = std::min(earliest, a.arrivalNs);
     }
     std::vector<double> latencyUs;
     std::vector<double> spreadUs;
@@ -225,13 +211,9 @@ void BM_StreamLatencyNoneStalled(benchmark::State& state) {
     StreamTo(state, static_cast<std::size_t>(state.range(0)), false);
 }
 
+// Of every thread, user and system.
 double ProcessCpuMs() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    auto ms = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) * 1e-3;
-    };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
+    return 1e3 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
 // CPU time of the process while the suit delivers for two seconds.

@@ -25,9 +25,7 @@ std::mutex latencyMutex;
 std::vector<double> latencyUs;
 
 void OnFrame(const Frame* frame, SuitInfo*) {
-    int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch())
-                      .count();
+    const int64_t now = telvo::bench::SteadyNs();
     std::lock_guard lock(latencyMutex);
     for (int64_t arrival : telvo::trackers::FreshArrivals(*frame)) {
         latencyUs.push_back(static_cast<double>(now - arrival) * 1e-3);

@@ -139,30 +139,33 @@ struct NetworkTest : SimTest {
     GyroHandle suit = 0;
 };
 
+// The greeting carries the divider of the last frame handed over, also while nobody listened;
+// frames nobody heard are not numbered.
 TEST_F(NetworkTest, EveryClientGetsTheGreetingAndEveryFramePosed) {
+    descriptor.FrameDivider = 3;
+    ASSERT_EQ(sim::Deliver(suit, 50), 50);
     Client a, b;
-    ASSERT_TRUE(ClientsAre(2));
+    ASSERT_TRUE(a.ReadGreeting() && b.ReadGreeting());
+    descriptor.FrameDivider = 2;
     ASSERT_EQ(sim::Deliver(suit, 40), 40);
-    Skeleton skeleton;
-    GyroInitSkeleton(&skeleton);
-    GyroCopyActorToSkeleton(&skeleton, &descriptor.Actor);
     for (Client* c : {&a, &b}) {
         ASSERT_TRUE(c->ReadFrames(40));
         EXPECT_EQ(c->greeting.version, ProtocolVersion);
-        EXPECT_TRUE(Same(c->greeting.actor, descriptor.Actor));
-        for (int i = 0; i < SkeletonNodeCount; ++i) {
-            EXPECT_EQ(c->greeting.name[i], GyroGetNodeName(i));
-            EXPECT_TRUE(Same(c->greeting.offset[i], skeleton.Nodes[i].Offset));
-        }
+        EXPECT_EQ(c->greeting.divider, 3u);
+        EXPECT_TRUE(Same(c->greeting.actor, descriptor.Actor)); // the default one, as Posed's
         EXPECT_TRUE(Contiguous(c->frames));
         for (std::size_t f = 0; f < 40; f += 13) {
             const StreamFrame& got = c->frames[f];
             EXPECT_EQ(got.divider, 2u);
-            EXPECT_TRUE(Same(got.frame, sentFrames[f]));
-            GyroApplyFrame(&skeleton, &sentFrames[f]);
+            EXPECT_TRUE(Same(got.frame, sentFrames[50 + f]));
+            const Skeleton posed = Posed(sentFrames[50 + f]);
             for (int i = 0; i < SkeletonNodeCount; ++i) {
-                EXPECT_TRUE(Same(got.position[i], skeleton.Nodes[i].Position));
-                EXPECT_TRUE(Same(got.orientation[i], skeleton.Nodes[i].Orientation));
+                const SkeletonNode& n = posed.Nodes[i];
+                EXPECT_EQ(c->greeting.name[i], GyroGetNodeName(i));
+                EXPECT_TRUE(Same(c->greeting.offset[i], n.Offset) &&
+                            Same(got.position[i], n.Position) &&
+                            Same(got.orientation[i], n.Orientation))
+                    << GyroGetNodeName(i);
             }
         }
     }
@@ -172,7 +175,6 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     Client good, slow(4096), stalled(4096);
     ASSERT_TRUE(ClientsAre(3));
     constexpr int Frames = 800; // more than the socket buffers and a client's queue hold
-    const uint64_t overrunBefore = FramesOverrun(); // counted for the whole process
     std::thread reading([&] { good.ReadFrames(Frames); });
     for (int i = 0; i < Frames; ++i) {
         sim::Deliver(suit, 1);
@@ -180,50 +182,45 @@ TEST_F(NetworkTest, StalledClientLosesItsOldestFramesAndIsDroppedAlone) {
     }
     reading.join();
     ASSERT_EQ(good.frames.size(), std::size_t{Frames});
-    EXPECT_TRUE(Contiguous(good.frames));
+    EXPECT_TRUE(Contiguous(good.frames)); // none lost in the ring either
     ASSERT_TRUE(slow.ReadUntil(
         [&] { return !slow.frames.empty() && slow.frames.back().sequence == Frames - 1; }));
     EXPECT_LT(slow.frames.size(), std::size_t{Frames});
     EXPECT_TRUE(std::is_sorted(slow.frames.begin(), slow.frames.end(),
                                [](auto& x, auto& y) { return x.sequence <= y.sequence; }));
     EXPECT_TRUE(ClientsAre(2)); // the one that never reads
-    EXPECT_EQ(FramesOverrun() - overrunBefore, 0u);
 }
 
-// A wrong token then bans its address, even for a client with the right one.
+// A wrong token closes its client, ignoring what followed it, and bans its address (how long:
+// AdmissionTest).
 TEST_F(NetworkTest, CommandsNeedTheTokenBadBytesCloseOnlyTheirClientAndAWrongTokenBans) {
     Start({}, "s3cret");
-    Client commander, badLength, halfway, waiting;
+    Client commander, badLength, halfway;
     ASSERT_TRUE(commander.ReadGreeting());
     EXPECT_EQ(commander.greeting.flags, GreetingTokenRequired);
     commander.Send(EncodeCommand(CommandRecord) + EncodeCommand(CommandToken, "s3cret") +
-                   EncodeCommand(CommandPlay) + EncodeCommand(7) + EncodeCommand(CommandStop));
-    ASSERT_TRUE(commander.ReadAnswers(5));
+                   EncodeCommand(7));
+    ASSERT_TRUE(commander.ReadAnswers(3));
     EXPECT_EQ(commander.answers, (Answers{{CommandRecord, AnswerTokenNeeded},
                                           {CommandToken, AnswerTokenAccepted},
-                                          {CommandPlay, AnswerTaken},
-                                          {7, AnswerTaken},
-                                          {CommandStop, AnswerTaken}}));
+                                          {7, AnswerTaken}}));
     badLength.Send(std::string("\xff\xff\xff\xff", 4));
     halfway.Send(EncodeCommand(CommandRecord).substr(0, 5));
     ::shutdown(halfway.fd, SHUT_RDWR);
     EXPECT_TRUE(badLength.ReadToClose());
-    ASSERT_TRUE(ClientsAre(2));
+    ASSERT_TRUE(ClientsAre(1));
     sim::Deliver(suit, 3);
     EXPECT_TRUE(commander.ReadFrames(3));
 
     Client guesser;
-    guesser.Send(EncodeCommand(CommandToken, "guess"));
+    guesser.Send(EncodeCommand(CommandToken, "guess") + EncodeCommand(CommandRecord));
     EXPECT_TRUE(guesser.ReadToClose());
     Client later; // closed at once, told why
     EXPECT_TRUE(later.ReadToClose());
     EXPECT_FALSE(later.greeted);
-    waiting.Send(EncodeCommand(CommandToken, "s3cret") + EncodeCommand(CommandRecord));
-    EXPECT_TRUE(waiting.ReadToClose());
     EXPECT_EQ(guesser.answers, (Answers{{CommandToken, AnswerWrongToken}}));
     EXPECT_EQ(later.answers, (Answers{{0, AnswerBanned}}));
-    EXPECT_EQ(waiting.answers, (Answers{{CommandToken, AnswerBanned}}));
-    EXPECT_EQ(Seen(), (std::vector<uint32_t>{CommandPlay, 7, CommandStop}));
+    EXPECT_EQ(Seen(), std::vector<uint32_t>{7});
 }
 
 TEST_F(NetworkTest, ReconnectingFloodReachesTheWindowAtTheAddressRate) {
@@ -252,7 +249,6 @@ TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
     std::deque<Client> silent(MaxClients - 1);
     ASSERT_TRUE(ClientsAre(MaxClients));
     Client operatorTool;
-    ASSERT_TRUE(operatorTool.ReadGreeting());
     operatorTool.Send(EncodeCommand(CommandRecord));
     ASSERT_TRUE(operatorTool.ReadAnswers(1));
     EXPECT_EQ(operatorTool.answers[0].second, AnswerTaken);
@@ -260,21 +256,6 @@ TEST_F(NetworkTest, SilentSocketsGiveWayToAClientThatSpeaks) {
     sim::Deliver(suit, 1);
     EXPECT_TRUE(early.ReadFrames(1));
     EXPECT_EQ(ClientCount(), MaxClients);
-}
-
-// The divider of the last frame handed over, also while nobody listened.
-TEST_F(NetworkTest, TheGreetingKeepsTheDividerOfFramesNobodyHeard) {
-    for (uint32_t divider : {3u, 4u}) {
-        ASSERT_TRUE(ClientsAre(0));
-        descriptor.FrameDivider = divider;
-        ASSERT_EQ(sim::Deliver(suit, 50), 50);
-        Client c;
-        ASSERT_TRUE(c.ReadGreeting());
-        EXPECT_EQ(c.greeting.divider, divider);
-        sim::Deliver(suit, 1);
-        ASSERT_TRUE(c.ReadFrames(1));
-        EXPECT_EQ(c.frames[0].sequence, divider - 3u); // frames nobody heard are not numbered
-    }
 }
 
 TEST_F(NetworkTest, ThousandConnectsLeakNoDescriptorAndStopClosesEveryone) {

@@ -45,12 +45,10 @@ TEST_F(Recording, AppendsKeepEveryByteInOneArrayThatNeverMovesUpToTheLimit) {
         ASSERT_TRUE(Holds(skel.Frames[i], i)) << "frame " << i;
     }
     GyroFreeSkeletonFrames(&skel);
-    EXPECT_EQ(skel.Frames, nullptr);
-    EXPECT_EQ(skel.FrameCount, 0u);
+    EXPECT_TRUE(skel.Frames == nullptr && skel.FrameCount == 0);
     ASSERT_EQ(GyroAddFrame(&skel), 1) << "a freed recording starts again";
     GyroInitSkeleton(&skel); // gives the recording back
-    EXPECT_EQ(skel.Frames, nullptr);
-    EXPECT_EQ(skel.FrameCount, 0u);
+    EXPECT_TRUE(skel.Frames == nullptr && skel.FrameCount == 0);
 }
 
 TEST_F(Recording, ArraysNotFromTheLibraryAreNeverWrittenOrFreed) {

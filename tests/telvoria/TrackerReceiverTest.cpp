@@ -78,8 +78,6 @@ TEST_F(TrackerReceiver, ShakesHandsAcknowledgesKeepsAliveAndCutsOffAFlood) {
     s.Send(TrackerRotation(1, 0, Quat{}), port_); // the same number again: late
     ASSERT_TRUE(Eventually([] { return Counts().stale == 1; }));
     EXPECT_EQ(Counts().rotations, 1u);
-    ASSERT_EQ(Seen().size(), 1u);
-    EXPECT_EQ(Seen()[0].suitSensor, 0);
     // In steps the socket's buffer holds, all within a second.
     for (uint64_t n = 2; n <= 2500;) {
         for (int i = 0; i < 100; ++i, ++n) {
