@@ -14,12 +14,6 @@ namespace {
 
 // The load and save that the window's creation and close perform, around a real file.
 struct SettingsFile : ::testing::Test {
-    void SetUp() override {
-        // What the library reports before the load: the float fallbacks.
-        values.FootLength = 10.5f;
-        values.HeelWidth = 3.25f;
-        values.BallWidth = 4.0f;
-    }
     void Load() {
         PrivateProfile p(file());
         ASSERT_TRUE(p.Load());
@@ -66,6 +60,10 @@ TEST_F(SettingsFile, BadValuesFallBackAndTheNextSaveIsClean) {
     text += "CurrentActorFile=" + std::string(259, 'a') + "\nCurrentFile=" + std::string(260, 'p');
     text += "\n\x01\x02\x03\xff\xfe\n[GyroSuit]\nLoop=0\nShowGrid=1\n";
     text.push_back('\0');
+    // What the library reports before the load: the float fallbacks.
+    values.FootLength = 10.5f;
+    values.HeelWidth = 3.25f;
+    values.BallWidth = 4.0f;
     std::filesystem::create_directory(file().parent_path());
     WriteAll(file(), text + "Units=3\n");
     Load();
