@@ -63,16 +63,15 @@ unsigned Hex(Rgb c) {
     return c.r << 16 | c.g << 8 | c.b;
 }
 
-// The picture's texts, and circles with their centres, widths and colours; no grid, axes or
-// north.
+// The picture's texts, and circles with their centres, widths and pens; no grid, axes or north.
 std::string Drawn(RecordingSurface& surface, const Skeleton& skeleton, const Frame& frame) {
     Settings.ShowGrid = Settings.ShowAxes = Settings.ShowNorth = 0;
     surface.Clear();
     DrawPosedScene(surface, skeleton, frame);
     std::string all;
     for (const auto& e : surface.Of(Kind::Ellipse)) {
-        all += Format("(%d,%d) %d %06x; ", (e.a.x + e.b.x) / 2, (e.a.y + e.b.y) / 2, e.b.x - e.a.x,
-                      Hex(e.pen.colour));
+        all += Format("(%d,%d) %d %d:%06x; ", (e.a.x + e.b.x) / 2, (e.a.y + e.b.y) / 2,
+                      e.b.x - e.a.x, e.pen.width, Hex(e.pen.colour));
     }
     for (const auto& t : surface.Of(Kind::Text)) {
         all += Format("%s (%d,%d) %06x; ", t.text.c_str(), t.a.x, t.a.y, Hex(t.textColour));
@@ -90,12 +89,13 @@ TEST_F(Scene, ContactShadowsUnderTheLowestPointUnlessTheFrameMasksThem) {
     skeleton.Nodes[20].Position = {10.0f, 0.0f, 0.2f + 11.9f};
     skeleton.Nodes[25].Position = {-10.0f, 0.0f, 0.5f + 12.0f};
     View.ContactMask = 0x1; // the touching point in red
-    EXPECT_EQ(Drawn(surface, skeleton, frame),
-              "(460,300) 8 0000ff; (460,300) 2 ffffff; (460,300) 8 ff0000; (341,300) 6 ffffff; ");
+    EXPECT_EQ(
+        Drawn(surface, skeleton, frame),
+        "(460,300) 8 2:0000ff; (460,300) 2 2:ffffff; (460,300) 8 2:ff0000; (341,300) 6 2:ffffff; ");
     frame.ShadowMaskValid = 1; // a valid mask without the point's bit: no shadow
     frame.ShadowMask = 0x2;
     EXPECT_EQ(Drawn(surface, skeleton, frame),
-              "(460,300) 2 ffffff; (460,300) 8 ff0000; (341,300) 6 ffffff; ");
+              "(460,300) 2 2:ffffff; (460,300) 8 2:ff0000; (341,300) 6 2:ffffff; ");
 }
 
 // Names sit 8 pixels right of their node over a shadow; node 15's also 8 pixels lower.
@@ -141,11 +141,11 @@ TEST_F(Scene, MarkersByTheirFlagBitsEachInItsColourSizeAndLabelRow) {
     frame.MarkerPositions[2] = {2.0f, 0.0f, 0.0f};
     frame.Flags = FrameMarker0 | FrameMarker1 | FrameMarker2; // the third needs 0x400 too
     EXPECT_EQ(Drawn(surface, skeleton, frame),
-              "(400,300) 16 ffff00; (410,300) 8 00ff00; Marker1 (408,292) ffff00; "
+              "(400,300) 16 2:ffff00; (410,300) 8 2:00ff00; Marker1 (408,292) ffff00; "
               "Marker2 (418,300) 00ff00; ");
     Settings.ShowMarkerNames = 0;
     frame.Flags = FrameMarker2 | FrameThirdMarkerInUse | 0x8;
-    EXPECT_EQ(Drawn(surface, skeleton, frame), "(420,300) 8 ffffff; ");
+    EXPECT_EQ(Drawn(surface, skeleton, frame), "(420,300) 8 2:ffffff; ");
 }
 
 } // namespace
