@@ -132,6 +132,8 @@ TEST(TimerRegistry, KillFromOwnCallbackThenStartAnotherThere) {
         timers.Kill(id);
     }
     EXPECT_EQ(timers.Count(), 1u);
+    timers.Kill(second); // from another thread than its own
+    EXPECT_EQ(timers.Count(), 0u);
 }
 
 } // namespace
