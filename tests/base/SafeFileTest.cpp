@@ -73,13 +73,10 @@ TEST(SafeFile, ReplacesTheTargetWholeKeepingItsModeAndLinksOrNotAtAll) {
 TEST(SafeFile, WriteAtPutsPartsInPlaceAndWriteGoesOnWhereItWas) {
     TempDir dir;
     const fs::path target = dir.path() / "take.glb";
-    {
-        SafeFile file(target);
-        EXPECT_TRUE(file.Write("head"));
-        EXPECT_TRUE(file.WriteAt(10, "tail", 4));
-        EXPECT_TRUE(file.WriteAt(6, "mid", 3));
-        EXPECT_TRUE(file.Write("er") && file.Commit()) << file.Error();
-    }
+    SafeFile parts(target);
+    EXPECT_TRUE(parts.Write("head") && parts.WriteAt(10, "tail", 4) && parts.WriteAt(6, "mid", 3) &&
+                parts.Write("er") && parts.Commit())
+        << parts.Error();
     EXPECT_EQ(ReadAll(target), std::string("header") + "mid" + '\0' + "tail");
     SafeFile file(target);
     EXPECT_FALSE(file.WriteAt(uint64_t{1} << 62, "x", 1));

@@ -47,19 +47,20 @@ struct SteppedClock : TimerClock {
     std::atomic<std::int64_t> now{1'000'000'000};
 };
 
-// Runs a timer until its callback has been called `calls` times; returns when each call came by
-// now(), counted from the start.
-std::vector<std::int64_t> CallTimes(PeriodicTimer& timer, std::int64_t period, std::size_t calls,
-                                    std::function<std::int64_t()> now,
-                                    std::function<void(std::size_t)> work = nullptr) {
+// Runs a timer on the clock until its callback has been called `calls` times; returns when each
+// call came, counted from the start. Every call but the last does the work.
+std::vector<std::int64_t>
+CallTimes(TimerClock& clock, std::int64_t period, std::size_t calls,
+          std::function<void(const PeriodicTimer&, std::size_t)> work = nullptr) {
+    PeriodicTimer timer(clock);
     std::vector<std::int64_t> at; // the timer's thread alone until Stop has joined it
-    const std::int64_t start = now();
+    const std::int64_t start = clock.NowNs();
     EXPECT_TRUE(timer.Start(period, [&] {
-        at.push_back(now() - start);
+        at.push_back(clock.NowNs() - start);
         if (at.size() == calls) {
             timer.Stop();
         } else if (work) {
-            work(at.size());
+            work(timer, at.size());
         }
     }));
     EXPECT_TRUE(Eventually([&] { return !timer.Running(); }));
@@ -72,19 +73,17 @@ TEST(PeriodicTimer, TicksOnExactMultiplesOfAFractionalPeriodHoweverLateEachWakeU
     // sleeping a period from each late wake-up would drift.
     constexpr std::int64_t period = 1'000'000'000 / 120, late = 1'000'000;
     SteppedClock clock(late);
-    PeriodicTimer t(clock);
     std::vector<std::int64_t> expected;
     for (std::int64_t k = 1; k <= 120; ++k) {
         expected.push_back(k * period + late);
     }
-    EXPECT_EQ(CallTimes(t, period, 120, [&] { return clock.NowNs(); }), expected);
+    EXPECT_EQ(CallTimes(clock, period, 120), expected);
 }
 
 // The real clock: a loaded machine may call late, never early; ClockMs reads the same clock.
 TEST(PeriodicTimer, MonotonicClockCallsNoTickBeforeItsDeadline) {
     constexpr std::int64_t period = 1'000'000'000 / 120;
-    PeriodicTimer t;
-    const auto at = CallTimes(t, period, 12, MonotonicNs);
+    const auto at = CallTimes(MonotonicTimerClock(), period, 12);
     for (std::size_t k = 0; k < at.size(); ++k) {
         EXPECT_GE(at[k], static_cast<std::int64_t>(k + 1) * period) << k;
     }
@@ -99,16 +98,13 @@ TEST(PeriodicTimer, MonotonicClockCallsNoTickBeforeItsDeadline) {
 TEST(PeriodicTimer, OverrunsLoseNoTickUnderAPeriodAndNeverBurst) {
     constexpr std::int64_t period = 20'000'000;
     SteppedClock clock;
-    PeriodicTimer t(clock);
     // The work of calls 1 to 4, and the missed ticks each of them sees.
     const std::int64_t work[] = {0, period * 3 / 2, 0, period * 52 / 10, 0};
     std::vector<std::uint64_t> missed;
-    const auto at = CallTimes(
-        t, period, 5, [&] { return clock.NowNs(); },
-        [&](std::size_t call) {
-            missed.push_back(t.MissedTicks());
-            clock.now += work[call];
-        });
+    const auto at = CallTimes(clock, period, 5, [&](const PeriodicTimer& t, std::size_t call) {
+        missed.push_back(t.MissedTicks());
+        clock.now += work[call];
+    });
     EXPECT_EQ(at, (std::vector<std::int64_t>{period, period * 5 / 2, 3 * period,
                                              3 * period + period * 52 / 10, 9 * period}));
     EXPECT_EQ(missed, (std::vector<std::uint64_t>{0, 0, 0, 4}));
@@ -136,7 +132,7 @@ TEST(TimerRegistry, KillFromOwnCallbackThenStartAnotherThere) {
         timers.Kill(id);
     }
     EXPECT_EQ(timers.Count(), 1u);
-    timers.Kill(second);
+    timers.Kill(second); // from another thread than its own
     EXPECT_EQ(timers.Count(), 0u);
 }
 
