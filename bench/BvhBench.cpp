@@ -3,14 +3,13 @@
 // (BM_TokeniseFloats; BM_ReadBVH's x_floor is the ratio, measured in the same run).
 #include "bench/BenchSupport.h"
 #include "suitlib/SuitLib.h"
+#include "tests/support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -70,8 +69,7 @@ const bool registered = [] {
     for (std::string name :
          {"01_cmu_cgspeed_01_01", "05_mocapbank_test_mocapbank", "16_animdraw_cmu1_jumping_jacks",
           "19_biovision_example1", "20_optitrack_test_optitrack"}) {
-        std::ifstream in(folder + name + ".bvh", std::ios::binary);
-        std::string text(std::istreambuf_iterator<char>(in), {});
+        const std::string text = telvo::ReadAll(folder + name + ".bvh");
         if (!text.empty()) {
             benchmark::RegisterBenchmark(("BM_ReadBVH/" + name).c_str(), ReadBvh,
                                          folder + name + ".bvh", text)

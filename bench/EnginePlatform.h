@@ -7,7 +7,6 @@
 #include "platform/PeriodicTimer.h"
 #include "platform/Platform.h"
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -19,7 +18,6 @@ class EnginePlatform : public Platform {
 public:
     // Runs around every timer callback (the benchmark's own measurements).
     std::function<void(const std::function<void()>&)> aroundTick = [](const auto& tick) { tick(); };
-    std::atomic<int> invalidations{0};
     PixelSize area{800, 600};
 
     MessageAnswer MessageBox(const std::string&, MessageButtons, MessageIcon,
@@ -29,7 +27,7 @@ public:
     void SetStatusText(int, const std::string&) override {}
     void CheckMenuItem(int, bool) override {}
     void SetWindowTitle(const std::string&) override {}
-    void Invalidate() override { invalidations++; }
+    void Invalidate() override {}
     void PostCommand(int) override {}
     void PostClose() override {}
     bool IsWindowThread() const override { return std::this_thread::get_id() == window_; }

@@ -104,9 +104,7 @@ std::vector<double> Paints(benchmark::State& state, int kind, int w, int h, bool
         const float angle = 0.5235988f; // 30 degrees
         View.ViewRotation = Matrix::RotX(angle) * Matrix::RotY(angle) * FrontViewRotation;
     }
-    View.ViewWidth = w;
-    View.ViewHeight = h;
-    OnCenterView(platform); // as the window does at start
+    OnCenterView(platform); // as the window does at start, sizing the view to the area
     const Matrix start = View.ViewRotation;
     QImage window(w, h, QImage::Format_ARGB32_Premultiplied); // the widget's backing store
     QtPicture picture(window);

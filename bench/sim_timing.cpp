@@ -27,7 +27,6 @@ void OnFrame(const Frame* frame, SuitInfo*) {
 void BM_SimulatedSuitTiming(benchmark::State& state) {
     telvo::sim::Reset();
     telvo::sim::UseConfigFile(false);
-    telvo::sim::SetSuits({{1, "Studio", 1}});
     uint32_t dropped = 0;
     for (auto _ : state) {
         count = 0;

@@ -11,7 +11,6 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -36,9 +35,8 @@ void BM_TrackerLatency(benchmark::State& state) {
     const telvo::TempDir folder;
     const uint16_t port = telvo::trackers::FreeLoopbackPort();
     const auto set = telvo::trackers::Emulator::Standard(Trackers);
-    std::ofstream(folder.path() / "telvoria-sim.ini")
-        << "[Simulation]\nSuits=0\n"
-        << telvo::trackers::TrackersSection(port, set);
+    telvo::WriteAll(folder.path() / "telvoria-sim.ini",
+                    "[Simulation]\nSuits=0\n" + telvo::trackers::TrackersSection(port, set));
     double cpuMsPerSecond = 0.0;
     double rotationsPerSecond = 0.0;
     for (auto _ : state) {
