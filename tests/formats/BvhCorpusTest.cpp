@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cmath>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -263,7 +262,6 @@ TEST(BvhCorpus, ARootAboveTheHipsOnlyMovesTheFigure) {
     const std::string text =
         telvo::ReadAll(telvo::SourcePath("tests/formats/corpus/human/rokoko_jesse_dance.bvh"));
     const auto motion = text.find("MOTION"), root = text.find("ROOT");
-    ASSERT_NE(motion, std::string::npos);
     std::istringstream frames(text.substr(motion));
     std::string wrapped = "HIERARCHY\nROOT joint_Root\n{\nOFFSET 0 0 0\nCHANNELS 6 Xposition "
                           "Yposition Zposition Zrotation Yrotation Xrotation\nJOINT" +

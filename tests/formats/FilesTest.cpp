@@ -6,6 +6,7 @@
 #include "tests/support/FifoRescue.h"
 #include "tests/support/LiveTake.h"
 #include "tests/support/TempDir.h"
+#include "tests/telvoria/SimFixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,14 +24,8 @@
 namespace telvo {
 namespace {
 
+using test::Pattern;
 using ::testing::HasSubstr;
-
-void Pattern(void* data, std::size_t size, unsigned seed) {
-    auto* bytes = static_cast<unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<unsigned char>(seed * 31 + i * 7 + (i >> 8));
-    }
-}
 
 class TlFile : public ::testing::Test {
 protected:

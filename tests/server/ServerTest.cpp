@@ -52,7 +52,6 @@ TEST_F(ServerTest, CancelNoAddressAndPortInUseLeaveItStopped) {
 }
 
 TEST_F(ServerTest, ARestartCarriesTheNewActor) {
-    Engine.ActorData.ContactRadius[3] = 1.5f;
     Enable(Loopback);
     Enable(std::nullopt); // while running: stops without asking
     Engine.ActorData.ContactRadius[3] = 2.5f;

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <mutex>
 
 namespace telvo::test {
 namespace {
@@ -23,19 +22,7 @@ using namespace std::chrono_literals;
 using namespace telvo::net;
 using Answers = std::vector<std::pair<uint32_t, uint32_t>>; // code, result
 
-std::mutex seenMutex;
-std::vector<uint32_t> seenCommands;
 std::vector<Frame> sentFrames;
-
-void Remember(uint32_t code) {
-    std::lock_guard lock(seenMutex);
-    seenCommands.push_back(code);
-}
-
-std::vector<uint32_t> Seen() {
-    std::lock_guard lock(seenMutex);
-    return seenCommands;
-}
 
 void Send(const Frame* frame, SuitInfo*) {
     sentFrames.push_back(*frame); // on the thread that delivers
@@ -220,7 +207,7 @@ TEST_F(NetworkTest, CommandsNeedTheTokenBadBytesCloseOnlyTheirClientAndAWrongTok
     EXPECT_FALSE(later.greeted);
     EXPECT_EQ(guesser.answers, (Answers{{CommandToken, AnswerWrongToken}}));
     EXPECT_EQ(later.answers, (Answers{{0, AnswerBanned}}));
-    EXPECT_EQ(Seen(), std::vector<uint32_t>{7});
+    EXPECT_EQ(CommandsSeen(), std::vector<uint32_t>{7});
 }
 
 TEST_F(NetworkTest, ReconnectingFloodReachesTheWindowAtTheAddressRate) {
@@ -237,8 +224,8 @@ TEST_F(NetworkTest, ReconnectingFloodReachesTheWindowAtTheAddressRate) {
     ASSERT_TRUE(last.ReadAnswers(1));
     ASSERT_TRUE(ClientsAre(1)); // each flooder read to its end
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(Seen().size(), std::size_t{AddressCommandBurst});
-    EXPECT_LE(static_cast<double>(Seen().size()),
+    EXPECT_GE(CommandsSeen().size(), std::size_t{AddressCommandBurst});
+    EXPECT_LE(static_cast<double>(CommandsSeen().size()),
               AddressCommandBurst + AddressCommandsPerSecond * seconds.count());
 }
 

@@ -6,16 +6,9 @@
 namespace telvo::test {
 namespace {
 
-void Fill(Frame& f, uint32_t n) {
-    auto* bytes = reinterpret_cast<unsigned char*>(&f);
-    for (std::size_t i = 0; i < sizeof f; ++i) {
-        bytes[i] = static_cast<unsigned char>(n * 31 + i);
-    }
-}
-
 bool Holds(const Frame& f, uint32_t n) {
     Frame want;
-    Fill(want, n);
+    Pattern(&want, sizeof want, n);
     return std::memcmp(&f, &want, sizeof f) == 0;
 }
 
@@ -37,7 +30,7 @@ TEST_F(Recording, AppendsKeepEveryByteInOneArrayThatNeverMovesUpToTheLimit) {
         ASSERT_EQ(std::memcmp(&skel.Frames[i], &zero, sizeof zero), 0) << "a new slot is clean";
         first = i == 0 ? skel.Frames : first;
         ASSERT_EQ(skel.Frames, first) << "the array moved at frame " << i;
-        Fill(skel.Frames[i], i);
+        Pattern(&skel.Frames[i], sizeof(Frame), i);
     }
     EXPECT_EQ(GyroAddFrame(&skel), 0);
     EXPECT_EQ(skel.FrameCount, n);
@@ -53,7 +46,7 @@ TEST_F(Recording, AppendsKeepEveryByteInOneArrayThatNeverMovesUpToTheLimit) {
 
 TEST_F(Recording, ArraysNotFromTheLibraryAreNeverWrittenOrFreed) {
     Frame mine[2];
-    Fill(mine[0], 0);
+    Pattern(&mine[0], sizeof(Frame), 0);
     skel.Frames = mine;
     skel.FrameCount = 1;
     EXPECT_EQ(GyroAddFrame(&skel), 0);

@@ -11,7 +11,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -19,21 +18,13 @@
 namespace telvo {
 namespace {
 
-std::mutex seenMutex;
-std::vector<uint32_t> seen;
-
-void Remember(uint32_t code) {
-    std::lock_guard lock(seenMutex);
-    seen.push_back(code);
-}
-
 struct Stream : test::SimTest {
     void SetUp() override {
-        seen.clear(); // before the server's thread exists
+        test::seenCommands.clear(); // before the server's thread exists
         SimTest::SetUp();
         net::SetServerOptions({.port = 0, .vmcTargets = {}, .token = "s3cret"});
         GyroGetActorData(0, &descriptor.Actor);
-        ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, Remember), 0);
+        ASSERT_EQ(NetworkStartServer(htonl(INADDR_LOOPBACK), 1, &descriptor, test::Remember), 0);
     }
     void TearDown() override {
         NetworkFinish();
@@ -119,8 +110,7 @@ TEST_F(Stream, ACommandSucceedsOnlyWhenTheServerTookIt) {
         EXPECT_EQ(ran.status, c.status) << c.args;
         EXPECT_NE(ran.err.find(c.message), std::string::npos) << c.args << ": " << ran.err;
     }
-    std::lock_guard lock(seenMutex);
-    EXPECT_EQ(seen, std::vector<uint32_t>{net::CommandRecord});
+    EXPECT_EQ(test::CommandsSeen(), std::vector<uint32_t>{net::CommandRecord});
 }
 
 } // namespace
