@@ -22,7 +22,6 @@ using StartUp = WindowTest;
 TEST_F(StartUp, CloseWritesTheSettingsAndKeepsTheRestOfTheFile) {
     WriteSettings("[Other]\nkept=yes\n[GyroSuit]\nShowGrid=0\n");
     Start();
-    EXPECT_NE(Engine.SuitHandle.load(), 0);
     Key(Qt::Key_G);
     frame->Port().PostCommand(CmdLive); // a switch pressed just before the close
     frame->close();
@@ -130,11 +129,10 @@ TEST(CommandLine, FirstArgumentWholeAndLongNamesRefused) {
     EXPECT_EQ(ParseCommandLine({"/data/my take.tl", "x"}).path, "/data/my take.tl");
     const std::string longest(259, 'a');
     EXPECT_EQ(ParseCommandLine({QString::fromStdString(longest)}).path, longest);
-    const auto refused = ParseCommandLine({QString(300, 'b')});
-    EXPECT_EQ(refused.path, "");
-    EXPECT_EQ(refused.refused.size(), 300u);
     // Bytes count, as the settings hold them: 130 two-byte letters do not fit.
-    EXPECT_EQ(ParseCommandLine({QString(130, QChar(0x00E9))}).refused.size(), 260u);
+    const auto refused = ParseCommandLine({QString(130, QChar(0x00E9))});
+    EXPECT_EQ(refused.path, "");
+    EXPECT_EQ(refused.refused.size(), 260u);
 }
 
 // Neither an unreadable last actor file nor a command-line name too long for the settings

@@ -48,8 +48,6 @@ public:
     // Answers every later file chooser; until then they are cancelled.
     void AnswerChoosers(FileChoice choice) { Set(choice_, std::move(choice)); }
     FileChooser LastChooser() const { return Get(lastChooser_); } // the latest chooser's request
-    void SetDrawingArea(PixelSize size) { Set(drawingArea_, size); }
-    void SetScreenSize(PixelSize size) { Set(screenSize_, size); }
     void SetTime(std::uint32_t ms) { now_ = ms; } // the manual clock; Sleep advances it too
     void SetModalOpen(bool open) { modalOpen_ = open; }
 
@@ -125,8 +123,8 @@ public:
     TimerId StartTimer(std::int64_t periodNs, std::function<void()> callback) override;
     void KillTimer(TimerId id) override;
     FileChoice ChooseFile(const FileChooser& request) override;
-    PixelSize DrawingArea() override { return Get(drawingArea_); }
-    PixelSize ScreenSize() override { return Get(screenSize_); }
+    PixelSize DrawingArea() override { return {800, 600}; }
+    PixelSize ScreenSize() override { return {1920, 1080}; }
     void SetCapture() override { Log("capture 1"); }
     void ReleaseCapture() override { Log("capture 0"); }
 
@@ -162,9 +160,6 @@ private:
     BoxHandler answerBox_;
     FileChoice choice_;
     FileChooser lastChooser_;
-    // Under the lock: an atomic of the struct needs libatomic with clang.
-    PixelSize drawingArea_{800, 600};
-    PixelSize screenSize_{1920, 1080};
     std::atomic<std::uint32_t> now_{0};
     std::atomic<bool> modalOpen_{false};
     std::map<TimerId, Timer> timers_;

@@ -11,14 +11,13 @@ void RecordingSurface::Restore() {
 
 void RecordingSurface::Add(Kind kind, Point a, Point b, Point c, std::optional<Rgb> fill,
                            std::string text) {
-    all_.push_back({kind, state_.pen, fill, state_.text, state_.label, a, b, c, std::move(text)});
+    all_.push_back({kind, state_.pen, fill, state_.text, a, b, c, std::move(text)});
 }
 
-std::vector<RecordingSurface::Primitive> RecordingSurface::Of(Kind kind,
-                                                              std::optional<Pen> pen) const {
+std::vector<RecordingSurface::Primitive> RecordingSurface::Of(Kind kind) const {
     std::vector<Primitive> out;
     for (const Primitive& p : all_) {
-        if (p.kind == kind && (!pen || p.pen == *pen)) {
+        if (p.kind == kind) {
             out.push_back(p);
         }
     }

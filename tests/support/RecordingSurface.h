@@ -8,7 +8,7 @@
 
 namespace telvo {
 
-// A Surface for tests: keeps every primitive with the pen, fill, text colour and font it was
+// A Surface for tests: keeps every primitive with the pen, fill and text colour it was
 // drawn with, so a test can assert the exact picture.
 class RecordingSurface : public Surface {
 public:
@@ -18,14 +18,13 @@ public:
         Pen pen;                 // lines, ellipses, triangle outlines
         std::optional<Rgb> fill; // triangles and rectangles; empty = hollow
         Rgb textColour;
-        bool labelFont;
         Point a, b, c; // line ends, box corners, text corner, triangle corners
         std::string text;
     };
 
     void SetPen(Pen pen) override { state_.pen = pen; }
     void SetTextColor(Rgb colour) override { state_.text = colour; }
-    bool SelectLabelFont() override { return state_.label = true; }
+    bool SelectLabelFont() override { return true; }
     void Save() override { saved_.push_back(state_); }
     void Restore() override;
     void Line(Point from, Point to) override { Add(Kind::Line, from, to); }
@@ -41,8 +40,7 @@ public:
     }
 
     const std::vector<Primitive>& All() const { return all_; }
-    // Primitives of a kind, drawn with this pen when one is given.
-    std::vector<Primitive> Of(Kind kind, std::optional<Pen> pen = std::nullopt) const;
+    std::vector<Primitive> Of(Kind kind) const; // in the order drawn
     void Clear() { all_.clear(); }
 
 private:
@@ -52,7 +50,6 @@ private:
     struct State {
         Pen pen{1, Black};
         Rgb text = Black;
-        bool label = false;
     } state_;
     std::vector<State> saved_;
     std::vector<Primitive> all_;

@@ -74,7 +74,6 @@ TEST_F(PaintThreads, LiveAndRecordingPaintsSeeWholeFrames) {
     GyroInitSkeleton(&Engine.Skeleton);
     Engine.Recording = 1;
     EXPECT_EQ(PaintWhile(Pump(3000), 200), 0);
-    EXPECT_GT(Engine.Skeleton.FrameCount, 0u); // the pump has been joined
     GyroFreeSkeletonFrames(&Engine.Skeleton);
 }
 

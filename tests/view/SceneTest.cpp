@@ -22,10 +22,7 @@ TEST_F(Scene, DepthOrderWithTiesByClass) {
     bone.end = {1.0f, 0.0f, 0.0f};
     const DrawItem nearer{.OrderClass = OrderBone, .pos = {0.0f, -1.0f, 0.0f}};
     EXPECT_EQ(CompareDrawItems(&node, &node), 0);
-    DrawList list;
-    for (const DrawItem& item : {nearer, marker, node, bone}) {
-        list.Add(item);
-    }
+    DrawList list{{nearer, marker, node, bone}, 4};
     SortDrawList(list);
     EXPECT_EQ(list.Items[0].kind, BoneItem);
     EXPECT_EQ(list.Items[1].OrderClass, OrderNode);

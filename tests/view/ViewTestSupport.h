@@ -24,7 +24,7 @@ inline void ExpectNear(const Matrix& actual, const Matrix& expected) {
 }
 
 // Every test starts from the process-start state of the engine, view, settings and simulated
-// suits, on a manual clock, with an 800 x 600 drawing area on a 1600 x 800 screen.
+// suits, on a manual clock, with the fake port's 800 x 600 drawing area.
 class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,8 +36,6 @@ protected:
         sim::SetManualClock(true);
         View.ViewWidth = 800;
         View.ViewHeight = 600;
-        platform.SetDrawingArea({800, 600});
-        platform.SetScreenSize({1600, 800});
     }
     void TearDown() override {
         GyroFinish();
