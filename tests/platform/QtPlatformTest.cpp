@@ -130,7 +130,8 @@ TEST_F(QtPlatformTest, CallsFromOtherThreadsArriveInOrderOnTheWindowThread) {
 // A real box asked for by another thread, and one that BeginClose takes down from inside its own
 // event loop (without it the box would stay up).
 TEST_F(QtPlatformTest, RealBoxesShowTheTextAsTypedAndBeginCloseTakesThemDown) {
-    WhenModal<QMessageBox>([](QMessageBox* box) {
+    WhenModal<QMessageBox>([this](QMessageBox* box) {
+        EXPECT_TRUE(port.ModalOpen()) << "remote commands would reach the window under the box";
         EXPECT_EQ(box->text(), QStringLiteral("<b>Timeout</b> on suit KVX2"));
         EXPECT_EQ(box->textFormat(), Qt::PlainText) << "never read as markup";
         EXPECT_EQ(box->icon(), QMessageBox::Warning);
@@ -148,7 +149,7 @@ TEST_F(QtPlatformTest, RealBoxesShowTheTextAsTypedAndBeginCloseTakesThemDown) {
     EXPECT_EQ(ask(), MessageAnswer::Retry);
     WhenModal<QMessageBox>([&](QMessageBox*) { port.BeginClose(); });
     EXPECT_EQ(ask(), MessageAnswer::Cancel);
-    EXPECT_TRUE(PumpUntil([] { return QApplication::activeModalWidget() == nullptr; }));
+    EXPECT_TRUE(PumpUntil([this] { return !port.ModalOpen(); }));
 }
 
 // As a close that ends the library while its threads wait for boxes: once BeginClose is
