@@ -1,10 +1,9 @@
 #pragma once
 
-// The port for the benchmarks: real timers, a real clock, a drawing area of the benchmark's
+// The port for the benchmarks: real timers, a drawing area of the benchmark's
 // choosing, nothing shown; the calling thread is the window's.
 
 #include "engine/SilentPlatform.h"
-#include "platform/Clock.h"
 #include "platform/PeriodicTimer.h"
 
 #include <chrono>
@@ -21,7 +20,6 @@ public:
     PixelSize area{800, 600};
 
     bool IsWindowThread() const override { return std::this_thread::get_id() == window_; }
-    std::uint32_t TimeMs() override { return ClockMs(); }
     TimerId StartTimer(std::int64_t periodNs, std::function<void()> callback) override {
         return timers_.Start(periodNs,
                              [this, callback = std::move(callback)] { aroundTick(callback); });

@@ -4,6 +4,7 @@
 // engine falls back to it while no window is published; programs that run the engine alone
 // start from it and override what they need.
 
+#include "platform/Clock.h"
 #include "platform/Platform.h"
 
 #include <chrono>
@@ -30,11 +31,7 @@ public:
     void Tone(std::uint32_t, std::uint32_t) override {}
     void PlaySystemSound(SystemSound) override {}
     void SetWaitCursor(bool) override {}
-    std::uint32_t TimeMs() override {
-        auto since = std::chrono::steady_clock::now().time_since_epoch();
-        return static_cast<std::uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
-    }
+    std::uint32_t TimeMs() override { return ClockMs(); }
     TimerId StartTimer(std::int64_t, std::function<void()>) override { return 0; }
     void KillTimer(TimerId) override {}
     FileChoice ChooseFile(const FileChooser& request) override {
